@@ -1,0 +1,87 @@
+#include "correction/driver.h"
+
+#include "correction/console.h"
+#include "correction/stages.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "utilities/report.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace corretor {
+
+IplImage* img;
+IplImage* img2;
+IplImage* resultado;
+char filename[200];
+char filename2[200] = "data\\pattern.jpg";
+
+// Definition order is creation order: the storage first, then the two sequences in it.
+CvMemStorage* storage = cvCreateMemStorage(0);
+CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
+CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
+
+IplImage* corrigirImagem(const IplImage* image)
+{
+    if (!ampliacaoCabe(image->width, image->height, 4)) {
+        falhar("a imagem de " + std::to_string(image->width) + "x" + std::to_string(image->height) +
+               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
+        return nullptr;
+    }
+    IplImage* primeira = dobra(image);
+    if (primeira == nullptr) return nullptr;
+    IplImage* segunda = dobra(primeira);
+    free(primeira);
+    return segunda;
+}
+
+namespace {
+
+// Releases the run's images and clears the storage; the handles are not used afterwards.
+void liberarTudo()
+{
+    cvClearMemStorage(storage);
+    free(img);
+    free(img2);
+    free(resultado);
+    img = img2 = resultado = nullptr;
+}
+
+int falhaDaCorrecao()
+{
+    relatarFalha("corrigir");
+    liberarTudo();
+    return 1;
+}
+
+} // namespace
+
+int executarCorrecao()
+{
+    const bool semPrompt = carregaVetorVertices();
+    if (houveFalha()) return falhaDaCorrecao();
+    if (!semPrompt) std::printf("Entre com o nome da imagem a corrigir: ");
+    std::fflush(stdout);
+    if (!lerPalavra(stdin, filename, sizeof filename)) return falhaDaCorrecao();
+    std::printf("\n%s", filename);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    img = open(filename);
+    if (img == nullptr) return falhaDaCorrecao();
+    img2 = open(caminhoLocal(filename2).c_str());
+    if (img2 == nullptr) return falhaDaCorrecao();
+
+    resultado = corrigirImagem(img);
+    if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao();
+
+    std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");
+    std::fflush(stdout);
+    pausar();
+    liberarTudo();
+    return 0;
+}
+
+} // namespace corretor

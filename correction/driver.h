@@ -1,0 +1,31 @@
+// The correction driver: the process-wide images and point storage, and the run itself.
+#pragma once
+
+#include <opencv2/core/core_c.h>
+
+namespace corretor {
+
+extern IplImage* img;       // the image to correct, as loaded
+extern IplImage* img2;      // the pattern image; its size is the result's
+extern IplImage* resultado; // the output of the stage run last
+extern char filename[200];  // the name typed at the prompt
+extern char filename2[200]; // "data\pattern.jpg"
+
+// Created before main's first step: a storage with the library's default block size, and two
+// empty sequences of CvPoint in it. Point picking appends to them; the run clears the storage
+// at its end.
+extern CvMemStorage* storage;
+extern CvSeq* seq;
+extern CvSeq* seq2;
+
+// The stages between the loaded image and the result: two twofold enlargements, then the
+// warp. Returns a new image owned by the caller, or null (reason recorded); every
+// intermediate image is released as soon as the next stage has its output.
+IplImage* corrigirImagem(const IplImage* image);
+
+// The whole correction run on the console: load the mesh, ask for the image name, load the
+// image and the pattern, correct, save "result.jpg", wait for a key. Returns the exit status:
+// 0 on success, 1 after printing the recorded reason of a failure on standard error.
+int executarCorrecao();
+
+} // namespace corretor

@@ -1,0 +1,27 @@
+// The four small image operations of the system: load, show, save and release.
+#pragma once
+
+#include <opencv2/core/core_c.h>
+
+namespace corretor {
+
+// Loads the image file `nome` (a path as typed, used as it is) as a new 8-bit, 3-channel
+// colour image in the file's own pixel grid, whatever the file holds (grey, 16-bit, alpha).
+// Returns null, recording why, when the file cannot be read as an image. The caller owns the
+// result and releases it with free.
+IplImage* open(const char* nome);
+
+// Shows `image` in a window titled `nome` that sizes itself to the image, with its top-left
+// corner at screen position (100, 100). Needs a display.
+void show(const char* nome, const IplImage* image);
+
+// Saves `image` under `nome`, encoded by the name's extension (JPEG for ".jpg"). The file is
+// written whole to a temporary file in the same folder and then renamed over `nome`, so a
+// failed save leaves any earlier file of that name as it was. Returns true on success, false
+// (recording why) on failure.
+bool save(const char* nome, const IplImage* image);
+
+// Releases `image` (header and pixels). Null is accepted and ignored.
+void free(IplImage* image);
+
+} // namespace corretor

@@ -1,0 +1,32 @@
+// The image stages of the correction run.
+//
+// Rules shared by every stage:
+// - Images are IplImage records with 8-bit samples and three interleaved channels (blue, green,
+//   red), the first row at the top. Sample s of the pixel in column x and row y is the byte
+//   y*widthStep + x*nChannels + s of imageData; x is the column and y the row, both from 0 at
+//   the top-left. Exactly samples 0, 1 and 2 of a pixel are read and written; the padding at
+//   the end of a row is never written.
+// - A stage never changes or releases its input. It returns a new image that belongs to the
+//   caller, who releases it with free (correction/image_ops.h).
+// - A stage that cannot run returns null and records why (utilities/report.h).
+#pragma once
+
+#include "correction/image_ops.h"
+
+namespace corretor {
+
+// True when an image of `largura` x `altura` pixels, enlarged `fator` times in each direction,
+// fits the image record: its width, height and byte count must fit in 32-bit fields.
+bool ampliacaoCabe(int largura, int altura, int fator);
+
+// Twofold upscaling: returns a new image of twice the width and twice the height of `image`.
+// Along a row, the pixel between two copied source pixels is their truncated mean; down a
+// column, every odd row repeats the even row above it. The last column repeats its left
+// neighbour, the copy of the source's last column. `image` must be 8-bit with 3 channels.
+IplImage* dobra(const IplImage* image);
+
+// The same into an existing `saida` of exactly twice the size of `image` (8-bit, 3 channels);
+// returns false, writing nothing, when the shapes do not fit. Only pixel bytes are written.
+bool dobraEm(const IplImage* image, IplImage* saida);
+
+} // namespace corretor

@@ -1,0 +1,92 @@
+// Twofold upscaling.
+//
+// For a source row s of w pixels, the even output row is
+//   out(2c)     = s(c)                          c = 0 .. w-1
+//   out(2c + 1) = floor((s(c) + s(c + 1)) / 2)  c = 0 .. w-2
+//   out(2w - 1) = s(w - 1)                      the last column repeats its left neighbour
+// per sample, and the odd row below it is a copy of it. Each even row is written once and
+// then copied, and bands of rows run on both cores.
+#include "correction/stages.h"
+
+#include "utilities/report.h"
+
+#include <opencv2/core.hpp>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace corretor {
+
+namespace {
+
+bool formaAceita(const IplImage* image)
+{
+    return image != nullptr && image->depth == IPL_DEPTH_8U && image->nChannels == 3;
+}
+
+// One even output row from one source row of `largura` pixels.
+void dobraLinha(const uchar* fonte, uchar* saida, int largura)
+{
+    for (int c = 0; c + 1 < largura; ++c, fonte += 3, saida += 6) {
+        saida[0] = fonte[0];
+        saida[1] = fonte[1];
+        saida[2] = fonte[2];
+        saida[3] = static_cast<uchar>((fonte[0] + fonte[3]) >> 1);
+        saida[4] = static_cast<uchar>((fonte[1] + fonte[4]) >> 1);
+        saida[5] = static_cast<uchar>((fonte[2] + fonte[5]) >> 1);
+    }
+    saida[0] = saida[3] = fonte[0];
+    saida[1] = saida[4] = fonte[1];
+    saida[2] = saida[5] = fonte[2];
+}
+
+} // namespace
+
+bool ampliacaoCabe(int largura, int altura, int fator)
+{
+    const int64_t w = static_cast<int64_t>(largura) * fator;
+    const int64_t h = static_cast<int64_t>(altura) * fator;
+    const int64_t passo = (w * 3 + 3) / 4 * 4;
+    return largura > 0 && altura > 0 && w <= INT_MAX && h <= INT_MAX && passo <= INT_MAX &&
+           passo * h <= INT_MAX;
+}
+
+bool dobraEm(const IplImage* image, IplImage* saida)
+{
+    if (!formaAceita(image) || !formaAceita(saida) || saida->width != 2 * image->width ||
+        saida->height != 2 * image->height)
+        return false;
+    const int largura = image->width;
+    const std::size_t bytesPorLinha = static_cast<std::size_t>(saida->width) * 3;
+    const int passoFonte = image->widthStep;
+    const int passoSaida = saida->widthStep;
+    const uchar* fonte = reinterpret_cast<const uchar*>(image->imageData);
+    uchar* destino = reinterpret_cast<uchar*>(saida->imageData);
+    cv::parallel_for_(cv::Range(0, image->height), [&](const cv::Range& linhas) {
+        for (int r = linhas.start; r < linhas.end; ++r) {
+            uchar* par = destino + static_cast<std::size_t>(2 * r) * passoSaida;
+            dobraLinha(fonte + static_cast<std::size_t>(r) * passoFonte, par, largura);
+            std::memcpy(par + passoSaida, par, bytesPorLinha);
+        }
+    });
+    return true;
+}
+
+IplImage* dobra(const IplImage* image)
+{
+    if (!formaAceita(image)) {
+        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+        return nullptr;
+    }
+    if (!ampliacaoCabe(image->width, image->height, 2)) {
+        falhar("a imagem de " + std::to_string(image->width) + "x" + std::to_string(image->height) +
+               " pixels ampliada duas vezes excede o tamanho máximo de uma imagem (2 GiB)");
+        return nullptr;
+    }
+    IplImage* saida = cvCreateImage(cvSize(2 * image->width, 2 * image->height), image->depth, 3);
+    dobraEm(image, saida);
+    return saida;
+}
+
+} // namespace corretor

@@ -1,0 +1,141 @@
+// The mesh loader: vertex files, triangle file and matrix files into the mesh store.
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "mesh/text_scanner.h"
+#include "utilities/report.h"
+
+#include <climits>
+#include <string>
+
+namespace corretor {
+
+namespace {
+
+// Opens a workspace file for reading into fp, or records why it cannot.
+bool abrir(const char* nome, std::string& caminho)
+{
+    caminho = caminhoLocal(nome);
+    fp = std::fopen(caminho.c_str(), "r");
+    if (fp == nullptr) falhar("não foi possível abrir \"" + caminho + "\"");
+    return fp != nullptr;
+}
+
+void fechar()
+{
+    std::fclose(fp);
+    fp = nullptr;
+}
+
+// What a file of records may hold.
+struct Limites
+{
+    int capacidade;      // rows of the table
+    const char* excesso; // the problem when a record beyond them comes
+    int menor, maior;    // range of every value
+    const char* fora;    // the problem when a value lies outside it
+};
+
+// Reads records of N integers until end of file into rows 0, 1, ... of `destino`. Returns the
+// number of records, or -1 after recording the error; nothing is written past row
+// capacidade - 1. A record cut short by the end of the file counts; the values it lacks stay
+// as they were.
+template <int N> int lerRegistros(TextScanner& leitor, int (*destino)[N], const Limites& limites)
+{
+    for (int registro = 0;; ++registro) {
+        for (int i = 0; i < N; ++i) {
+            int valor = 0;
+            const ScanResult r = leitor.scanInt(valor);
+            if (r == ScanResult::End) return i == 0 ? registro : registro + 1;
+            if (r != ScanResult::Number) {
+                falhar(leitor.describe(r));
+                return -1;
+            }
+            if (registro == limites.capacidade) {
+                falhar(leitor.where(limites.excesso));
+                return -1;
+            }
+            if (valor < limites.menor || valor > limites.maior) {
+                falhar(leitor.where(std::to_string(valor) + limites.fora));
+                return -1;
+            }
+            destino[registro][i] = valor;
+        }
+    }
+}
+
+// Reads one vertex file into entries 1 to 63 of `tabela`; entry 0 is the reserved node.
+bool lerVertices(const char* nome, int (*tabela)[2])
+{
+    std::string caminho;
+    if (!abrir(nome, caminho)) return false;
+    TextScanner leitor(fp, caminho);
+    const Limites limites{kNos - 1, "mais de 63 nós no arquivo", INT_MIN, INT_MAX, ""};
+    const int lidos = lerRegistros(leitor, tabela + 1, limites);
+    fechar();
+    return lidos >= 0;
+}
+
+// Reads the first six numbers of one matrix file into `m`; a file with fewer, or with text
+// that is not a number, gives its values up to that point, zeros after it, and a warning.
+bool lerMatriz(int t, st_mat& m)
+{
+    nomeArquivo(t);
+    std::string caminho;
+    if (!abrir(arq3, caminho)) return false;
+    TextScanner leitor(fp, caminho);
+    m = st_mat{};
+    int lidos = 0;
+    ScanResult r = ScanResult::Number;
+    for (; lidos < 6; ++lidos) {
+        r = leitor.scanFloat(m.mat[lidos / 3][lidos % 3]);
+        if (r != ScanResult::Number) break;
+    }
+    fechar();
+    if (r == ScanResult::ReadError) {
+        falhar(leitor.describe(r));
+        return false;
+    }
+    if (lidos < 6) {
+        const std::string motivo =
+            r == ScanResult::End ? leitor.where("o arquivo acabou") : leitor.describe(r);
+        avisar(motivo + "; lidos " + std::to_string(lidos) +
+               " de 6 coeficientes, os demais ficam 0");
+    }
+    return true;
+}
+
+} // namespace
+
+bool carregarVertices()
+{
+    vert[0][0] = vert[0][1] = 0;
+    vert2[0][0] = vert2[0][1] = 0;
+    return lerVertices("data\\verticesamp4.txt", vert) && lerVertices("data\\vertices2.txt", vert2);
+}
+
+bool carregarMatrizes()
+{
+    for (int t = 0; t < kTriangulos; ++t)
+        if (!lerMatriz(t, matrix[t])) return false;
+    return true;
+}
+
+int carregarTriangulos()
+{
+    std::string caminho;
+    if (!abrir("data\\quelvarina.txt", caminho)) return -1;
+    TextScanner leitor(fp, caminho);
+    const Limites limites{kTriangulos, "mais de 99 triângulos no arquivo", 0, kNos - 1,
+                          ": número de nó fora do intervalo de 0 a 63"};
+    const int lidos = lerRegistros(leitor, trg, limites);
+    fechar();
+    return lidos;
+}
+
+bool carregaVetorVertices()
+{
+    if (!carregarVertices() || !carregarMatrizes()) return false;
+    return carregarTriangulos() == 64;
+}
+
+} // namespace corretor

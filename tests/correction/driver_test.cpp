@@ -1,0 +1,122 @@
+// The correction run as a user meets it: the program started in a workspace, a name typed in.
+#include "tests/support/workspace.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
+const std::string kClosing = "\nSua nova imagem foi salva com o nome de: result.jpg\n\n";
+
+// A workspace with a pattern, an image "x.png" of 6 x 5 pixels and a mesh of `records`
+// triangle records over four nodes, every map the identity.
+class Correction_Driver : public ::testing::Test
+{
+protected:
+    void makeWorkspace(int records)
+    {
+        teste::Mesh mesh;
+        mesh.source = {{0, 0}, {23, 0}, {0, 19}, {23, 19}};
+        mesh.target = mesh.source;
+        for (int t = 0; t < records; ++t)
+            mesh.triangles.push_back(t % 2 ? cv::Vec3i(2, 4, 3) : cv::Vec3i(1, 2, 3));
+        mesh.maps.assign(99, cv::Matx23f(1, 0, 0, 0, 1, 0));
+        teste::writeMesh(ws, mesh);
+        ws.writeImage("data/pattern.jpg", teste::pictureOf(440, 440, 2));
+        ws.writeImage("x.png", teste::pictureOf(6, 5, 3));
+    }
+    teste::RunResult correct(const std::string& typed)
+    {
+        return teste::run(CORRIGIR_PATH, {}, typed, ws.dir());
+    }
+
+    teste::Workspace ws;
+};
+
+} // namespace
+
+TEST_F(Correction_Driver, full_mesh_prompts_echoes_and_saves)
+{
+    makeWorkspace(99);
+    const auto run = correct("x.png\n");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(kPrompt + "\nx.png" + kClosing, run.out);
+    EXPECT_EQ("", run.err);
+    const cv::Mat result = cv::imread((ws / "result.jpg").string());
+    EXPECT_EQ(24, result.cols);
+    EXPECT_EQ(20, result.rows);
+}
+
+TEST_F(Correction_Driver, sixty_four_triangle_records_mean_no_prompt)
+{
+    makeWorkspace(64);
+    const auto run = correct("x.png");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("\nx.png" + kClosing, run.out);
+}
+
+TEST_F(Correction_Driver, only_the_first_word_is_the_name)
+{
+    makeWorkspace(99);
+    const auto run = correct("  x.png other.png\n");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(kPrompt + "\nx.png" + kClosing, run.out);
+}
+
+TEST_F(Correction_Driver, images_that_cannot_be_loaded_stop_the_run_and_keep_the_old_result)
+{
+    makeWorkspace(99);
+    ws.write("result.jpg", "earlier result");
+    auto run = correct("missing.png\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("\"missing.png\"")) << run.err;
+    EXPECT_EQ(std::string::npos, run.out.find("Sua nova imagem")) << run.out;
+
+    std::filesystem::remove(ws / "data/pattern.jpg");
+    run = correct("x.png\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("data/pattern.jpg")) << run.err;
+    EXPECT_EQ("earlier result", ws.read("result.jpg"));
+    EXPECT_EQ((std::vector<std::string>{"data", "matrix", "result.jpg", "x.png"}), ws.list());
+}
+
+TEST_F(Correction_Driver, name_too_long_or_missing_is_refused)
+{
+    makeWorkspace(99);
+    auto run = correct(std::string(200, 'a') + "\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("199")) << run.err;
+    EXPECT_EQ(kPrompt, run.out) << "nothing is echoed";
+
+    run = correct(std::string(199, 'a') + "\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find(std::string(199, 'a'))) << "199 characters fit";
+
+    run = correct(" \n\t");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("terminou")) << run.err;
+    EXPECT_FALSE(ws.exists("result.jpg"));
+}
+
+TEST_F(Correction_Driver, mesh_errors_stop_before_the_prompt)
+{
+    makeWorkspace(99);
+    ws.write("data/quelvarina.txt", "1 2 3\n1 2 x\n");
+    const auto run = correct("x.png\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("data/quelvarina.txt\", linha 2")) << run.err;
+}
+
+TEST_F(Correction_Driver, failed_save_is_not_reported_as_success)
+{
+    makeWorkspace(99);
+    ws.write("result.jpg/earlier", "a folder stands where the result goes");
+    const auto run = correct("x.png\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ(kPrompt + "\nx.png", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("result.jpg")) << run.err;
+    EXPECT_EQ("a folder stands where the result goes", ws.read("result.jpg/earlier"));
+}

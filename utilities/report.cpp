@@ -1,0 +1,48 @@
+#include "utilities/report.h"
+
+#include <cstdio>
+
+namespace corretor {
+
+namespace {
+std::string motivoRegistrado;
+bool falhou = false;
+} // namespace
+
+void falhar(const std::string& motivo)
+{
+    if (falhou) return;
+    falhou = true;
+    motivoRegistrado = motivo;
+}
+
+bool houveFalha()
+{
+    return falhou;
+}
+
+const std::string& motivoFalha()
+{
+    return motivoRegistrado;
+}
+
+void limparFalha()
+{
+    falhou = false;
+    motivoRegistrado.clear();
+}
+
+void avisar(const std::string& texto)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "aviso: %s\n", texto.c_str());
+}
+
+void relatarFalha(const char* programa)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: erro: %s\n", programa,
+                 falhou ? motivoRegistrado.c_str() : "falha sem motivo registrado");
+}
+
+} // namespace corretor
