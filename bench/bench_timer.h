@@ -8,8 +8,7 @@
 namespace bancada {
 
 // Runs `job` `vezes` times after one warm-up run; returns the median wall time in milliseconds.
-template <class Job>
-double medianaMs(int vezes, Job&& job)
+template <class Job> double medianaMs(int vezes, Job&& job)
 {
     job();
     std::vector<double> tempos;

@@ -26,7 +26,8 @@ int main()
         cv::resize(fonte, meio, cv::Size(1280, 960), 0, 0, cv::INTER_NEAREST);
         cv::resize(meio, fim, cv::Size(2560, 1920), 0, 0, cv::INTER_NEAREST);
     });
-    std::printf("dobra duas vezes, 640x480 -> 2560x1920: %.3f ms (mediana de %d)\n", dobraMs, vezes);
+    std::printf("dobra duas vezes, 640x480 -> 2560x1920: %.3f ms (mediana de %d)\n", dobraMs,
+                vezes);
     std::printf("cv::resize vizinho mais próximo duas vezes:  %.3f ms\n", resizeMs);
     std::printf("razão dobra / resize: %.2f\n", dobraMs / resizeMs);
     corretor::free(segunda);

@@ -42,6 +42,16 @@ bool lerPalavra(std::FILE* entrada, char* nome, std::size_t capacidade)
     return true;
 }
 
+void mostrarProgresso(int valor)
+{
+    static bool primeira = true;
+    const char* antes = "\r";
+    if (isatty(STDOUT_FILENO)) antes = primeira ? "\033[H\033[2J" : "\r\033[K";
+    primeira = false;
+    std::printf("%s%d %c", antes, valor, '%');
+    std::fflush(stdout);
+}
+
 void pausar()
 {
     if (!isatty(STDIN_FILENO)) return;

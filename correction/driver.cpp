@@ -24,7 +24,7 @@ CvMemStorage* storage = cvCreateMemStorage(0);
 CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 
-IplImage* corrigirImagem(const IplImage* image)
+IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso)
 {
     if (!ampliacaoCabe(image->width, image->height, 4)) {
         falhar("a imagem de " + std::to_string(image->width) + "x" + std::to_string(image->height) +
@@ -35,7 +35,10 @@ IplImage* corrigirImagem(const IplImage* image)
     if (primeira == nullptr) return nullptr;
     IplImage* segunda = dobra(primeira);
     free(primeira);
-    return segunda;
+    if (segunda == nullptr) return nullptr;
+    IplImage* corrigida = morphPara(segunda, cvGetSize(padrao), padrao->depth, progresso);
+    free(segunda);
+    return corrigida;
 }
 
 namespace {
@@ -74,7 +77,7 @@ int executarCorrecao()
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao();
 
-    resultado = corrigirImagem(img);
+    resultado = corrigirImagem(img, img2, mostrarProgresso);
     if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao();
 
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");

@@ -1,6 +1,8 @@
 // The correction driver: the process-wide images and point storage, and the run itself.
 #pragma once
 
+#include "correction/warp.h"
+
 #include <opencv2/core/core_c.h>
 
 namespace corretor {
@@ -19,9 +21,10 @@ extern CvSeq* seq;
 extern CvSeq* seq2;
 
 // The stages between the loaded image and the result: two twofold enlargements, then the
-// warp. Returns a new image owned by the caller, or null (reason recorded); every
-// intermediate image is released as soon as the next stage has its output.
-IplImage* corrigirImagem(const IplImage* image);
+// warp onto the size of `padrao`, reporting to `progresso` (which may be empty). Returns a new
+// image owned by the caller, or null (reason recorded); every intermediate image is released
+// as soon as the next stage has its output. Reads the mesh store.
+IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso);
 
 // The whole correction run on the console: load the mesh, ask for the image name, load the
 // image and the pattern, correct, save "result.jpg", wait for a key. Returns the exit status:

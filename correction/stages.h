@@ -1,4 +1,5 @@
-// The image stages of the correction run.
+// The image stages of the correction run: the twofold upscaling here, the mesh warp in
+// correction/warp.h.
 //
 // Rules shared by every stage:
 // - Images are IplImage records with 8-bit samples and three interleaved channels (blue, green,
@@ -12,6 +13,7 @@
 #pragma once
 
 #include "correction/image_ops.h"
+#include "correction/warp.h"
 
 namespace corretor {
 

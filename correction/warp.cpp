@@ -1,0 +1,254 @@
+// The accelerated mesh warp.
+//
+// The source is taken in chunks of rows. For a chunk, the rows are located and mapped in
+// parallel: each row gets the triangle of every column from RowLocator (the same index as
+// triangulo), and each pixel its destination, packed as row << 16 | column, or -1 when it
+// places nothing. Then the chunk's pixels are written in scan order, in parallel by bands of
+// destination columns: every destination pixel belongs to one band, and each band takes the
+// chunk's pixels in scan order, so every destination receives its sources in the defined order
+// and the bytes equal those of the pixel-by-pixel warp.
+#include "correction/warp.h"
+#include "correction/console.h"
+#include "correction/driver.h"
+#include "correction/locate.h"
+#include "mesh/mesh_store.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace corretor {
+
+namespace {
+
+constexpr int kCentro = 218;
+constexpr int kRaio = 210;
+// Every point inside the field circle has its column and row in this range.
+constexpr int kPrimeiro = kCentro - kRaio + 1, kUltimo = kCentro + kRaio - 1;
+// Destinations of one chunk, in entries: small enough to stay in the cache between passes.
+constexpr int kEntradasPorBloco = 128 * 1024;
+
+// dist for integer points: (x - 218)^2 + (y - 218)^2 < 210^2, tried on the square first.
+inline bool insideField(int x, int y)
+{
+    if (x < kPrimeiro || x > kUltimo || y < kPrimeiro || y > kUltimo) return false;
+    const int dx = x - kCentro, dy = y - kCentro;
+    return dx * dx + dy * dy < kRaio * kRaio;
+}
+
+// The destination of the source column j, packed as row << 16 | column, or -1.
+inline int32_t destinationOf(double a, double b, double c, double d, double e, double f, int j,
+                             int largura, int altura)
+{
+    const int x = round(static_cast<float>((a * j + b) + c));
+    const int y = round(static_cast<float>((d * j + e) + f));
+    return insideField(x, y) && x < largura && y < altura ? (y << 16 | x) : -1;
+}
+
+// Destinations of the columns [inicio, fim) of source row i, all held by one map.
+void mapRunScalar(const float (&m)[2][3], int i, int inicio, int fim, int largura, int altura,
+                  int32_t* destinos)
+{
+    const double a = m[0][0], b = double{m[0][1]} * i, c = m[0][2];
+    const double d = m[1][0], e = double{m[1][1]} * i, f = m[1][2];
+    for (int j = inicio; j < fim; ++j)
+        destinos[j] = destinationOf(a, b, c, d, e, f, j, largura, altura);
+}
+
+#if defined(__x86_64__)
+// The same eight columns at a time with AVX2, lane for lane the operations of the scalar form:
+// the sums in double, narrowed to float, truncated with cvttps (which gives -2^31 for values
+// that do not fit, as round does), plus one where the fraction exceeds one half.
+__attribute__((target("avx2"))) inline __m256i roundAvx2(__m256 v)
+{
+    const __m256i t = _mm256_cvttps_epi32(v);
+    const __m256 fracao = _mm256_sub_ps(v, _mm256_cvtepi32_ps(t));
+    const __m256 acima = _mm256_cmp_ps(fracao, _mm256_set1_ps(0.5f), _CMP_GT_OQ);
+    return _mm256_sub_epi32(t, _mm256_castps_si256(acima)); // the mask is -1 where it adds one
+}
+
+// Lanes whose value lies in kPrimeiro .. kUltimo.
+__attribute__((target("avx2"))) inline __m256i inSquareAvx2(__m256i v)
+{
+    return _mm256_and_si256(_mm256_cmpgt_epi32(v, _mm256_set1_epi32(kPrimeiro - 1)),
+                            _mm256_cmpgt_epi32(_mm256_set1_epi32(kUltimo + 1), v));
+}
+
+__attribute__((target("avx2"))) void mapRunAvx2(const float (&m)[2][3], int i, int inicio, int fim,
+                                                int largura, int altura, int32_t* destinos)
+{
+    const double a = m[0][0], b = double{m[0][1]} * i, c = m[0][2];
+    const double d = m[1][0], e = double{m[1][1]} * i, f = m[1][2];
+    const __m256d va = _mm256_set1_pd(a), vb = _mm256_set1_pd(b), vc = _mm256_set1_pd(c);
+    const __m256d vd = _mm256_set1_pd(d), ve = _mm256_set1_pd(e), vf = _mm256_set1_pd(f);
+    const __m256i centro = _mm256_set1_epi32(kCentro), raio2 = _mm256_set1_epi32(kRaio * kRaio);
+    const __m256i w = _mm256_set1_epi32(largura), h = _mm256_set1_epi32(altura);
+    const __m256d passo = _mm256_set1_pd(8.0);
+    __m256d j0 = _mm256_setr_pd(inicio, inicio + 1, inicio + 2, inicio + 3);
+    __m256d j1 = _mm256_add_pd(j0, _mm256_set1_pd(4.0));
+    int j = inicio;
+    for (; j + 8 <= fim; j += 8) {
+        const __m256 x = _mm256_set_m128(
+            _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, j1), vb), vc)),
+            _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, j0), vb), vc)));
+        const __m256 y = _mm256_set_m128(
+            _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(vd, j1), ve), vf)),
+            _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(vd, j0), ve), vf)));
+        const __m256i xi = roundAvx2(x), yi = roundAvx2(y);
+        const __m256i dx = _mm256_sub_epi32(xi, centro), dy = _mm256_sub_epi32(yi, centro);
+        const __m256i s = _mm256_add_epi32(_mm256_mullo_epi32(dx, dx), _mm256_mullo_epi32(dy, dy));
+        __m256i aceito = _mm256_and_si256(inSquareAvx2(xi), inSquareAvx2(yi));
+        aceito = _mm256_and_si256(aceito, _mm256_cmpgt_epi32(raio2, s));
+        aceito = _mm256_and_si256(aceito, _mm256_cmpgt_epi32(w, xi));
+        aceito = _mm256_and_si256(aceito, _mm256_cmpgt_epi32(h, yi));
+        const __m256i empacotado = _mm256_or_si256(_mm256_slli_epi32(yi, 16), xi);
+        const __m256i destino = _mm256_or_si256(_mm256_and_si256(aceito, empacotado),
+                                                _mm256_andnot_si256(aceito, _mm256_set1_epi32(-1)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destinos + j), destino);
+        j0 = _mm256_add_pd(j0, passo);
+        j1 = _mm256_add_pd(j1, passo);
+    }
+    for (; j < fim; ++j)
+        destinos[j] = destinationOf(a, b, c, d, e, f, j, largura, altura);
+}
+#endif
+
+using MapRun = void (*)(const float (&)[2][3], int, int, int, int, int, int32_t*);
+
+MapRun chooseMapRun()
+{
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) return mapRunAvx2;
+#endif
+    return mapRunScalar;
+}
+
+const MapRun mapRun = chooseMapRun();
+
+// Destinations of every column of source row i.
+void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, int8_t* indices,
+            int32_t* destinos)
+{
+    locator.locate(i, nc, indices);
+    for (int j = 0; j < nc;) {
+        const int t = indices[j];
+        int fim = j + 1;
+        uint64_t oito; // eight copies of t: whole words of the run are passed at once
+        std::memset(&oito, t, sizeof oito);
+        for (uint64_t palavra; fim + 8 <= nc; fim += 8) {
+            std::memcpy(&palavra, indices + fim, sizeof palavra);
+            if (palavra != oito) break;
+        }
+        while (fim < nc && indices[fim] == t)
+            ++fim;
+        if (t < 0)
+            std::fill(destinos + j, destinos + fim, -1);
+        else
+            mapRun(matrix[t].mat, i, j, fim, largura, altura, destinos);
+        j = fim;
+    }
+}
+
+// Writes the sources of rows [primeira, ultima) whose destination column lies in [c0, c1).
+// Neighbouring sources often land on the same place, so the place being blended is held in
+// registers until a source lands elsewhere; the sequence of blends is the same.
+void writeBand(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
+               int c1, IplImage* saida)
+{
+    const int nc = img->width, ch = img->nChannels;
+    uchar* res = reinterpret_cast<uchar*>(saida->imageData);
+    const size_t passo = static_cast<size_t>(saida->widthStep);
+    for (int i = primeira; i < ultima; ++i) {
+        const int32_t* linha = destinos + static_cast<size_t>(i - primeira) * nc;
+        const uchar* fonte = reinterpret_cast<const uchar*>(img->imageData) +
+                             static_cast<size_t>(i) * img->widthStep;
+        uchar* destino = nullptr;
+        int32_t atual = -2; // no place yet: -1 marks sources that place nothing
+        unsigned d0 = 0, d1 = 0, d2 = 0;
+        for (int j = 0; j < nc; ++j) {
+            const int32_t v = linha[j];
+            if (v != atual) {
+                if (v < 0) continue;
+                const int x = v & 0xFFFF;
+                if (x < c0 || x >= c1) continue;
+                if (destino != nullptr) destino[0] = d0, destino[1] = d1, destino[2] = d2;
+                destino = res + static_cast<size_t>(v >> 16) * passo + x * 3;
+                d0 = destino[0], d1 = destino[1], d2 = destino[2];
+                atual = v;
+            }
+            const uchar* s = fonte + static_cast<size_t>(j) * ch;
+            if (d0 != 0) {
+                d0 = (s[0] + d0) >> 1;
+                d1 = (s[1] + d1) >> 1;
+                d2 = (s[2] + d2) >> 1;
+            } else {
+                d0 = s[0], d1 = s[1], d2 = s[2];
+            }
+        }
+        if (destino != nullptr) destino[0] = d0, destino[1] = d1, destino[2] = d2;
+    }
+}
+
+} // namespace
+
+bool dist(CvPoint px)
+{
+    const int64_t dx = int64_t{px.x} - kCentro, dy = int64_t{px.y} - kCentro;
+    // Each square is below 2^63, so their sum fits in 64 unsigned bits.
+    const uint64_t s = static_cast<uint64_t>(dx * dx) + static_cast<uint64_t>(dy * dy);
+    const float distancia = static_cast<float>(std::sqrt(static_cast<double>(s)));
+    return distancia < kRaio;
+}
+
+IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
+                    const Progresso& progresso)
+{
+    const int nl = img->height, nc = img->width;
+    IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
+    std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
+    const RowLocator locator;
+    const int linhasPorBloco = std::max(1, kEntradasPorBloco / std::max(1, nc));
+    std::vector<int32_t> destinos(static_cast<size_t>(linhasPorBloco) * nc);
+    const int faixas = std::max(1, cv::getNumThreads());
+    const int colunas = std::min(tamanho.width, kUltimo + 1) - kPrimeiro;
+    int mostrado = 0;
+
+    for (int primeira = 0; primeira < nl; primeira += linhasPorBloco) {
+        const int ultima = std::min(nl, primeira + linhasPorBloco);
+        cv::parallel_for_(cv::Range(primeira, ultima), [&](const cv::Range& linhas) {
+            std::vector<int8_t> indices(static_cast<size_t>(nc));
+            for (int i = linhas.start; i < linhas.end; ++i)
+                mapRow(locator, i, nc, tamanho.width, tamanho.height, indices.data(),
+                       destinos.data() + static_cast<size_t>(i - primeira) * nc);
+        });
+        if (colunas > 0) {
+            cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
+                for (int k = r.start; k < r.end; ++k)
+                    writeBand(img, destinos.data(), primeira, ultima,
+                              kPrimeiro + colunas * k / faixas,
+                              kPrimeiro + colunas * (k + 1) / faixas, saida);
+            });
+        }
+        for (int i = primeira; i < ultima && progresso; ++i) {
+            const int valor = static_cast<int>(100LL * i / nl) + 1;
+            if (valor != mostrado) progresso(valor);
+            mostrado = valor;
+        }
+    }
+    if (progresso && mostrado != 100) progresso(100);
+    return saida;
+}
+
+IplImage* morph(const IplImage* img)
+{
+    return morphPara(img, cvGetSize(img2), img2->depth, mostrarProgresso);
+}
+
+} // namespace corretor

@@ -1,0 +1,62 @@
+// The mesh warp: moves every pixel of the enlarged image through the affine map of the source
+// triangle that holds it into the pattern's pixel grid, keeping what lands inside the field
+// circle (radius 210 about column 218, row 218).
+//
+// Mapping direction: source (enlarged image) to destination (pattern grid), forward. For the
+// source pixel in row i, column j, held by triangle t with map m = matrix[t].mat:
+//   X = (m[0][0]*j + m[0][1]*i) + m[0][2]     destination column
+//   Y = (m[1][0]*j + m[1][1]*i) + m[1][2]     destination row
+// each formed in double, the column term plus the row term first, then narrowed to float; the
+// destination pixel is (round(X), round(Y)). Collision rule: when the destination's sample 0 is
+// not 0, each sample becomes (source + destination) / 2, rounded down; otherwise the source's
+// three samples are copied. Sources are taken row by row from the top, each row from the left,
+// so the last of several pixels landing on one place weighs one half. Places that nothing
+// reaches stay black, and places outside the output (a pattern under 428 x 428) are skipped.
+#pragma once
+
+#include "correction/image_ops.h"
+
+#include <opencv2/core/core_c.h>
+
+#include <climits>
+#include <functional>
+
+namespace corretor {
+
+// Rounds a mapped coordinate: truncates toward zero, then adds 1 when the dropped fraction is
+// strictly above one half. 2.5 gives 2, 2.51 gives 3, -0.7 gives 0, -2.9 gives -2. Not a
+// number gives -2147483648; values at or above 2147483648 give -2147483647; values below
+// -2147483648 give -2147483648.
+inline int round(float num)
+{
+    // Only values that fit are converted: the others have their results given here.
+    if (!(num >= -2147483648.0f)) return INT_MIN; // not a number, or below the range
+    if (num >= 2147483648.0f) return INT_MIN + 1;
+    const int d = static_cast<int>(num);
+    const float f = num - static_cast<float>(d);
+    return f > 0.5f ? d + 1 : d;
+}
+
+// True when px (x = column, y = row) lies strictly inside the field circle: the distance to
+// (218, 218), taken in double and narrowed to float, is below 210. Exact for any coordinates.
+bool dist(CvPoint px);
+
+// Called with the progress value after the source rows; may be empty.
+using Progresso = std::function<void(int valor)>;
+
+// The warp of `img` onto a new black image of `tamanho` and sample depth `profundidade`, 3
+// channels, returned to the caller. Reads the mesh store. The accelerated form: it gives the
+// same bytes as morphDireto, using both cores. `progresso` receives (100*i)/nl + 1 whenever
+// that value changes after source row i, and 100 at the end.
+IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
+                    const Progresso& progresso);
+
+// The warp exactly as defined, one pixel at a time with triangulo: the reference that
+// morphPara is proved against. No progress.
+IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade);
+
+// The correction run's warp: morphPara onto the size and depth of the pattern img2, with the
+// progress line on the console.
+IplImage* morph(const IplImage* img);
+
+} // namespace corretor
