@@ -64,15 +64,16 @@ template <int N> int lerRegistros(TextScanner& leitor, int (*destino)[N], const 
 }
 
 // Reads one vertex file into entries 1 to 63 of `tabela`; entry 0 is the reserved node.
-bool lerVertices(const char* nome, int (*tabela)[2])
+// Returns the number of pairs read, or -1 after recording the error.
+int lerVertices(const char* nome, int (*tabela)[2])
 {
     std::string caminho;
-    if (!abrir(nome, caminho)) return false;
+    if (!abrir(nome, caminho)) return -1;
     TextScanner leitor(fp, caminho);
     const Limites limites{kNos - 1, "mais de 63 nós no arquivo", INT_MIN, INT_MAX, ""};
     const int lidos = lerRegistros(leitor, tabela + 1, limites);
     fechar();
-    return lidos >= 0;
+    return lidos;
 }
 
 // Reads the first six numbers of one matrix file into `m`; a file with fewer, or with text
@@ -106,11 +107,20 @@ bool lerMatriz(int t, st_mat& m)
 
 } // namespace
 
-bool carregarVertices()
+bool carregarVertices(int& nosOrigem, int& nosDestino)
 {
     vert[0][0] = vert[0][1] = 0;
     vert2[0][0] = vert2[0][1] = 0;
-    return lerVertices("data\\verticesamp4.txt", vert) && lerVertices("data\\vertices2.txt", vert2);
+    nosOrigem = lerVertices("data\\verticesamp4.txt", vert);
+    if (nosOrigem < 0) return false;
+    nosDestino = lerVertices("data\\vertices2.txt", vert2);
+    return nosDestino >= 0;
+}
+
+bool carregarVertices()
+{
+    int nosOrigem = 0, nosDestino = 0;
+    return carregarVertices(nosOrigem, nosDestino);
 }
 
 bool carregarMatrizes()

@@ -58,6 +58,10 @@ bool carregaVetorVertices();
 // carregarMatrizes reads the 99 matrix files, warning about short or garbled ones.
 bool carregarVertices();
 int carregarTriangulos();
+// carregarVertices that also tells how many pairs each vertex file held (a last pair cut
+// short counts); a file that could not be read gives -1, and the target file is not read
+// after the source file failed.
+bool carregarVertices(int& nosOrigem, int& nosDestino);
 bool carregarMatrizes();
 
 // Writes "matrix\" + n in decimal + ".txt" into arq3, cut short rather than overflowing it.

@@ -225,3 +225,22 @@ TEST_F(Mesh_Loader, non_finite_matrix_values_load_as_non_finite)
     EXPECT_EQ(INFINITY, m[1][1]);
     EXPECT_EQ(0.f, m[1][2]);
 }
+
+TEST_F(Mesh_Loader, vertex_files_tell_how_many_pairs_they_held)
+{
+    int source = 0, target = 0;
+    writeVertices(lines(10, "1 2\n"), lines(9, "3 4\n") + "5");
+    ASSERT_TRUE(carregarVertices(source, target));
+    EXPECT_EQ(10, source);
+    EXPECT_EQ(10, target) << "a pair cut short counts";
+
+    writeVertices("", lines(63, "3 4\n"));
+    ASSERT_TRUE(carregarVertices(source, target));
+    EXPECT_EQ(0, source);
+    EXPECT_EQ(63, target);
+
+    writeVertices("1 2\n", lines(64, "3 4\n"));
+    EXPECT_FALSE(carregarVertices(source, target));
+    EXPECT_EQ(1, source);
+    EXPECT_EQ(-1, target);
+}

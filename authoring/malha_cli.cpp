@@ -1,0 +1,133 @@
+#include "authoring/malha_cli.h"
+
+#include "utilities/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace corretor {
+
+namespace {
+
+// New subcommands go here, in the order "malha --help" lists them.
+const Subcomando kSubcomandos[] = {
+    {"triangular", "grava \"data/quelvarina.txt\" triangulando os nós de destino",
+     "uso: malha triangular [--substituir]\n"
+     "\n"
+     "Lê os nós de \"data/verticesamp4.txt\" (origem) e \"data/vertices2.txt\" (destino), que\n"
+     "devem ter o mesmo número de nós (de 3 a 63, sem dois nós na mesma posição de destino),\n"
+     "triangula os nós de destino (Delaunay) e grava os triângulos, com os números dos nós\n"
+     "contados de 1, em \"data/quelvarina.txt\". Recusa mais de 99 triângulos.\n"
+     "\n"
+     "  --substituir   substitui um \"data/quelvarina.txt\" que já exista\n",
+     malhaTriangular},
+    {"matrizes", "grava os mapas afins \"matrix/0.txt\" a \"matrix/98.txt\"",
+     "uso: malha matrizes [--substituir]\n"
+     "\n"
+     "Lê os dois arquivos de vértices e \"data/quelvarina.txt\", cria a pasta \"matrix\" se\n"
+     "faltar e grava em \"matrix/<t>.txt\" o mapa afim de cada triângulo t (0 a 98). Sem\n"
+     "opção, os mapas são anexados aos arquivos; como o programa de correção lê só as duas\n"
+     "primeiras linhas de cada um, mapas já existentes continuam valendo.\n"
+     "\n"
+     "  --substituir   esvazia cada arquivo antes de gravar o mapa novo\n",
+     malhaMatrizes},
+    {"verificar", "relata o que houver de errado na malha antes de uma correção",
+     "uso: malha verificar\n"
+     "\n"
+     "Lê os arquivos da malha e relata: número de nós e de triângulos (e se o programa de\n"
+     "correção pedirá o nome da imagem), nós inexistentes, triângulos degenerados, dobras\n"
+     "(sentido invertido entre origem e destino), sobreposições na malha de origem, arquivos\n"
+     "de matriz ausentes, curtos, não finitos ou com mais de duas linhas, e o desvio de cada\n"
+     "mapa: a maior distância, em pixels, entre os vértices de origem levados pelo mapa e os\n"
+     "de destino. Sai com 0 quando está tudo certo e 1 quando não.\n",
+     malhaVerificar},
+};
+
+void imprimirAjuda(FILE* saida)
+{
+    std::fprintf(saida, "uso: malha <subcomando> [opções]\n"
+                        "\n"
+                        "Prepara e confere, na pasta de trabalho, a malha que o programa de "
+                        "correção lê.\n"
+                        "\n"
+                        "subcomandos:\n");
+    for (const auto& s : kSubcomandos)
+        std::fprintf(saida, "  %-12s %s\n", s.nome, s.resumo);
+    std::fprintf(saida, "\n"
+                        "Cada subcomando aceita --help. A partir dos dois arquivos de vértices:\n"
+                        "  malha triangular && malha matrizes && malha verificar\n");
+}
+
+bool pedeAjuda(const Argumentos& argumentos)
+{
+    return std::any_of(argumentos.begin(), argumentos.end(),
+                       [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
+int erroDeUso(const std::string& motivo)
+{
+    const std::string texto = motivo + "; veja \"malha --help\"";
+    limparFalha();
+    falhar(texto);
+    relatarFalha("malha");
+    return kSaidaUso;
+}
+
+} // namespace
+
+bool lerOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
+               std::vector<std::string>& dadas, Argumentos& palavras)
+{
+    for (const auto& a : argumentos) {
+        if (a.size() < 2 || a[0] != '-') {
+            palavras.push_back(a);
+        } else if (std::find(conhecidas.begin(), conhecidas.end(), a) != conhecidas.end()) {
+            dadas.push_back(a);
+        } else {
+            falhar("opção desconhecida \"" + a + "\"");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
+                 std::vector<std::string>& dadas)
+{
+    Argumentos palavras;
+    if (!lerOpcoes(argumentos, conhecidas, dadas, palavras)) return false;
+    if (palavras.empty()) return true;
+    falhar("argumento inesperado \"" + palavras[0] + "\"");
+    return false;
+}
+
+int executarMalha(int argc, const char* const* argv)
+{
+    limparFalha();
+    if (argc < 2) {
+        imprimirAjuda(stderr);
+        return kSaidaUso;
+    }
+    const std::string nome = argv[1];
+    if (nome == "--help" || nome == "-h") {
+        imprimirAjuda(stdout);
+        return kSaidaOk;
+    }
+    const auto* fim = std::end(kSubcomandos);
+    const auto* s = std::find_if(std::begin(kSubcomandos), fim,
+                                 [&](const Subcomando& c) { return nome == c.nome; });
+    if (s == fim) return erroDeUso("subcomando desconhecido \"" + nome + "\"");
+
+    const Argumentos argumentos(argv + 2, argv + argc);
+    if (pedeAjuda(argumentos)) {
+        std::fputs(s->ajuda, stdout);
+        return kSaidaOk;
+    }
+    const int status = s->executar(argumentos);
+    if (status == kSaidaUso) return erroDeUso(motivoFalha());
+    if (status != kSaidaOk && houveFalha()) relatarFalha("malha");
+    return status;
+}
+
+} // namespace corretor

@@ -1,0 +1,53 @@
+// The malha program: git-style subcommands that take a workspace from its two vertex files to
+// the mesh files that the correction run reads, and check the result.
+//
+//   malha triangular [--substituir]   writes "data\quelvarina.txt"
+//   malha matrizes [--substituir]     writes "matrix\0.txt" to "matrix\98.txt"
+//   malha verificar                   reports what would make a correction go wrong
+//
+// Every subcommand works in the working directory, takes --help, prints its messages in
+// Portuguese (errors on standard error as "malha: erro: ...") and leaves no half-written file
+// behind. Exit status: 0 on success, 1 on failure (for verificar: when it found a problem),
+// 2 for a command line it does not understand.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corretor {
+
+constexpr int kSaidaOk = 0;
+constexpr int kSaidaFalha = 1;
+constexpr int kSaidaUso = 2;
+
+using Argumentos = std::vector<std::string>;
+
+// One subcommand: its name, a one-line summary for "malha --help", its own help text, and the
+// function that runs it with the arguments after its name (--help already handled).
+struct Subcomando
+{
+    const char* nome;
+    const char* resumo;
+    const char* ajuda;
+    int (*executar)(const Argumentos& argumentos);
+};
+
+// The options of a subcommand: flags it knows, and the words that are not options. Returns
+// false, recording why, for an option it does not know.
+bool lerOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
+               std::vector<std::string>& dadas, Argumentos& palavras);
+
+// The same for a subcommand that takes options only: a word is refused too.
+bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
+                 std::vector<std::string>& dadas);
+
+// The subcommands (authoring/malha_*.cpp).
+int malhaTriangular(const Argumentos& argumentos);
+int malhaMatrizes(const Argumentos& argumentos);
+int malhaVerificar(const Argumentos& argumentos);
+
+// The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
+// status, after printing the recorded reason of a failure on standard error.
+int executarMalha(int argc, const char* const* argv);
+
+} // namespace corretor

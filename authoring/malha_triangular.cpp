@@ -1,0 +1,58 @@
+// malha triangular: the triangle file from the two vertex files.
+#include "authoring/malha_cli.h"
+#include "authoring/text_output.h"
+#include "authoring/triangulation.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "utilities/report.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace corretor {
+
+int malhaTriangular(const Argumentos& argumentos)
+{
+    std::vector<std::string> opcoes;
+    if (!lerSoOpcoes(argumentos, {"--substituir"}, opcoes)) return kSaidaUso;
+    const bool substituir = !opcoes.empty();
+
+    const std::string arquivo = caminhoLocal("data\\quelvarina.txt");
+    std::error_code erro;
+    if (!substituir && std::filesystem::exists(arquivo, erro)) {
+        falhar("\"" + arquivo +
+               "\" já existe; para trocá-lo, use \"malha triangular "
+               "--substituir\"");
+        return kSaidaFalha;
+    }
+
+    limparMalha();
+    int nosOrigem = 0, nosDestino = 0;
+    if (!carregarVertices(nosOrigem, nosDestino)) return kSaidaFalha;
+    if (nosOrigem != nosDestino) {
+        falhar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
+               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+               "; os dois arquivos devem listar os mesmos nós, na mesma ordem");
+        return kSaidaFalha;
+    }
+    std::vector<Triangulo> triangulos;
+    if (!triangularMalha(nosDestino, triangulos)) return kSaidaFalha;
+    if (triangulos.size() > static_cast<std::size_t>(kTriangulos)) {
+        falhar("a triangulação dos " + std::to_string(nosDestino) + " nós dá " +
+               std::to_string(triangulos.size()) +
+               " triângulos, e o arquivo de triângulos comporta 99; use menos nós");
+        return kSaidaFalha;
+    }
+
+    std::string texto;
+    for (const auto& t : triangulos)
+        texto +=
+            std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + "\n";
+    if (!gravarTextoInteiro(arquivo, texto)) return kSaidaFalha;
+    std::printf("%zu triângulos sobre %d nós gravados em \"%s\"\n", triangulos.size(), nosDestino,
+                arquivo.c_str());
+    return kSaidaOk;
+}
+
+} // namespace corretor

@@ -1,0 +1,65 @@
+// Checking a workspace's mesh before a correction run.
+//
+// verificarMalha loads the vertex and triangle files into the mesh store (clearing it first),
+// reads the 99 matrix files itself, and finds what would make the correction go wrong. It
+// prints nothing; each finding is worded in Portuguese, naming the file, triangle or nodes at
+// fault. Coordinates are those of mesh/mesh_store.h: source mesh in the enlarged image, target
+// mesh in the pattern, maps from source to target.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corretor {
+
+// The largest distance, in pixels, by which a stored map may miss a target vertex. The files
+// hold six decimals, so a map that the generator got right within 1e-3 may miss by a few
+// thousandths on an enlarged image some thousands of pixels wide.
+constexpr double kDesvioTolerado = 0.01;
+
+enum class Problema {
+    Leitura,       // a vertex or triangle file that the loader refuses
+    Nos,           // vertex files of different lengths
+    Indice,        // a triangle naming node 0 or a node the vertex files do not hold, or no
+                   // triangle at all
+    Degenerado,    // three vertices on one line or coinciding, in the source or target mesh
+    Dobra,         // the winding flips between source and target mesh (fold-over)
+    Sobreposicao,  // two triangles whose interiors meet in the source mesh
+    MatrizAusente, // matrix files that cannot be read
+    MatrizCurta,   // matrix files with fewer than six numbers
+    MatrizLonga,   // matrix files with more than two lines
+    NaoFinito,     // a triangle with area whose map is not finite
+    Desvio,        // a map that misses its target vertices by more than kDesvioTolerado
+    Sentido        // a remark, not a fault: corners clockwise on screen in the source mesh
+};
+
+struct Achado
+{
+    Problema tipo;
+    std::string texto;
+};
+
+// The map residual of one loaded triangle: desvio() of authoring/affine_solve.h, or a note
+// when it has none.
+struct DesvioDoTriangulo
+{
+    int triangulo;
+    std::string nos;   // "1 2 3"
+    double desvio;     // +infinity when not finite or not computed
+    std::string falta; // why there is no number ("sem mapa", ...); empty otherwise
+};
+
+struct Verificacao
+{
+    int nosOrigem = -1, nosDestino = -1; // -1: not read
+    int triangulos = -1;                 // records of the triangle file; -1: not read
+    std::vector<DesvioDoTriangulo> desvios;
+    std::vector<Achado> achados;
+
+    // Findings other than Sentido remarks.
+    int problemas() const;
+};
+
+Verificacao verificarMalha();
+
+} // namespace corretor
