@@ -1,10 +1,10 @@
 // malha triangular: the triangle file from the two vertex files.
 #include "authoring/malha_cli.h"
-#include "authoring/text_output.h"
 #include "authoring/triangulation.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -49,7 +49,7 @@ int malhaTriangular(const Argumentos& argumentos)
     for (const auto& t : triangulos)
         texto +=
             std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + "\n";
-    if (!gravarTextoInteiro(arquivo, texto)) return kSaidaFalha;
+    if (!gravarArquivoInteiro(arquivo, texto)) return kSaidaFalha;
     std::printf("%zu triângulos sobre %d nós gravados em \"%s\"\n", triangulos.size(), nosDestino,
                 arquivo.c_str());
     return kSaidaOk;

@@ -1,16 +1,13 @@
 #include "correction/image_ops.h"
 
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <opencv2/highgui/highgui_c.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace corretor {
@@ -55,43 +52,6 @@ std::string extensao(const std::string& nome)
     return nome.substr(ponto);
 }
 
-// The folder part of `nome` with its final "/", or "" for a name in the working directory.
-std::string pasta(const std::string& nome)
-{
-    const std::size_t barra = nome.find_last_of('/');
-    return barra == std::string::npos ? "" : nome.substr(0, barra + 1);
-}
-
-// Writes `bytes` to a new temporary file beside `nome` and renames it over `nome`.
-bool substituirArquivo(const std::string& nome, const std::vector<uchar>& bytes)
-{
-    std::string temporario = pasta(nome) + ".salvando-XXXXXX";
-    const int fd = mkstemp(temporario.data());
-    if (fd < 0) {
-        falhar("não foi possível criar um arquivo temporário para \"" + nome +
-               "\": " + std::strerror(errno));
-        return false;
-    }
-    // mkstemp creates the file for its owner only; give it the mode a new file would get.
-    const mode_t mascara = umask(0);
-    umask(mascara);
-    bool ok = fchmod(fd, 0666 & ~mascara) == 0;
-    std::size_t escrito = 0;
-    while (ok && escrito < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + escrito, bytes.size() - escrito);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) escrito += static_cast<std::size_t>(n);
-    }
-    const int erro = ok ? 0 : errno;
-    ok = (close(fd) == 0) && ok;
-    if (ok && std::rename(temporario.c_str(), nome.c_str()) == 0) return true;
-    const int erroFinal = erro != 0 ? erro : errno;
-    unlink(temporario.c_str());
-    falhar("não foi possível gravar \"" + nome + "\": " + std::strerror(erroFinal));
-    return false;
-}
-
 } // namespace
 
 bool save(const char* nome, const IplImage* image)
@@ -108,7 +68,7 @@ bool save(const char* nome, const IplImage* image)
         falhar("não foi possível codificar a imagem \"" + std::string(nome) + "\": " + e.err);
         return false;
     }
-    return substituirArquivo(nome, bytes);
+    return gravarArquivoInteiro(nome, bytes.data(), bytes.size());
 }
 
 void free(IplImage* image)

@@ -1,4 +1,4 @@
-#include "authoring/text_output.h"
+#include "utilities/whole_file.h"
 
 #include "utilities/report.h"
 
@@ -11,11 +11,11 @@
 
 namespace corretor {
 
-bool gravarTextoInteiro(const std::string& caminho, const std::string& conteudo)
+bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
     const std::size_t barra = caminho.find_last_of('/');
     std::string temporario =
-        (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".gravando-XXXXXX";
+        (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
     const int fd = mkstemp(temporario.data());
     if (fd < 0) {
         falhar("não foi possível criar um arquivo temporário para \"" + caminho +
@@ -27,8 +27,9 @@ bool gravarTextoInteiro(const std::string& caminho, const std::string& conteudo)
     umask(mascara);
     bool ok = fchmod(fd, 0666 & ~mascara) == 0;
     std::size_t escrito = 0;
-    while (ok && escrito < conteudo.size()) {
-        const ssize_t n = write(fd, conteudo.data() + escrito, conteudo.size() - escrito);
+    const char* bytes = static_cast<const char*>(dados);
+    while (ok && escrito < tamanho) {
+        const ssize_t n = write(fd, bytes + escrito, tamanho - escrito);
         if (n < 0 && errno == EINTR) continue;
         ok = n > 0;
         if (ok) escrito += static_cast<std::size_t>(n);
