@@ -33,7 +33,7 @@ constexpr int kRaio = 210;
 // Every point inside the field circle has its column and row in this range.
 constexpr int kPrimeiro = kCentro - kRaio + 1, kUltimo = kCentro + kRaio - 1;
 // Destinations of one chunk, in entries: small enough to stay in the cache between passes.
-constexpr int kEntradasPorBloco = 128 * 1024;
+constexpr int kEntradasPorBloco = 512 * 1024;
 
 // dist for integer points: (x - 218)^2 + (y - 218)^2 < 210^2, tried on the square first.
 inline bool insideField(int x, int y)
@@ -156,44 +156,142 @@ void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, i
     }
 }
 
-// Writes the sources of rows [primeira, ultima) whose destination column lies in [c0, c1).
-// Neighbouring sources often land on the same place, so the place being blended is held in
-// registers until a source lands elsewhere; the sequence of blends is the same.
-void writeBand(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
-               int c1, IplImage* saida)
+// The destination being blended, held in registers: neighbouring sources often land on the
+// same place, so it is loaded once and stored once for a whole run of them. The sequence of
+// blends is the one the collision rule defines.
+class Blender
+{
+public:
+    explicit Blender(IplImage* saida)
+        : res_(reinterpret_cast<uchar*>(saida->imageData)), passo_(saida->widthStep)
+    {
+    }
+    ~Blender() { flush(); }
+
+    // Blends the source pixel `s` into the destination packed in `v` (row << 16 | column).
+    void place(int32_t v, const uchar* s)
+    {
+        if (v != atual_) {
+            flush();
+            destino_ = res_ + static_cast<size_t>(v >> 16) * passo_ + (v & 0xFFFF) * 3;
+            d0_ = destino_[0], d1_ = destino_[1], d2_ = destino_[2];
+            atual_ = v;
+        }
+        if (d0_ != 0) {
+            d0_ = (s[0] + d0_) >> 1;
+            d1_ = (s[1] + d1_) >> 1;
+            d2_ = (s[2] + d2_) >> 1;
+        } else {
+            d0_ = s[0], d1_ = s[1], d2_ = s[2];
+        }
+    }
+
+    void flush()
+    {
+        if (destino_ == nullptr) return;
+        destino_[0] = static_cast<uchar>(d0_);
+        destino_[1] = static_cast<uchar>(d1_);
+        destino_[2] = static_cast<uchar>(d2_);
+        destino_ = nullptr;
+        atual_ = -1;
+    }
+
+private:
+    uchar* res_;
+    size_t passo_;
+    uchar* destino_ = nullptr;
+    int32_t atual_ = -1; // -1 never names a place
+    unsigned d0_ = 0, d1_ = 0, d2_ = 0;
+};
+
+// Writes, in scan order, the sources of rows [primeira, ultima) whose destination column lies
+// in [c0, c1). -1 (no place) has the column 0xFFFF, beyond every band.
+void writeBandScalar(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
+                     int c1, IplImage* saida)
 {
     const int nc = img->width, ch = img->nChannels;
-    uchar* res = reinterpret_cast<uchar*>(saida->imageData);
-    const size_t passo = static_cast<size_t>(saida->widthStep);
+    const unsigned largura = static_cast<unsigned>(c1 - c0);
+    Blender blender(saida);
     for (int i = primeira; i < ultima; ++i) {
         const int32_t* linha = destinos + static_cast<size_t>(i - primeira) * nc;
         const uchar* fonte = reinterpret_cast<const uchar*>(img->imageData) +
                              static_cast<size_t>(i) * img->widthStep;
-        uchar* destino = nullptr;
-        int32_t atual = -2; // no place yet: -1 marks sources that place nothing
-        unsigned d0 = 0, d1 = 0, d2 = 0;
-        for (int j = 0; j < nc; ++j) {
-            const int32_t v = linha[j];
-            if (v != atual) {
-                if (v < 0) continue;
-                const int x = v & 0xFFFF;
-                if (x < c0 || x >= c1) continue;
-                if (destino != nullptr) destino[0] = d0, destino[1] = d1, destino[2] = d2;
-                destino = res + static_cast<size_t>(v >> 16) * passo + x * 3;
-                d0 = destino[0], d1 = destino[1], d2 = destino[2];
-                atual = v;
-            }
-            const uchar* s = fonte + static_cast<size_t>(j) * ch;
-            if (d0 != 0) {
-                d0 = (s[0] + d0) >> 1;
-                d1 = (s[1] + d1) >> 1;
-                d2 = (s[2] + d2) >> 1;
-            } else {
-                d0 = s[0], d1 = s[1], d2 = s[2];
+        for (int j = 0; j < nc; ++j)
+            if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
+                blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
+    }
+}
+
+#if defined(__x86_64__)
+// The same, passing over eight sources at a time where none of them lands in the band.
+__attribute__((target("avx2"))) void writeBandAvx2(const IplImage* img, const int32_t* destinos,
+                                                   int primeira, int ultima, int c0, int c1,
+                                                   IplImage* saida)
+{
+    const int nc = img->width, ch = img->nChannels;
+    const unsigned largura = static_cast<unsigned>(c1 - c0);
+    const __m256i antes = _mm256_set1_epi32(c0 - 1), depois = _mm256_set1_epi32(c1);
+    const __m256i coluna = _mm256_set1_epi32(0xFFFF);
+    Blender blender(saida);
+    for (int i = primeira; i < ultima; ++i) {
+        const int32_t* linha = destinos + static_cast<size_t>(i - primeira) * nc;
+        const uchar* fonte = reinterpret_cast<const uchar*>(img->imageData) +
+                             static_cast<size_t>(i) * img->widthStep;
+        int j = 0;
+        for (; j + 8 <= nc; j += 8) {
+            const __m256i x = _mm256_and_si256(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(linha + j)), coluna);
+            const __m256i naFaixa =
+                _mm256_and_si256(_mm256_cmpgt_epi32(x, antes), _mm256_cmpgt_epi32(depois, x));
+            unsigned mascara =
+                static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(naFaixa)));
+            while (mascara != 0) {
+                const int k = j + __builtin_ctz(mascara);
+                blender.place(linha[k], fonte + static_cast<size_t>(k) * ch);
+                mascara &= mascara - 1;
             }
         }
-        if (destino != nullptr) destino[0] = d0, destino[1] = d1, destino[2] = d2;
+        for (; j < nc; ++j)
+            if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
+                blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
     }
+}
+#endif
+
+using WriteBand = void (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
+
+WriteBand chooseWriteBand()
+{
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) return writeBandAvx2;
+#endif
+    return writeBandScalar;
+}
+
+const WriteBand writeBand = chooseWriteBand();
+
+// Splits the destination columns into `faixas` bands that receive about as many of the chunk's
+// sources each, judged from a sample of them. Returns faixas + 1 bounds, from kPrimeiro to
+// kUltimo + 1.
+std::vector<int> bandBounds(const int32_t* destinos, size_t n, int faixas)
+{
+    int contagem[kUltimo + 2] = {};
+    size_t amostras = 0;
+    for (size_t k = 0; k < n; k += 61) {
+        const int x = destinos[k] & 0xFFFF;
+        if (x <= kUltimo) ++contagem[x], ++amostras;
+    }
+    std::vector<int> limites{kPrimeiro};
+    size_t acumulado = 0;
+    for (int x = kPrimeiro; x <= kUltimo && static_cast<int>(limites.size()) < faixas; ++x) {
+        acumulado += contagem[x];
+        if (acumulado * faixas >= amostras * limites.size() && acumulado > 0)
+            limites.push_back(x + 1);
+    }
+    while (static_cast<int>(limites.size()) < faixas)
+        limites.push_back(kUltimo + 1);
+    limites.push_back(kUltimo + 1);
+    return limites;
 }
 
 } // namespace
@@ -217,7 +315,6 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
     const int linhasPorBloco = std::max(1, kEntradasPorBloco / std::max(1, nc));
     std::vector<int32_t> destinos(static_cast<size_t>(linhasPorBloco) * nc);
     const int faixas = std::max(1, cv::getNumThreads());
-    const int colunas = std::min(tamanho.width, kUltimo + 1) - kPrimeiro;
     int mostrado = 0;
 
     for (int primeira = 0; primeira < nl; primeira += linhasPorBloco) {
@@ -228,14 +325,13 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
                 mapRow(locator, i, nc, tamanho.width, tamanho.height, indices.data(),
                        destinos.data() + static_cast<size_t>(i - primeira) * nc);
         });
-        if (colunas > 0) {
-            cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
-                for (int k = r.start; k < r.end; ++k)
-                    writeBand(img, destinos.data(), primeira, ultima,
-                              kPrimeiro + colunas * k / faixas,
-                              kPrimeiro + colunas * (k + 1) / faixas, saida);
-            });
-        }
+        const std::vector<int> limites =
+            bandBounds(destinos.data(), static_cast<size_t>(ultima - primeira) * nc, faixas);
+        cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
+            for (int k = r.start; k < r.end; ++k)
+                writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
+                          saida);
+        });
         for (int i = primeira; i < ultima && progresso; ++i) {
             const int valor = static_cast<int>(100LL * i / nl) + 1;
             if (valor != mostrado) progresso(valor);
