@@ -123,10 +123,15 @@ bool carregarVertices()
     return carregarVertices(nosOrigem, nosDestino);
 }
 
+bool carregarMatriz(int t)
+{
+    return lerMatriz(t, matrix[t]);
+}
+
 bool carregarMatrizes()
 {
     for (int t = 0; t < kTriangulos; ++t)
-        if (!lerMatriz(t, matrix[t])) return false;
+        if (!carregarMatriz(t)) return false;
     return true;
 }
 

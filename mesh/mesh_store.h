@@ -64,6 +64,9 @@ int carregarTriangulos();
 bool carregarVertices(int& nosOrigem, int& nosDestino);
 bool carregarMatrizes();
 
+// Reads the matrix file of triangle t (0 to 98) into matrix[t], as carregarMatrizes does.
+bool carregarMatriz(int t);
+
 // Writes "matrix\" + n in decimal + ".txt" into arq3, cut short rather than overflowing it.
 void nomeArquivo(int n);
 
