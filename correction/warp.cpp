@@ -12,6 +12,7 @@
 #include "correction/driver.h"
 #include "correction/locate.h"
 #include "mesh/mesh_store.h"
+#include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 
@@ -308,6 +309,10 @@ bool dist(CvPoint px)
 IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
                     const Progresso& progresso)
 {
+    if (img->depth != IPL_DEPTH_8U || img->nChannels != 3 || profundidade != IPL_DEPTH_8U) {
+        falhar("a correção recebe só imagens de 8 bits com 3 canais");
+        return nullptr;
+    }
     const int nl = img->height, nc = img->width;
     IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));

@@ -11,37 +11,10 @@ namespace {
 const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
 const std::string kClosing = "\nSua nova imagem foi salva com o nome de: result.jpg\n\n";
 
-// The progress lines of a warp over `rows` source rows, as a piped run shows them.
-std::string progressOf(int rows)
-{
-    std::string text;
-    int last = 0;
-    for (int i = 0; i < rows; ++i) {
-        const int value = 100 * i / rows + 1;
-        if (value != last) text += "\r" + std::to_string(value) + " %";
-        last = value;
-    }
-    return last == 100 ? text : text + "\r100 %";
-}
-
-// A workspace with a 440 x 440 pattern, an image "x.png" of 6 x 5 pixels and a mesh of
-// `records` triangle records over four nodes, every map a shift by (200, 200), so that the
-// enlarged image (24 x 20) lands inside the field circle.
 class Correction_Driver : public ::testing::Test
 {
 protected:
-    void makeWorkspace(int records)
-    {
-        teste::Mesh mesh;
-        mesh.source = {{0, 0}, {23, 0}, {0, 19}, {23, 19}};
-        mesh.target = mesh.source;
-        for (int t = 0; t < records; ++t)
-            mesh.triangles.push_back(t % 2 ? cv::Vec3i(2, 4, 3) : cv::Vec3i(1, 2, 3));
-        mesh.maps.assign(99, cv::Matx23f(1, 0, 200, 0, 1, 200));
-        teste::writeMesh(ws, mesh);
-        ws.writeImage("data/pattern.jpg", teste::pictureOf(440, 440, 2));
-        ws.writeImage("x.png", teste::pictureOf(6, 5, 3));
-    }
+    void makeWorkspace(int records) { teste::writeSmallWorkspace(ws, records); }
     teste::RunResult correct(const std::string& typed)
     {
         return teste::run(CORRIGIR_PATH, {}, typed, ws.dir());
@@ -57,7 +30,7 @@ TEST_F(Correction_Driver, full_mesh_prompts_echoes_and_saves)
     makeWorkspace(99);
     const auto run = correct("x.png\n");
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(kPrompt + "\nx.png" + progressOf(20) + kClosing, run.out);
+    EXPECT_EQ(kPrompt + "\nx.png" + teste::progressOf(20) + kClosing, run.out);
     EXPECT_EQ("", run.err);
     // The result has the pattern's size and holds the enlarged image shifted by (200, 200);
     // JPEG keeps it only approximately.
@@ -82,7 +55,7 @@ TEST_F(Correction_Driver, sixty_four_triangle_records_mean_no_prompt)
     makeWorkspace(64);
     const auto run = correct("x.png");
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ("\nx.png" + progressOf(20) + kClosing, run.out);
+    EXPECT_EQ("\nx.png" + teste::progressOf(20) + kClosing, run.out);
 }
 
 TEST_F(Correction_Driver, only_the_first_word_is_the_name)
@@ -90,7 +63,7 @@ TEST_F(Correction_Driver, only_the_first_word_is_the_name)
     makeWorkspace(99);
     const auto run = correct("  x.png other.png\n");
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(kPrompt + "\nx.png" + progressOf(20) + kClosing, run.out);
+    EXPECT_EQ(kPrompt + "\nx.png" + teste::progressOf(20) + kClosing, run.out);
 }
 
 TEST_F(Correction_Driver, images_that_cannot_be_loaded_stop_the_run_and_keep_the_old_result)
@@ -144,7 +117,7 @@ TEST_F(Correction_Driver, failed_save_is_not_reported_as_success)
     ws.write("result.jpg/earlier", "a folder stands where the result goes");
     const auto run = correct("x.png\n");
     EXPECT_EQ(1, run.status);
-    EXPECT_EQ(kPrompt + "\nx.png" + progressOf(20), run.out);
+    EXPECT_EQ(kPrompt + "\nx.png" + teste::progressOf(20), run.out);
     EXPECT_NE(std::string::npos, run.err.find("result.jpg")) << run.err;
     EXPECT_EQ("a folder stands where the result goes", ws.read("result.jpg/earlier"));
 }

@@ -128,6 +128,31 @@ void writeMesh(const Workspace& ws, const Mesh& mesh)
     }
 }
 
+void writeSmallWorkspace(const Workspace& ws, int records)
+{
+    Mesh mesh;
+    mesh.source = {{0, 0}, {23, 0}, {0, 19}, {23, 19}};
+    mesh.target = mesh.source;
+    for (int t = 0; t < records; ++t)
+        mesh.triangles.push_back(t % 2 ? cv::Vec3i(2, 4, 3) : cv::Vec3i(1, 2, 3));
+    mesh.maps.assign(99, cv::Matx23f(1, 0, 200, 0, 1, 200));
+    writeMesh(ws, mesh);
+    ws.writeImage("data/pattern.jpg", pictureOf(440, 440, 2));
+    ws.writeImage("x.png", pictureOf(6, 5, 3));
+}
+
+std::string progressOf(int rows)
+{
+    std::string text;
+    int last = 0;
+    for (int i = 0; i < rows; ++i) {
+        const int value = 100 * i / rows + 1;
+        if (value != last) text += "\r" + std::to_string(value) + " %";
+        last = value;
+    }
+    return last == 100 ? text : text + "\r100 %";
+}
+
 cv::Mat pictureOf(int width, int height, unsigned seed)
 {
     std::mt19937 random(seed);

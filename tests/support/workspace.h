@@ -69,6 +69,14 @@ struct Mesh
 };
 void writeMesh(const Workspace& ws, const Mesh& mesh);
 
+// A small sound workspace: a 440 x 440 pattern, an image "x.png" of 6 x 5 pixels and a mesh
+// of `records` triangle records over four nodes at the corners of the enlarged image (24 x 20),
+// every map a shift by (200, 200), so that the enlarged image lands inside the field circle.
+void writeSmallWorkspace(const Workspace& ws, int records);
+
+// The progress lines of a warp over `rows` source rows, as a piped run shows them.
+std::string progressOf(int rows);
+
 // A smooth, non-uniform colour picture of `width` x `height`, the same for the same seed.
 cv::Mat pictureOf(int width, int height, unsigned seed);
 
