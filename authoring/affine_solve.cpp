@@ -93,7 +93,7 @@ void eliminarComPivo(const Ponto origem[3], const Ponto destino[3], st_mat& mapa
         }
     }
     for (int ind = 0; ind < 2; ++ind) {
-        double v[3];
+        double v[3] = {};
         for (int i = 2; i >= 0; --i) {
             double soma = m[i][3 + ind];
             for (int j = i + 1; j < 3; ++j)
@@ -129,7 +129,7 @@ Solucao mapaDoTriangulo(const Ponto origem[3], const Ponto destino[3], st_mat& m
         erro = std::numeric_limits<double>::infinity();
         return Solucao::SemMapa;
     }
-    st_mat direto;
+    st_mat direto{};
     const bool pivos = eliminarSemTrocas(origem, destino, direto);
     const double erroDireto =
         pivos ? desvio(direto, origem, destino) : std::numeric_limits<double>::infinity();
@@ -138,7 +138,7 @@ Solucao mapaDoTriangulo(const Ponto origem[3], const Ponto destino[3], st_mat& m
         erro = erroDireto;
         return Solucao::Eliminacao;
     }
-    st_mat trocado;
+    st_mat trocado{};
     eliminarComPivo(origem, destino, trocado);
     const double erroTrocado = desvio(trocado, origem, destino);
     if (erroDireto <= erroTrocado) {

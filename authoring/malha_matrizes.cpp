@@ -64,6 +64,8 @@ int malhaMatrizes(const Argumentos& argumentos)
     gerarMatriz(substituir);
     std::fflush(stdout);
     if (houveFalha()) {
+        // A copy, since limparFalha() empties the recorded reason.
+        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
         const std::string motivo = motivoFalha();
         limparFalha();
         falhar(motivo + (substituir ? "; os demais arquivos já foram esvaziados e regravados "

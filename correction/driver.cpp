@@ -35,7 +35,8 @@ IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Pr
     }
     // While the second enlargement is made, both enlargements are held; then the warp's output.
     const uint64_t pixels = uint64_t(image->width) * uint64_t(image->height);
-    const uint64_t precisa = (4 + 16) * 3 * pixels + uint64_t(padrao->imageSize);
+    constexpr uint64_t kBytesPorPixel = 60; // 3 bytes in each enlargement: 4 + 16 pixels
+    const uint64_t precisa = kBytesPorPixel * pixels + uint64_t(padrao->imageSize);
     const uint64_t livre = memoriaDisponivel();
     if (precisa > livre) {
         falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +

@@ -139,7 +139,7 @@ void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, i
 {
     locator.locate(i, nc, indices);
     for (int j = 0; j < nc;) {
-        const int t = indices[j];
+        const int8_t t = indices[j];
         int fim = j + 1;
         uint64_t oito; // eight copies of t: whole words of the run are passed at once
         std::memset(&oito, t, sizeof oito);
@@ -174,7 +174,8 @@ public:
     {
         if (v != atual_) {
             flush();
-            destino_ = res_ + static_cast<size_t>(v >> 16) * passo_ + (v & 0xFFFF) * 3;
+            destino_ =
+                res_ + static_cast<size_t>(v >> 16) * passo_ + static_cast<size_t>(v & 0xFFFF) * 3;
             d0_ = destino_[0], d1_ = destino_[1], d2_ = destino_[2];
             atual_ = v;
         }

@@ -47,7 +47,8 @@ using Progresso = std::function<void(int valor)>;
 // The warp of `img` onto a new black image of `tamanho` and sample depth `profundidade`, 3
 // channels, returned to the caller. Reads the mesh store. The accelerated form: it gives the
 // same bytes as morphDireto, using both cores. `progresso` receives (100*i)/nl + 1 whenever
-// that value changes after source row i, and 100 at the end.
+// that value changes after source row i, and 100 at the end. Returns null, recording why, when
+// `img` is not 8-bit with 3 channels or `profundidade` is not 8-bit.
 IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
                     const Progresso& progresso);
 

@@ -27,8 +27,9 @@ IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade)
             const CvPoint piz = cvPoint(round(x), round(y));
             if (!dist(piz)) continue;
             if (piz.x >= tamanho.width || piz.y >= tamanho.height) continue;
-            uchar* destino = res + piz.y * saida->widthStep + piz.x * 3;
-            const uchar* fonte = data + i * step + j * ch;
+            uchar* destino = res + static_cast<size_t>(piz.y) * saida->widthStep +
+                             static_cast<size_t>(piz.x) * 3;
+            const uchar* fonte = data + static_cast<size_t>(i) * step + static_cast<size_t>(j) * ch;
             if (destino[0] != 0)
                 for (int k = 0; k < 3; ++k)
                     destino[k] = static_cast<uchar>((fonte[k] + destino[k]) / 2);

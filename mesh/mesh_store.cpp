@@ -1,6 +1,8 @@
 #include "mesh/mesh_store.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace corretor {
 
@@ -32,7 +34,7 @@ void limparMalha()
     std::memset(vert, 0, sizeof vert);
     std::memset(vert2, 0, sizeof vert2);
     std::memset(trg, 0, sizeof trg);
-    std::memset(matrix, 0, sizeof matrix);
+    std::fill(std::begin(matrix), std::end(matrix), st_mat{});
 }
 
 } // namespace corretor

@@ -36,9 +36,12 @@ IplImage* sub2(const IplImage* image, const IplImage* image2)
     const int largura = std::min(image->width, image2->width);
     const int amostras = std::min({3, image->nChannels, image2->nChannels});
     for (int y = 0; y < altura; ++y) {
-        const auto* a = reinterpret_cast<const uchar*>(image->imageData + y * image->widthStep);
-        const auto* b = reinterpret_cast<const uchar*>(image2->imageData + y * image2->widthStep);
-        auto* s = reinterpret_cast<uchar*>(saida->imageData + y * saida->widthStep);
+        const auto* a = reinterpret_cast<const uchar*>(image->imageData +
+                                                       static_cast<size_t>(y) * image->widthStep);
+        const auto* b = reinterpret_cast<const uchar*>(image2->imageData +
+                                                       static_cast<size_t>(y) * image2->widthStep);
+        auto* s =
+            reinterpret_cast<uchar*>(saida->imageData + static_cast<size_t>(y) * saida->widthStep);
         for (int x = 0; x < largura; ++x)
             for (int k = 0; k < amostras; ++k) {
                 const int diferenca =
