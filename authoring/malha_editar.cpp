@@ -122,10 +122,11 @@ void mostrarDeNovo()
     cvShowImage(kJanelaPadrao, img2);
 }
 
+// A window that the user closed is hidden, not destroyed: it is no longer visible.
 bool janelasAbertas()
 {
-    return cvGetWindowProperty(kJanelaImagem, CV_WND_PROP_AUTOSIZE) >= 0 &&
-           cvGetWindowProperty(kJanelaPadrao, CV_WND_PROP_AUTOSIZE) >= 0;
+    return cvGetWindowProperty(kJanelaImagem, CV_WND_PROP_VISIBLE) > 0 &&
+           cvGetWindowProperty(kJanelaPadrao, CV_WND_PROP_VISIBLE) > 0;
 }
 
 // Loads the vertex and triangle files into the mesh store; false after a warning.
@@ -150,12 +151,21 @@ void gravarDesenhos()
     limparFalha();
 }
 
-// The images as loaded, to clear the drawings.
+// The images as loaded, to clear the drawings: the picture at its own size (its enlargement
+// is made again, rather than kept twice) and the pattern.
 struct Originais
 {
-    IplImage* imagem = nullptr;
+    IplImage* foto = nullptr;
     IplImage* padrao = nullptr;
 };
+
+// The picture enlarged four times into img, which has that size already.
+void ampliarDeNovo(const IplImage* foto)
+{
+    IplImage* dobrada = dobra(foto);
+    if (dobrada != nullptr) dobraEm(dobrada, img);
+    free(dobrada);
+}
 
 // Acts on one key; false when the key ends the editor.
 bool tratarTecla(int tecla, const Originais& originais)
@@ -186,7 +196,7 @@ bool tratarTecla(int tecla, const Originais& originais)
         break;
     }
     case 'l':
-        cvCopy(originais.imagem, img);
+        ampliarDeNovo(originais.foto);
         cvCopy(originais.padrao, img2);
         std::printf("desenhos limpos\n");
         break;
@@ -203,33 +213,33 @@ bool tratarTecla(int tecla, const Originais& originais)
     return true;
 }
 
-// Loads IMAGE enlarged four times into img and the pattern into img2; false, reason recorded.
-bool carregarImagens(const std::string& nome)
+// Loads IMAGE and the pattern into `originais`, IMAGE enlarged four times into img and a copy
+// of the pattern into img2; false, reason recorded.
+bool carregarImagens(const std::string& nome, Originais& originais)
 {
-    IplImage* foto = open(nome.c_str());
-    if (foto == nullptr) return false;
-    if (!ampliacaoCabe(foto->width, foto->height, 4)) {
+    originais.foto = open(nome.c_str());
+    if (originais.foto == nullptr) return false;
+    if (!ampliacaoCabe(originais.foto->width, originais.foto->height, 4)) {
         falhar("a imagem \"" + nome +
-               "\" ampliada quatro vezes excede o tamanho máximo de uma "
-               "imagem (2 GiB)");
-        free(foto);
+               "\" ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
         return false;
     }
-    IplImage* dobrada = dobra(foto);
-    free(foto);
+    IplImage* dobrada = dobra(originais.foto);
     if (dobrada == nullptr) return false;
     img = dobra(dobrada);
     free(dobrada);
     if (img == nullptr) return false;
-    img2 = open(caminhoLocal(filename2).c_str());
-    return img2 != nullptr;
+    originais.padrao = open(caminhoLocal(filename2).c_str());
+    if (originais.padrao == nullptr) return false;
+    img2 = cvCloneImage(originais.padrao);
+    return true;
 }
 
 void liberarImagens(Originais& originais)
 {
     free(img);
     free(img2);
-    free(originais.imagem);
+    free(originais.foto);
     free(originais.padrao);
     img = img2 = nullptr;
     originais = Originais{};
@@ -262,12 +272,10 @@ int malhaEditar(const Argumentos& argumentos)
         return kSaidaFalha;
     }
     Originais originais;
-    if (!carregarImagens(palavras[0])) {
+    if (!carregarImagens(palavras[0], originais)) {
         liberarImagens(originais);
         return kSaidaFalha;
     }
-    originais.imagem = cvCloneImage(img);
-    originais.padrao = cvCloneImage(img2);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     const CvSize janela = criarJanela(kJanelaImagem, img);

@@ -281,16 +281,6 @@ TEST_F(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     key(pattern, "d", "malha de destino desenhada");
     key(pattern, "h", "teclas:", 2);
     key(pattern, "g", "gravadas");
-    xdotool({"key", "--window", pattern, "q"}); // the window may be gone before xdotool returns
-    int status = 0;
-    ASSERT_TRUE(editor_->waitFor(kPrazo, status)) << "the editor did not end on q";
-    ASSERT_TRUE(WIFEXITED(status)) << io.read("err");
-    EXPECT_EQ(0, WEXITSTATUS(status)) << io.read("err");
-    EXPECT_NE(std::string::npos, io.read("out").find("fim da edição"));
-
-    EXPECT_EQ("1 1\n30 40\n100 150\n", ws.read("vertices.txt"));
-    EXPECT_EQ("50 60\n", ws.read("vertices2.txt"));
-    EXPECT_EQ("1 20 20\n2 120 20\n3 20 120\n", ws.read("malha2.txt"));
 
     const cv::Mat drawn = cv::imread((ws / "editor-imagem.png").string());
     ASSERT_EQ(cv::Size(240, 200), drawn.size());
@@ -314,4 +304,23 @@ TEST_F(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     EXPECT_EQ(grey, at(pat, 80, 30)) << "inside the outline";
     const cv::Vec3b cyan = at(pat, 180, 150);
     EXPECT_TRUE(cyan[0] > 200 && cyan[1] > 200 && cyan[2] < 60) << cyan << ": target mesh edge";
+
+    // Clearing the drawings gives the pictures as loaded back; the files stay.
+    key(image, "l", "desenhos limpos");
+    key(image, "g", "gravadas", 2);
+    xdotool({"key", "--window", pattern, "q"}); // the window may be gone before xdotool returns
+    int status = 0;
+    ASSERT_TRUE(editor_->waitFor(kPrazo, status)) << "the editor did not end on q";
+    ASSERT_TRUE(WIFEXITED(status)) << io.read("err");
+    EXPECT_EQ(0, WEXITSTATUS(status)) << io.read("err");
+    EXPECT_NE(std::string::npos, io.read("out").find("fim da edição"));
+
+    EXPECT_EQ("1 1\n30 40\n100 150\n", ws.read("vertices.txt"));
+    EXPECT_EQ("50 60\n", ws.read("vertices2.txt"));
+    EXPECT_EQ("1 20 20\n2 120 20\n3 20 120\n", ws.read("malha2.txt"));
+    cv::Mat clean = cv::imread((ws / "editor-imagem.png").string());
+    EXPECT_EQ(0,
+              cv::norm(clean, cv::Mat(200, 240, CV_8UC3, cv::Scalar(100, 100, 100)), cv::NORM_INF));
+    clean = cv::imread((ws / "editor-padrao.png").string());
+    EXPECT_EQ(0, cv::norm(clean, cv::Mat(200, 220, CV_8UC3, cv::Scalar(grey)), cv::NORM_INF));
 }
