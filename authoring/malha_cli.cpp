@@ -42,6 +42,17 @@ const Subcomando kSubcomandos[] = {
      "mapa: a maior distância, em pixels, entre os vértices de origem levados pelo mapa e os\n"
      "de destino. Sai com 0 quando está tudo certo e 1 quando não.\n",
      malhaVerificar},
+    {"desenhar", "grava as duas malhas desenhadas sobre as imagens, sem janela",
+     "uso: malha desenhar IMAGEM\n"
+     "\n"
+     "Desenha a malha de origem (\"data/verticesamp4.txt\") sobre IMAGEM ampliada quatro\n"
+     "vezes e grava \"malha-origem.png\"; desenha a malha de destino (\"data/vertices2.txt\")\n"
+     "sobre \"data/pattern.jpg\" e grava \"malha-destino.png\". Os triângulos são os de\n"
+     "\"data/quelvarina.txt\": nós em vermelho, arestas em azul (origem) ou ciano (destino) e\n"
+     "o número de cada triângulo, em amarelo, no seu centro. Não precisa de tela.\n",
+     malhaDesenhar},
+    {"editar", "janela para marcar os nós e os triângulos da malha com o mouse", kAjudaEditar,
+     malhaEditar},
 };
 
 void imprimirAjuda(FILE* saida)

@@ -4,6 +4,8 @@
 //   malha triangular [--substituir]   writes "data\quelvarina.txt"
 //   malha matrizes [--substituir]     writes "matrix\0.txt" to "matrix\98.txt"
 //   malha verificar                   reports what would make a correction go wrong
+//   malha desenhar IMAGE              draws both meshes over their images into PNG files
+//   malha editar IMAGE                the authoring window: lays out a mesh by clicking
 //
 // Every subcommand works in the working directory, takes --help, prints its messages in
 // Portuguese (errors on standard error as "malha: erro: ...") and leaves no half-written file
@@ -45,6 +47,11 @@ bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& c
 int malhaTriangular(const Argumentos& argumentos);
 int malhaMatrizes(const Argumentos& argumentos);
 int malhaVerificar(const Argumentos& argumentos);
+int malhaDesenhar(const Argumentos& argumentos);
+int malhaEditar(const Argumentos& argumentos);
+
+// The help of "malha editar"; its part from "teclas:" on is what the editor prints.
+extern const char kAjudaEditar[];
 
 // The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
 // status, after printing the recorded reason of a failure on standard error.

@@ -58,13 +58,18 @@ bool prod(CvPoint p1, CvPoint p2, CvPoint pxl)
     return Wide{x} * b - Wide{a} * y >= 0;
 }
 
+bool trianguloAceita(CvPoint p1, CvPoint p2, CvPoint p3, CvPoint pxl)
+{
+    if (same(pxl, p1) || same(pxl, p2) || same(pxl, p3)) return true;
+    const bool f1 = prod(p1, p2, pxl), f2 = prod(p2, p3, pxl), f3 = prod(p3, p1, pxl);
+    return f1 == f2 && f2 == f3;
+}
+
 int triangulo(CvPoint pxl)
 {
     for (int i = 0; i < kTriangulos; ++i) {
         const CvPoint p1 = corner(trg[i][0]), p2 = corner(trg[i][1]), p3 = corner(trg[i][2]);
-        if (same(pxl, p1) || same(pxl, p2) || same(pxl, p3)) return i;
-        const bool f1 = prod(p1, p2, pxl), f2 = prod(p2, p3, pxl), f3 = prod(p3, p1, pxl);
-        if (f1 == f2 && f2 == f3) return i;
+        if (trianguloAceita(p1, p2, p3, pxl)) return i;
     }
     return -1;
 }

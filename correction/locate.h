@@ -24,6 +24,11 @@ namespace corretor {
 // so it is right for any 32-bit coordinates.
 bool prod(CvPoint p1, CvPoint p2, CvPoint pxl);
 
+// The rule of one entry: true when `pxl` equals a corner, or when the side flags
+// prod(p1, p2, pxl), prod(p2, p3, pxl), prod(p3, p1, pxl) are all true or all false. The
+// points must all be in one order; triangulo gives them as (row, column).
+bool trianguloAceita(CvPoint p1, CvPoint p2, CvPoint p3, CvPoint pxl);
+
 // The first entry of the triangle list that accepts `pxl` (row in x, column in y), or -1.
 // The plain scan over all 99 entries: the definition that every faster search must equal.
 int triangulo(CvPoint pxl);

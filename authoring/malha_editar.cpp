@@ -1,0 +1,315 @@
+// malha editar: the authoring window. Shows the image to correct, enlarged four times so that
+// its pixels are those of the source mesh, and the pattern, each in a window; registers the
+// point picking callbacks for the mode chosen with a key, and shows the images again after
+// every pick. Other keys draw the meshes, the picked points and the triangle of a pixel, save
+// the drawings, and quit.
+#include "authoring/malha_cli.h"
+#include "authoring/mesh_drawing.h"
+#include "authoring/point_picking.h"
+#include "correction/driver.h"
+#include "correction/image_ops.h"
+#include "correction/stages.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "utilities/report.h"
+
+#include <opencv2/highgui/highgui_c.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace corretor {
+
+const char kAjudaEditar[] =
+    "uso: malha editar IMAGEM\n"
+    "\n"
+    "Mostra IMAGEM ampliada quatro vezes (duas vezes por dois) na janela \"imagem\" e o\n"
+    "padrão \"data/pattern.jpg\" na janela \"padrao\". Os pixels da imagem ampliada são as\n"
+    "coordenadas da malha de origem (\"data/verticesamp4.txt\"); os do padrão, as da malha de\n"
+    "destino (\"data/vertices2.txt\"). Cada clique com o botão esquerdo marca um ponto\n"
+    "vermelho e o anota conforme o modo; os arquivos são sempre anexados, nunca apagados.\n"
+    "As janelas podem ser redimensionadas: os pontos continuam em pixels das imagens.\n"
+    "Precisa de uma tela (DISPLAY); sem tela, use \"malha desenhar\".\n"
+    "\n"
+    "teclas:\n"
+    "  n  modo nós: clique na imagem anexa \"x y\" a \"vertices.txt\"; no padrão,\n"
+    "     a \"vertices2.txt\" (clique cada nó nas duas janelas, na mesma ordem)\n"
+    "  t  modo triângulos: clique no padrão anexa \"k x y\" a \"malha2.txt\"; três cliques\n"
+    "     seguidos são os cantos de um triângulo\n"
+    "  p  modo pontos: clique na imagem só marca o ponto, sem gravar arquivo\n"
+    "  s  modo sonda: clique no padrão procura o triângulo de \"malha2.txt\" que contém o\n"
+    "     pixel e o contorna (nada aparece quando não há nenhum)\n"
+    "  o  desenha a malha de origem sobre a imagem\n"
+    "  d  desenha a malha de destino sobre o padrão\n"
+    "  a  desenha o próximo ponto de \"malha2.txt\" sobre o padrão\n"
+    "  l  limpa os desenhos (os pontos anotados ficam nos arquivos)\n"
+    "  g  grava as janelas em \"editor-imagem.png\" e \"editor-padrao.png\"\n"
+    "  h  mostra estas teclas\n"
+    "  q  sai (também Esc)\n"
+    "O editor começa no modo nós.\n";
+
+namespace {
+
+const char kJanelaImagem[] = "imagem";
+const char kJanelaPadrao[] = "padrao";
+const char kGravadaImagem[] = "editor-imagem.png";
+const char kGravadoPadrao[] = "editor-padrao.png";
+
+// The largest size a window takes at start; a larger image is shown scaled down to fit and the
+// window can be resized. 1000 x 800 leaves room for both windows on a common screen.
+constexpr int kLarguraMaxima = 1000;
+constexpr int kAlturaMaxima = 800;
+
+// A click in a window that the current mode does not use.
+void ignorar(int, int, int, int, void*) {}
+
+// Set by the probe, which draws without picking a point.
+bool redesenhar = false;
+
+// The probe of the mode "sonda": the triangle of the triangle point file that holds the pixel.
+void sondar(int event, int x, int y, int /*flags*/, void* /*param*/)
+{
+    if (img2 == nullptr || event != CV_EVENT_LBUTTONDOWN) return;
+    std::printf("sonda no pixel x: %d  y:%d\n", x, y);
+    inTriangulo(img2, arq2, cvPoint(x, y));
+    redesenhar = true;
+}
+
+struct Modo
+{
+    char tecla;
+    const char* descricao;
+    CvMouseCallback naImagem;
+    CvMouseCallback noPadrao;
+};
+
+const Modo kModos[] = {
+    {'n', "nós (imagem: \"vertices.txt\"; padrão: \"vertices2.txt\")", on_mouse3, on_mouse4},
+    {'t', "triângulos (padrão: \"malha2.txt\")", ignorar, on_mouse2},
+    {'p', "pontos (imagem: só a marca)", on_mouse, ignorar},
+    {'s', "sonda (padrão: triângulo de \"malha2.txt\" que contém o pixel)", ignorar, sondar},
+};
+
+// Registers the mode's callbacks with the two windows; prints the mode when `anunciar`.
+void escolherModo(const Modo& modo, bool anunciar = true)
+{
+    cvSetMouseCallback(kJanelaImagem, modo.naImagem, nullptr);
+    cvSetMouseCallback(kJanelaPadrao, modo.noPadrao, nullptr);
+    if (anunciar) std::printf("modo: %s\n", modo.descricao);
+}
+
+// A window that fits the image within the largest size, keeping its shape. Clicks give pixels
+// of the image whatever the window's size. `show` then finds the window already made.
+CvSize criarJanela(const char* nome, const IplImage* image)
+{
+    const double escala = std::min({1.0, static_cast<double>(kLarguraMaxima) / image->width,
+                                    static_cast<double>(kAlturaMaxima) / image->height});
+    const CvSize tamanho = cvSize(std::max(1, static_cast<int>(image->width * escala)),
+                                  std::max(1, static_cast<int>(image->height * escala)));
+    cvNamedWindow(nome, CV_WINDOW_NORMAL | CV_WINDOW_KEEPRATIO | CV_GUI_NORMAL);
+    cvResizeWindow(nome, tamanho.width, tamanho.height);
+    return tamanho;
+}
+
+void mostrarDeNovo()
+{
+    cvShowImage(kJanelaImagem, img);
+    cvShowImage(kJanelaPadrao, img2);
+}
+
+// A window that the user closed is hidden, not destroyed: it is no longer visible.
+bool janelasAbertas()
+{
+    return cvGetWindowProperty(kJanelaImagem, CV_WND_PROP_VISIBLE) > 0 &&
+           cvGetWindowProperty(kJanelaPadrao, CV_WND_PROP_VISIBLE) > 0;
+}
+
+// Loads the vertex and triangle files into the mesh store; false after a warning.
+bool carregarMalhaDaPasta()
+{
+    limparMalha();
+    limparFalha();
+    if (carregarVertices() && carregarTriangulos() >= 0) return true;
+    avisar(motivoFalha());
+    limparFalha();
+    return false;
+}
+
+void gravarDesenhos()
+{
+    limparFalha();
+    if (save(kGravadaImagem, img) && save(kGravadoPadrao, img2)) {
+        std::printf("gravadas \"%s\" e \"%s\"\n", kGravadaImagem, kGravadoPadrao);
+        return;
+    }
+    avisar(motivoFalha());
+    limparFalha();
+}
+
+// The images as loaded, to clear the drawings: the picture at its own size (its enlargement
+// is made again, rather than kept twice) and the pattern.
+struct Originais
+{
+    IplImage* foto = nullptr;
+    IplImage* padrao = nullptr;
+};
+
+// The picture enlarged four times into img, which has that size already.
+void ampliarDeNovo(const IplImage* foto)
+{
+    IplImage* dobrada = dobra(foto);
+    if (dobrada != nullptr) dobraEm(dobrada, img);
+    free(dobrada);
+}
+
+// Acts on one key; false when the key ends the editor.
+bool tratarTecla(int tecla, const Originais& originais)
+{
+    if (tecla == 27 || tecla == 'q') return false;
+    for (const Modo& modo : kModos)
+        if (tecla == modo.tecla) {
+            escolherModo(modo);
+            return true;
+        }
+    switch (tecla) {
+    case 'o':
+        if (carregarMalhaDaPasta()) {
+            carregarMalha(img, 0);
+            std::printf("malha de origem desenhada sobre a imagem\n");
+        }
+        break;
+    case 'd':
+        if (carregarMalhaDaPasta()) {
+            carregarMalha(img2, 1);
+            std::printf("malha de destino desenhada sobre o padrão\n");
+        }
+        break;
+    case 'a': {
+        const int antes = count;
+        desenhaPonto(img2, arq2);
+        if (count == antes) std::printf("não há mais pontos em \"%s\"\n", arq2);
+        break;
+    }
+    case 'l':
+        ampliarDeNovo(originais.foto);
+        cvCopy(originais.padrao, img2);
+        std::printf("desenhos limpos\n");
+        break;
+    case 'g':
+        gravarDesenhos();
+        break;
+    case 'h':
+        std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
+        break;
+    default:
+        return true;
+    }
+    redesenhar = true;
+    return true;
+}
+
+// Loads IMAGE and the pattern into `originais`, IMAGE enlarged four times into img and a copy
+// of the pattern into img2; false, reason recorded.
+bool carregarImagens(const std::string& nome, Originais& originais)
+{
+    originais.foto = open(nome.c_str());
+    if (originais.foto == nullptr) return false;
+    if (!ampliacaoCabe(originais.foto->width, originais.foto->height, 4)) {
+        falhar("a imagem \"" + nome +
+               "\" ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
+        return false;
+    }
+    IplImage* dobrada = dobra(originais.foto);
+    if (dobrada == nullptr) return false;
+    img = dobra(dobrada);
+    free(dobrada);
+    if (img == nullptr) return false;
+    originais.padrao = open(caminhoLocal(filename2).c_str());
+    if (originais.padrao == nullptr) return false;
+    img2 = cvCloneImage(originais.padrao);
+    return true;
+}
+
+void liberarImagens(Originais& originais)
+{
+    free(img);
+    free(img2);
+    free(originais.foto);
+    free(originais.padrao);
+    img = img2 = nullptr;
+    originais = Originais{};
+}
+
+bool temTela()
+{
+    for (const char* variavel : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* valor = std::getenv(variavel);
+        if (valor != nullptr && *valor != '\0') return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int malhaEditar(const Argumentos& argumentos)
+{
+    std::vector<std::string> opcoes;
+    Argumentos palavras;
+    if (!lerOpcoes(argumentos, {}, opcoes, palavras)) return kSaidaUso;
+    if (palavras.size() != 1) {
+        falhar(palavras.empty() ? "falta o nome da imagem"
+                                : "argumento inesperado \"" + palavras[1] + "\"");
+        return kSaidaUso;
+    }
+    if (!temTela()) {
+        falhar("não há tela (DISPLAY não está definido); para gravar os desenhos das malhas "
+               "sem janela, use \"malha desenhar\"");
+        return kSaidaFalha;
+    }
+    Originais originais;
+    if (!carregarImagens(palavras[0], originais)) {
+        liberarImagens(originais);
+        return kSaidaFalha;
+    }
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    const CvSize janela = criarJanela(kJanelaImagem, img);
+    criarJanela(kJanelaPadrao, img2);
+    show(kJanelaImagem, img);
+    show(kJanelaPadrao, img2);
+    cvMoveWindow(kJanelaPadrao, 100 + janela.width + 10, 100); // beside the image, not over it
+    escolherModo(kModos[0], false);
+    cvWaitKey(1);
+    std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n",
+                palavras[0].c_str(), img->width, img->height, img2->width, img2->height);
+    std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
+    std::printf("modo: %s\n", kModos[0].descricao);
+    std::fflush(stdout);
+
+    int vistos = seq->total, vistos2 = seq2->total;
+    for (;;) {
+        const int tecla = cvWaitKey(30);
+        if (!janelasAbertas()) break;
+        if (tecla >= 0 && tecla < 256 &&
+            !tratarTecla(std::tolower(static_cast<unsigned char>(tecla)), originais))
+            break;
+        if (redesenhar || seq->total != vistos || seq2->total != vistos2) {
+            mostrarDeNovo();
+            vistos = seq->total;
+            vistos2 = seq2->total;
+            redesenhar = false;
+        }
+        std::fflush(stdout); // the lines of the callbacks, at once on a pipe too
+    }
+    cvDestroyAllWindows();
+    liberarImagens(originais);
+    std::printf("fim da edição\n");
+    return kSaidaOk;
+}
+
+} // namespace corretor
