@@ -5,8 +5,9 @@
 namespace corretor {
 
 namespace {
-std::string motivoRegistrado;
-bool falhou = false;
+// One reason per thread: images corrected at once on several threads keep theirs apart.
+thread_local std::string motivoRegistrado;
+thread_local bool falhou = false;
 } // namespace
 
 void falhar(const std::string& motivo)

@@ -4,6 +4,9 @@
 // line or value at fault, and passes a plain result (false, null, -1) up to its caller. Only a
 // program's main turns the reason into a message on standard error and an exit status.
 // Warnings are different: they do not stop anything, so they are printed at once.
+//
+// The recorded reason belongs to the thread that recorded it: a thread sees only its own
+// failures, so workers that correct images at once never take each other's reasons.
 #pragma once
 
 #include <string>

@@ -11,6 +11,23 @@
 
 namespace corretor {
 
+namespace {
+
+// The process's file mode mask, read once. Reading it means setting it and putting it back; two
+// threads doing that at once could leave the temporary mask 0 in place for good. The static is
+// initialised by one thread while any other caller waits.
+mode_t mascaraDoProcesso()
+{
+    static const mode_t mascara = [] {
+        const mode_t lida = umask(0);
+        umask(lida);
+        return lida;
+    }();
+    return mascara;
+}
+
+} // namespace
+
 bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
     const std::size_t barra = caminho.find_last_of('/');
@@ -23,9 +40,7 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
         return false;
     }
     // mkstemp creates the file for its owner only; give it the mode a new file would get.
-    const mode_t mascara = umask(0);
-    umask(mascara);
-    bool ok = fchmod(fd, 0666 & ~mascara) == 0;
+    bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
     std::size_t escrito = 0;
     const char* bytes = static_cast<const char*>(dados);
     while (ok && escrito < tamanho) {
