@@ -1,0 +1,254 @@
+// Batch correction: the images are handed out one at a time to a few workers, each of which
+// loads, corrects and saves its image on its own; what they share (the mesh store, the pattern)
+// is only read. While several workers run, OpenCV's parallel loops inside the enlargement and
+// the warp are kept to one thread, so that the workers, not the loops, share the cores.
+#include "correction/batch.h"
+
+#include "correction/console.h"
+#include "correction/driver.h"
+#include "correction/stages.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "utilities/report.h"
+
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace corretor {
+
+std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
+{
+    const fs::path nome = fs::path(imagem).filename();
+    if (nome.empty() || nome == "." || nome == "..") return "";
+    return (fs::path(pasta) / nome.stem()).string() + ".jpg";
+}
+
+namespace {
+
+// The same file for two names that may differ in spelling ("./a.jpg", "a.jpg").
+std::string mesmoArquivo(const std::string& nome)
+{
+    std::error_code erro;
+    const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
+    return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
+}
+
+} // namespace
+
+bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta)
+{
+    std::map<std::string, std::string> imagemDoArquivo;
+    for (const auto& imagem : imagens)
+        imagemDoArquivo.emplace(mesmoArquivo(imagem), imagem);
+    std::map<std::string, const std::string*> donoDoResultado;
+    for (const auto& imagem : imagens) {
+        const std::string resultado = nomeDoResultado(imagem, pasta);
+        if (resultado.empty()) {
+            falhar("\"" + imagem + "\" não é o nome de um arquivo");
+            return false;
+        }
+        const auto [dono, novo] = donoDoResultado.emplace(mesmoArquivo(resultado), &imagem);
+        if (!novo) {
+            falhar("as imagens \"" + *dono->second + "\" e \"" + imagem +
+                   "\" teriam o mesmo resultado \"" + resultado + "\"");
+            return false;
+        }
+        const auto substituida = imagemDoArquivo.find(dono->first);
+        if (substituida != imagemDoArquivo.end()) {
+            falhar("o resultado de \"" + imagem + "\" substituiria a imagem \"" +
+                   substituida->second + "\"");
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Loads, corrects and saves one image. Returns true on success; otherwise false with the reason
+// in `motivo`. Runs on a worker: the reason is the worker's own (utilities/report.h).
+bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
+                 std::string& motivo)
+{
+    limparFalha();
+    IplImage* image = nullptr;
+    IplImage* corrigida = nullptr;
+    bool ok = false;
+    try {
+        image = open(imagem.c_str());
+        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr);
+        ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
+    } catch (const cv::Exception& e) {
+        falhar(std::string("erro da biblioteca de imagens: ") + e.what());
+    } catch (const std::bad_alloc&) {
+        falhar("falta memória para corrigir a imagem");
+    }
+    free(corrigida);
+    free(image);
+    if (ok) return true;
+    motivo = houveFalha() ? motivoFalha() : "falha sem motivo registrado";
+    // A reason that does not name the image is given it, so that every report says which.
+    if (motivo.find("\"" + imagem + "\"") == std::string::npos)
+        motivo = "\"" + imagem + "\": " + motivo;
+    limparFalha();
+    return false;
+}
+
+// Holds OpenCV's parallel loops to the calling thread while it lives.
+class LacosSemParalelo
+{
+public:
+    LacosSemParalelo() : antes_(cv::getNumThreads()) { cv::setNumThreads(1); }
+    ~LacosSemParalelo() { cv::setNumThreads(antes_); }
+    LacosSemParalelo(const LacosSemParalelo&) = delete;
+    LacosSemParalelo& operator=(const LacosSemParalelo&) = delete;
+
+private:
+    int antes_;
+};
+
+} // namespace
+
+int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
+                 const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
+                 const FalhaLote& falha)
+{
+    const int total = static_cast<int>(imagens.size());
+    std::atomic<int> proxima{0};
+    std::mutex trava; // guards the counts and the calls to progresso and falha
+    int feitas = 0, corrigidas = 0;
+    auto trabalhar = [&] {
+        for (int k = proxima++; k < total; k = proxima++) {
+            std::string motivo;
+            const bool ok =
+                corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao, motivo);
+            const std::lock_guard<std::mutex> vez(trava);
+            ++feitas;
+            if (ok)
+                ++corrigidas;
+            else if (falha)
+                falha(imagens[k], motivo);
+            if (progresso) progresso(feitas, total);
+        }
+    };
+    trabalhadores = std::max(1, std::min(trabalhadores, total));
+    if (trabalhadores == 1) {
+        trabalhar();
+    } else {
+        const LacosSemParalelo umPorTrabalhador;
+        std::vector<std::thread> outros;
+        for (int t = 1; t < trabalhadores; ++t)
+            outros.emplace_back(trabalhar);
+        trabalhar();
+        for (auto& t : outros)
+            t.join();
+    }
+    limparFalha();
+    return corrigidas;
+}
+
+namespace {
+
+const char* const kUso =
+    "uso: corrigir-lote [-o PASTA] IMAGEM...\n"
+    "\n"
+    "Corrige cada IMAGEM com a malha e o padrão da pasta de trabalho (os mesmos arquivos que\n"
+    "corrigir lê, carregados uma vez só) e grava o resultado de \"fotos/a.png\" em\n"
+    "\"PASTA/a.jpg\", idêntico ao \"result.jpg\" que corrigir gravaria para ela. Uma imagem que\n"
+    "falha é relatada e as outras seguem. Sai com 0 quando todas foram corrigidas, 1 quando\n"
+    "alguma falhou e 2 quando a linha de comando não serve (dois resultados com o mesmo nome,\n"
+    "ou um resultado no lugar de uma das imagens, também).\n"
+    "\n"
+    "  -o PASTA   pasta dos resultados, criada se faltar (padrão: \"resultados\")\n";
+
+constexpr int kSaidaOk = 0, kSaidaFalha = 1, kSaidaUso = 2;
+
+int erroDeUso(std::string motivo) // a copy: it may be the recorded reason, cleared below
+{
+    limparFalha();
+    falhar(motivo + "; veja \"corrigir-lote --help\"");
+    relatarFalha("corrigir-lote");
+    return kSaidaUso;
+}
+
+int falhaAntesDoLote()
+{
+    relatarFalha("corrigir-lote");
+    return kSaidaFalha;
+}
+
+} // namespace
+
+int executarLote(int argc, const char* const* argv)
+{
+    limparFalha();
+    std::string pasta = "resultados";
+    std::vector<std::string> imagens;
+    bool soNomes = false; // after "--" every word is an image
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (soNomes || a.size() < 2 || a[0] != '-') {
+            imagens.push_back(a);
+        } else if (a == "--") {
+            soNomes = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUso, stdout);
+            return kSaidaOk;
+        } else if (a == "-o") {
+            if (i + 1 == argc || argv[i + 1][0] == '\0')
+                return erroDeUso("falta a pasta depois de -o");
+            pasta = argv[++i];
+        } else {
+            return erroDeUso("opção desconhecida \"" + a + "\"");
+        }
+    }
+    if (imagens.empty()) return erroDeUso("nenhuma imagem para corrigir");
+    if (!conferirNomes(imagens, pasta)) return erroDeUso(motivoFalha());
+
+    carregaVetorVertices();
+    if (houveFalha()) return falhaAntesDoLote();
+    IplImage* padrao = open(caminhoLocal(filename2).c_str());
+    if (padrao == nullptr) return falhaAntesDoLote();
+    std::error_code erro;
+    fs::create_directories(pasta, erro);
+    if (erro || !fs::is_directory(pasta)) {
+        free(padrao);
+        falhar("não foi possível criar a pasta \"" + pasta + "\"" +
+               (erro ? ": " + erro.message() : ""));
+        return falhaAntesDoLote();
+    }
+
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    const auto mostrar = [terminal](int feitas, int total) {
+        std::printf("%s%d/%d imagens", terminal ? "\r\033[K" : "\r", feitas, total);
+        std::fflush(stdout);
+    };
+    const auto relatar = [terminal](const std::string&, const std::string& motivo) {
+        if (terminal) std::printf("\r\033[K"); // the message takes the progress line's place
+        falhar(motivo);
+        relatarFalha("corrigir-lote");
+        limparFalha();
+    };
+    const int total = static_cast<int>(imagens.size());
+    mostrar(0, total);
+    const int trabalhadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int corrigidas = corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar);
+    free(padrao);
+    std::printf("\n%d de %d imagens corrigidas em \"%s\"\n", corrigidas, total, pasta.c_str());
+    std::fflush(stdout);
+    return corrigidas == total ? kSaidaOk : kSaidaFalha;
+}
+
+} // namespace corretor

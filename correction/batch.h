@@ -1,0 +1,52 @@
+// Batch correction: many images through one mesh and one pattern, as the program
+// corrigir-lote runs it.
+//
+// Each image gets exactly the correction of the interactive run (corrigirImagem, then save), so
+// its result holds the same bytes as the "result.jpg" that corrigir writes for it. The result of
+// "fotos/a.png" is "<pasta>/a.jpg": the image's file name without its folder and its last
+// extension, then ".jpg". Names are used as given ("/" separated); the mesh store must be loaded
+// and is only read. Results are written whole or not at all (save).
+#pragma once
+
+#include <opencv2/core/core_c.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace corretor {
+
+// The name of the result of `imagem` in `pasta`: "fotos/a.png" in "res" gives "res/a.jpg",
+// "a.b.png" gives "res/a.b.jpg". Returns "" when `imagem` names no file (empty, or ending in
+// "/", "." or "..").
+std::string nomeDoResultado(const std::string& imagem, const std::string& pasta);
+
+// True when every image of `imagens` has a result name of its own in `pasta` and no result
+// would replace one of the images. Otherwise returns false, recording the first image at fault
+// (and the one it clashes with). Only names are compared; nothing is read or written.
+bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
+
+// Told, after each image, how many are done (corrected or failed) out of how many.
+using ProgressoLote = std::function<void(int feitas, int total)>;
+// Told the name of an image that failed and why; the batch goes on with the others.
+using FalhaLote = std::function<void(const std::string& imagem, const std::string& motivo)>;
+
+// Corrects every image of `imagens` onto the size of `padrao` and saves each result under
+// nomeDoResultado(imagem, pasta); the folder must exist. `trabalhadores` images are corrected
+// at once, each on one thread with the library's own parallel loops kept to that thread; with
+// 1 they are corrected in turn and each warp uses every core. Images are taken in the order
+// given. `progresso` and `falha` (either may be empty) are called from whichever thread
+// finished an image, one call at a time. Returns the number of images corrected. The reason
+// recorded on the calling thread (utilities/report.h) is cleared.
+int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
+                 const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
+                 const FalhaLote& falha);
+
+// The program corrigir-lote: reads "[-o PASTA] IMAGEM...", loads the mesh and the pattern once,
+// corrects the images with one worker per core (at most one per image), shows one progress line
+// and reports each failure on standard error. Returns the exit status: 0 when every image was
+// corrected, 1 when any failed or nothing could start (mesh, pattern, folder), 2 for a command
+// line it does not take (names that clash included).
+int executarLote(int argc, const char* const* argv);
+
+} // namespace corretor
