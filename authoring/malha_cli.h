@@ -4,11 +4,12 @@
 //   malha triangular [--substituir]   writes "data\quelvarina.txt"
 //   malha matrizes [--substituir]     writes "matrix\0.txt" to "matrix\98.txt"
 //   malha verificar                   reports what would make a correction go wrong
+//   malha demo DIR                    writes a complete demo workspace into DIR
 //
-// Every subcommand works in the working directory, takes --help, prints its messages in
-// Portuguese (errors on standard error as "malha: erro: ...") and leaves no half-written file
-// behind. Exit status: 0 on success, 1 on failure (for verificar: when it found a problem),
-// 2 for a command line it does not understand.
+// Every subcommand works in the working directory (demo in the folder it is given), takes
+// --help, prints its messages in Portuguese (errors on standard error as "malha: erro: ...")
+// and leaves no half-written file behind. Exit status: 0 on success, 1 on failure (for verificar:
+// when it found a problem), 2 for a command line it does not understand.
 #pragma once
 
 #include <string>
@@ -45,6 +46,7 @@ bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& c
 int malhaTriangular(const Argumentos& argumentos);
 int malhaMatrizes(const Argumentos& argumentos);
 int malhaVerificar(const Argumentos& argumentos);
+int malhaDemo(const Argumentos& argumentos);
 
 // The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
 // status, after printing the recorded reason of a failure on standard error.
