@@ -1,15 +1,11 @@
 // The demo's scene: the lens model, the pattern, the picture taken through the lens, the nodes.
 #include "authoring/demo_scene.h"
-#include "authoring/triangulation.h"
-#include "mesh/mesh_store.h"
 #include "utilities/quality.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <set>
-#include <utility>
 
 namespace {
 
@@ -84,7 +80,7 @@ TEST(Authoring_DemoScene, the_inverse_undoes_the_lens_and_stops_at_the_fold)
     EXPECT_NEAR(0, distancia(longe, p), 1e-9);
 }
 
-TEST(Authoring_DemoScene, the_lens_is_barrel_turned_and_shrinking)
+TEST(Authoring_DemoScene, the_lens_is_barrel_and_keeps_the_field_inside_the_picture)
 {
     const Distorcao lente = corretor::distorcaoDaDemo();
     ASSERT_LT(lente.k1, 0);
@@ -94,9 +90,6 @@ TEST(Authoring_DemoScene, the_lens_is_barrel_turned_and_shrinking)
     const cv::Point2d b = corretor::distorcer(lente, cv::Point2d(368, 368));
     const cv::Point2d meio = corretor::distorcer(lente, cv::Point2d(368, 218));
     EXPECT_GT(distancia(meio, lente.centro), distancia((a + b) / 2, lente.centro) + 1);
-    // Points on the horizontal through the centre move down on the right (clockwise turn).
-    const cv::Point2d direita = corretor::distorcer(lente, cv::Point2d(418, 218));
-    EXPECT_GT(direita.y, lente.centro.y + 1);
     // The field's edge stays inside the picture, with a margin.
     for (int k = 0; k < 360; ++k) {
         const double t = k * CV_PI / 180;
@@ -109,7 +102,7 @@ TEST(Authoring_DemoScene, the_lens_is_barrel_turned_and_shrinking)
 
 // Dark pattern pixels are left out of the coverage; the demo's pattern has none, so the
 // coverage counts the whole field.
-TEST(Authoring_DemoScene, the_pattern_has_no_dark_pixel_and_is_the_same_every_time)
+TEST(Authoring_DemoScene, the_pattern_has_no_dark_pixel)
 {
     const cv::Mat padrao = corretor::desenharPadrao();
     ASSERT_EQ(cv::Size(corretor::kLadoDoPadrao, corretor::kLadoDoPadrao), padrao.size());
@@ -120,7 +113,6 @@ TEST(Authoring_DemoScene, the_pattern_has_no_dark_pixel_and_is_the_same_every_ti
             ASSERT_GT(std::max({p[0], p[1], p[2]}), 3 * corretor::kLimiarDeBuraco)
                 << x << ", " << y;
         }
-    EXPECT_EQ(0, cv::norm(padrao, corretor::desenharPadrao(), cv::NORM_INF));
 }
 
 TEST(Authoring_DemoScene, the_picture_is_the_pattern_seen_through_the_lens)
@@ -143,38 +135,16 @@ TEST(Authoring_DemoScene, the_picture_is_the_pattern_seen_through_the_lens)
     EXPECT_EQ(cv::Vec3b(0, 0, 0), foto.at<cv::Vec3b>(0, 0));
 }
 
-TEST(Authoring_DemoScene, nodes_cover_the_field_with_99_triangles)
+TEST(Authoring_DemoScene, the_outer_ring_of_nodes_keeps_the_field_inside)
 {
     const std::vector<cv::Point> nos = corretor::nosDeDestino();
     ASSERT_EQ(corretor::kNosDaDemo, static_cast<int>(nos.size()));
-    std::set<std::pair<int, int>> distintos;
-    for (const auto& p : nos)
-        distintos.insert({p.x, p.y});
-    EXPECT_EQ(nos.size(), distintos.size());
-
-    // The last 25 nodes, the outer ring, keep every point of the field inside: the centre is
-    // at least 210 from the line through each pair of neighbours.
+    // The last 25 nodes, the outer ring: the centre is at least 210 from the line through each
+    // pair of neighbours, so every field point lies inside the polygon they make.
     const std::vector<cv::Point> anel(nos.end() - 25, nos.end());
     for (std::size_t k = 0; k < anel.size(); ++k) {
         const cv::Point2d a = anel[k], b = anel[(k + 1) % anel.size()];
         const cv::Point2d ab = b - a, ac = kCentro - a;
         EXPECT_GE(std::abs(ab.cross(ac)) / std::hypot(ab.x, ab.y), 210.0) << k;
     }
-
-    const Distorcao lente = corretor::distorcaoDaDemo();
-    corretor::limparMalha();
-    for (int k = 1; k <= corretor::kNosDaDemo; ++k) {
-        const cv::Point origem = corretor::noDeOrigem(lente, nos[k - 1]);
-        EXPECT_TRUE(cv::Rect(0, 0, 4 * corretor::kLadoDaAmostra, 4 * corretor::kLadoDaAmostra)
-                        .contains(origem))
-            << k;
-        corretor::vert[k][0] = origem.x;
-        corretor::vert[k][1] = origem.y;
-        corretor::vert2[k][0] = nos[k - 1].x;
-        corretor::vert2[k][1] = nos[k - 1].y;
-    }
-    std::vector<corretor::Triangulo> triangulos;
-    ASSERT_TRUE(corretor::triangularMalha(corretor::kNosDaDemo, triangulos));
-    EXPECT_EQ(99u, triangulos.size());
-    corretor::limparMalha();
 }

@@ -24,21 +24,6 @@ protected:
 
 } // namespace
 
-TEST_F(Authoring_DemoWorkspace, absent_folder_is_created_whole_and_nothing_else_is_left)
-{
-    const fs::path antes = fs::current_path();
-    ASSERT_TRUE(corretor::criarDemo((ws / "nova").string())) << corretor::motivoFalha();
-    EXPECT_EQ(antes, fs::current_path());
-    EXPECT_EQ(std::vector<std::string>{"nova"}, ws.list()) << "no temporary folder beside it";
-    EXPECT_EQ(kRaiz, ws.list("nova"));
-    EXPECT_EQ((std::vector<std::string>{"pattern.jpg", "quelvarina.txt", "vertices2.txt",
-                                        "verticesamp4.txt"}),
-              ws.list("nova/data"));
-    EXPECT_EQ(99u, ws.list("nova/matrix").size());
-    const auto modo = fs::status(ws / "nova").permissions();
-    EXPECT_EQ(fs::status(ws / "nova/data").permissions(), modo) << "the mode of a new folder";
-}
-
 TEST_F(Authoring_DemoWorkspace, an_empty_folder_is_filled_in_place)
 {
     fs::create_directory(ws / "vazia");
