@@ -45,8 +45,8 @@ const Subcomando kSubcomandos[] = {
     {"demo", "cria uma área de trabalho de demonstração completa",
      "uso: malha demo PASTA\n"
      "\n"
-     "Cria na PASTA, que não pode existir ou deve estar vazia, tudo o que o programa de\n"
-     "correção lê, sempre com os mesmos bytes:\n"
+     "Cria na PASTA (nova, ou já existente mas vazia) tudo o que o programa de correção\n"
+     "lê, sempre com os mesmos bytes:\n"
      "  data/pattern.jpg   um padrão sintético de 436x436: quadrantes coloridos, grade, anéis\n"
      "                     e raios dentro do círculo do campo\n"
      "  amostra.jpg        o padrão visto por uma lente com distorção em barril, um pequeno\n"
