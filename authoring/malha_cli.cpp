@@ -53,6 +53,23 @@ const Subcomando kSubcomandos[] = {
      malhaDesenhar},
     {"editar", "janela para marcar os nós e os triângulos da malha com o mouse", kAjudaEditar,
      malhaEditar},
+    {"demo", "cria uma área de trabalho de demonstração completa",
+     "uso: malha demo PASTA\n"
+     "\n"
+     "Cria na PASTA (nova, ou já existente mas vazia) tudo o que o programa de correção\n"
+     "lê, sempre com os mesmos bytes:\n"
+     "  data/pattern.jpg   um padrão sintético de 436x436: quadrantes coloridos, grade, anéis\n"
+     "                     e raios dentro do círculo do campo\n"
+     "  amostra.jpg        o padrão visto por uma lente com distorção em barril, um pequeno\n"
+     "                     giro e um deslocamento, em 200x200: a imagem a corrigir\n"
+     "  data/verticesamp4.txt, data/vertices2.txt\n"
+     "                     63 nós: onde a lente os põe na imagem ampliada quatro vezes, e no\n"
+     "                     padrão\n"
+     "  data/quelvarina.txt, matrix/0.txt a matrix/98.txt\n"
+     "                     feitos como \"malha triangular\" e \"malha matrizes\" os fazem\n"
+     "A área só aparece na PASTA depois de completa e verificada; se algo falhar, nada fica.\n"
+     "Para corrigir a amostra: cd PASTA && echo amostra.jpg | corrigir\n",
+     malhaDemo},
 };
 
 void imprimirAjuda(FILE* saida)
@@ -67,7 +84,8 @@ void imprimirAjuda(FILE* saida)
         std::fprintf(saida, "  %-12s %s\n", s.nome, s.resumo);
     std::fprintf(saida, "\n"
                         "Cada subcomando aceita --help. A partir dos dois arquivos de vértices:\n"
-                        "  malha triangular && malha matrizes && malha verificar\n");
+                        "  malha triangular && malha matrizes && malha verificar\n"
+                        "Para experimentar sem ter uma malha: malha demo PASTA\n");
 }
 
 bool pedeAjuda(const Argumentos& argumentos)

@@ -6,11 +6,12 @@
 //   malha verificar                   reports what would make a correction go wrong
 //   malha desenhar IMAGE              draws both meshes over their images into PNG files
 //   malha editar IMAGE                the authoring window: lays out a mesh by clicking
+//   malha demo DIR                    writes a complete demo workspace into DIR
 //
-// Every subcommand works in the working directory, takes --help, prints its messages in
-// Portuguese (errors on standard error as "malha: erro: ...") and leaves no half-written file
-// behind. Exit status: 0 on success, 1 on failure (for verificar: when it found a problem),
-// 2 for a command line it does not understand.
+// Every subcommand works in the working directory (demo in the folder it is given), takes
+// --help, prints its messages in Portuguese (errors on standard error as "malha: erro: ...")
+// and leaves no half-written file behind. Exit status: 0 on success, 1 on failure (for verificar:
+// when it found a problem), 2 for a command line it does not understand.
 #pragma once
 
 #include <string>
@@ -52,6 +53,7 @@ int malhaEditar(const Argumentos& argumentos);
 
 // The help of "malha editar"; its part from "teclas:" on is what the editor prints.
 extern const char kAjudaEditar[];
+int malhaDemo(const Argumentos& argumentos);
 
 // The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
 // status, after printing the recorded reason of a failure on standard error.

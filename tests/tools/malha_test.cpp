@@ -50,7 +50,7 @@ TEST_F(Tools_Malha, help_lists_the_subcommands_and_each_has_its_own)
 {
     const auto help = malha({"--help"});
     EXPECT_EQ(0, help.status);
-    for (const char* name : {"triangular", "matrizes", "verificar"}) {
+    for (const char* name : {"triangular", "matrizes", "verificar", "demo"}) {
         EXPECT_NE(std::string::npos, help.out.find(std::string("  ") + name + " ")) << help.out;
         const auto own = malha({name, "--help"});
         EXPECT_EQ(0, own.status) << name;
