@@ -78,9 +78,10 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 namespace {
 
 // Loads, corrects and saves one image. Returns true on success; otherwise false with the reason
-// in `motivo`. Runs on a worker: the reason is the worker's own (utilities/report.h).
+// in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
+// (utilities/report.h).
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
-                 std::string& motivo)
+                 Ampliacoes& ampliacoes, std::string& motivo)
 {
     limparFalha();
     IplImage* image = nullptr;
@@ -88,7 +89,7 @@ bool corrigirUma(const std::string& imagem, const std::string& resultado, const 
     bool ok = false;
     try {
         image = open(imagem.c_str());
-        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr);
+        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
     } catch (const cv::Exception& e) {
         falhar(std::string("erro da biblioteca de imagens: ") + e.what());
@@ -130,10 +131,11 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
     auto trabalhar = [&] {
+        Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
-            const bool ok =
-                corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao, motivo);
+            const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
+                                        ampliacoes, motivo);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)

@@ -1,5 +1,6 @@
 // Batch correction: corrigir-lote as a user runs it, and the batch function it is built on.
 #include "correction/batch.h"
+#include "correction/driver.h"
 #include "correction/image_ops.h"
 #include "mesh/mesh_store.h"
 #include "utilities/report.h"
@@ -168,10 +169,13 @@ TEST_F(Correction_Batch, one_worker_or_several_give_the_same_files)
     std::vector<std::string> imagens;
     for (int k = 0; k < 7; ++k) {
         imagens.push_back("lote/" + std::to_string(k) + ".png");
-        ws.writeImage(imagens.back(), teste::pictureOf(6 + k % 3, 5 + k % 2, 20 + k));
+        // Sizes in runs (three of one, three of another, then a third), so that a worker
+        // both reuses its enlargements and replaces them.
+        ws.writeImage(imagens.back(), teste::pictureOf(6 + k / 3, 5 + k / 3 % 2, 20 + k));
     }
     imagens.insert(imagens.begin() + 3, "quebrada.png");
     const teste::InDirectory aqui(ws.dir());
+    corretor::limparFalha();
     corretor::limparMalha();
     corretor::carregaVetorVertices();
     ASSERT_FALSE(corretor::houveFalha()) << corretor::motivoFalha();
@@ -207,6 +211,15 @@ TEST_F(Correction_Batch, one_worker_or_several_give_the_same_files)
     EXPECT_EQ(7u, porTrabalhadores[1].size());
     EXPECT_EQ(porTrabalhadores[1], porTrabalhadores[2]);
     EXPECT_EQ(porTrabalhadores[1], porTrabalhadores[5]);
+    // Each result as the single correction makes it, with enlargements of its own.
+    for (int k = 0; k < 7; ++k) {
+        IplImage* image = corretor::open(("lote/" + std::to_string(k) + ".png").c_str());
+        IplImage* corrigida = corretor::corrigirImagem(image, padrao, nullptr);
+        ASSERT_TRUE(corretor::save("sozinha.jpg", corrigida));
+        EXPECT_EQ(ws.read("sozinha.jpg"), porTrabalhadores[1][std::to_string(k) + ".jpg"]) << k;
+        corretor::free(corrigida);
+        corretor::free(image);
+    }
     corretor::free(padrao);
     corretor::limparMalha();
 }
