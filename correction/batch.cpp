@@ -47,32 +47,57 @@ std::string mesmoArquivo(const std::string& nome)
 
 } // namespace
 
+namespace {
+
+// What conferirNomes found wrong with one image.
+enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem };
+
+} // namespace
+
 bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta)
 {
-    std::map<std::string, std::string> imagemDoArquivo;
+    std::map<std::string, const std::string*> imagemDoArquivo;
     for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(mesmoArquivo(imagem), imagem);
+        imagemDoArquivo.emplace(mesmoArquivo(imagem), &imagem);
     std::map<std::string, const std::string*> donoDoResultado;
+    Conflito conflito = Conflito::Nenhum;
+    const std::string* culpada = nullptr; // the image at fault
+    const std::string* outra = nullptr;   // the one it clashes with, or would replace
     for (const auto& imagem : imagens) {
+        culpada = &imagem;
         const std::string resultado = nomeDoResultado(imagem, pasta);
         if (resultado.empty()) {
-            falhar("\"" + imagem + "\" não é o nome de um arquivo");
-            return false;
+            conflito = Conflito::SemNome;
+            break;
         }
         const auto [dono, novo] = donoDoResultado.emplace(mesmoArquivo(resultado), &imagem);
-        if (!novo) {
-            falhar("as imagens \"" + *dono->second + "\" e \"" + imagem +
-                   "\" teriam o mesmo resultado \"" + resultado + "\"");
-            return false;
-        }
         const auto substituida = imagemDoArquivo.find(dono->first);
+        if (!novo) {
+            conflito = Conflito::MesmoResultado;
+            outra = dono->second;
+            break;
+        }
         if (substituida != imagemDoArquivo.end()) {
-            falhar("o resultado de \"" + imagem + "\" substituiria a imagem \"" +
-                   substituida->second + "\"");
-            return false;
+            conflito = Conflito::SubstituiImagem;
+            outra = substituida->second;
+            break;
         }
     }
-    return true;
+    switch (conflito) {
+    case Conflito::Nenhum:
+        return true;
+    case Conflito::SemNome:
+        falhar("\"" + *culpada + "\" não é o nome de um arquivo");
+        break;
+    case Conflito::MesmoResultado:
+        falhar("as imagens \"" + *outra + "\" e \"" + *culpada + "\" teriam o mesmo resultado \"" +
+               nomeDoResultado(*culpada, pasta) + "\"");
+        break;
+    case Conflito::SubstituiImagem:
+        falhar("o resultado de \"" + *culpada + "\" substituiria a imagem \"" + *outra + "\"");
+        break;
+    }
+    return false;
 }
 
 namespace {
@@ -177,10 +202,12 @@ const char* const kUso =
 
 constexpr int kSaidaOk = 0, kSaidaFalha = 1, kSaidaUso = 2;
 
-int erroDeUso(std::string motivo) // a copy: it may be the recorded reason, cleared below
+int erroDeUso(const std::string& motivo)
 {
+    // Worded before the clearing: `motivo` may be the recorded reason itself.
+    const std::string texto = motivo + "; veja \"corrigir-lote --help\"";
     limparFalha();
-    falhar(motivo + "; veja \"corrigir-lote --help\"");
+    falhar(texto);
     relatarFalha("corrigir-lote");
     return kSaidaUso;
 }

@@ -196,7 +196,8 @@ TEST_F(Correction_Batch, one_worker_or_several_give_the_same_files)
                 feitas.push_back(f);
             },
             [&](const std::string& imagem, const std::string& motivo) {
-                falhas.push_back(imagem + ": " + motivo);
+                falhas.push_back(imagem);
+                falhas.back().append(": ").append(motivo);
             });
         EXPECT_EQ(7, corrigidas);
         EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), feitas);
@@ -206,7 +207,7 @@ TEST_F(Correction_Batch, one_worker_or_several_give_the_same_files)
         EXPECT_EQ(threads, cv::getNumThreads());
         EXPECT_FALSE(corretor::houveFalha());
         for (const auto& nome : ws.list(pasta))
-            porTrabalhadores[trabalhadores][nome] = ws.read(pasta + "/" + nome);
+            porTrabalhadores[trabalhadores][nome] = ws.read((fs::path(pasta) / nome).string());
     }
     EXPECT_EQ(7u, porTrabalhadores[1].size());
     EXPECT_EQ(porTrabalhadores[1], porTrabalhadores[2]);
