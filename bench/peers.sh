@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# This system's warp against the usual ways of warping an image through a triangle mesh, on the
+# demo mesh stretched over inputs of 110x110, 640x480 and 1920x1080 (enlarged four times, as
+# the correction does), plus the whole corrigir run, the corrigir-lote throughput and the
+# memory-bandwidth floor. Installs what it needs (scikit-image, GNU time), builds the Release
+# build, and prints one table at the end. Takes a few minutes.
+#
+#   bench/peers.sh [PASTA]     work folder, made anew (default build/pares)
+#
+# The numbers are only comparable within one run on an otherwise idle machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+raiz=$(pwd)
+
+scripts/setup python3-skimage time
+cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target corrigir corrigir-lote malha bancada_pares >/dev/null
+
+pasta=${1:-build/pares}
+rm -rf "$pasta"
+mkdir -p "$pasta"
+pasta=$(cd "$pasta" && pwd)
+resultados="$pasta/resultados.txt"
+: >"$resultados"
+"$raiz/build/malha" demo "$pasta/demo" >/dev/null
+
+# Repetitions per size: the warps, scikit-image, the whole run, the batch (images, rounds).
+declare -A vezes=([110x110]=21 [640x480]=11 [1920x1080]=5)
+declare -A vezesSkimage=([110x110]=7 [640x480]=5 [1920x1080]=3)
+declare -A imagensLote=([110x110]=64 [640x480]=24 [1920x1080]=12)
+
+# Seconds since the epoch, with nanoseconds.
+agora() { date +%s.%N; }
+
+for tamanho in 110x110 640x480 1920x1080; do
+    echo "pares: $tamanho" >&2
+    dir="$pasta/$tamanho"
+    "$raiz/build/bancada_pares" preparar "$pasta/demo" "$dir" "${tamanho%x*}" "${tamanho#*x}"
+    (cd "$dir" && "$raiz/build/malha" matrizes --substituir >/dev/null)
+
+    linha=$("$raiz/build/bancada_pares" medir "$dir" "${vezes[$tamanho]}")
+    padrao=$(sed -n 's/.*padrao=\([0-9]*\)x\([0-9]*\).*/\1 \2/p' <<<"$linha")
+    # shellcheck disable=SC2086  # the two numbers are two arguments
+    skimage=$(/usr/bin/python3 -W ignore::DeprecationWarning "$raiz/bench/peers_skimage.py" \
+        "$dir" $padrao "${vezesSkimage[$tamanho]}")
+
+    # The whole corrigir run, three times: the best wall time, and the peak memory of that run.
+    melhor=""
+    for _ in 1 2 3; do
+        (cd "$dir" && echo entrada.jpg | /usr/bin/time -v -o "$pasta/tempo.txt" \
+            "$raiz/build/corrigir" >/dev/null)
+        parede=$(awk -F': ' '/Elapsed \(wall clock\)/ {
+            n = split($2, p, ":"); s = 0; for (i = 1; i <= n; ++i) s = s * 60 + p[i]; print s }' \
+            "$pasta/tempo.txt")
+        pico=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$pasta/tempo.txt")
+        if [ -z "$melhor" ] || awk "BEGIN { exit !($parede < $melhor) }"; then
+            melhor=$parede
+            picoMelhor=$pico
+        fi
+    done
+
+    # The batch: copies of the image, three rounds, the best.
+    mkdir -p "$dir/lote"
+    for ((k = 0; k < imagensLote[$tamanho]; ++k)); do
+        cp "$dir/entrada.jpg" "$dir/lote/$k.jpg"
+    done
+    loteMelhor=""
+    for _ in 1 2 3; do
+        inicio=$(agora)
+        (cd "$dir" && "$raiz/build/corrigir-lote" -o resultados lote/*.jpg >/dev/null)
+        fim=$(agora)
+        segundos=$(awk "BEGIN { print $fim - $inicio }")
+        if [ -z "$loteMelhor" ] || awk "BEGIN { exit !($segundos < $loteMelhor) }"; then
+            loteMelhor=$segundos
+        fi
+    done
+
+    echo "tamanho=$tamanho $linha $skimage corrigir_s=$melhor corrigir_kib=$picoMelhor" \
+        "lote_imagens=${imagensLote[$tamanho]} lote_s=$loteMelhor" >>"$resultados"
+done
+
+echo "máquina: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) núcleos," \
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
+/usr/bin/python3 "$raiz/bench/peers_table.py" "$resultados"

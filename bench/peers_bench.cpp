@@ -1,0 +1,373 @@
+// This system's warp against the usual ways of warping an image through a triangle mesh with
+// OpenCV, on one workspace's mesh and image; run by bench/peers.sh.
+//
+//   bancada_pares preparar DEMO PASTA LARGURA ALTURA
+//       Makes PASTA a copy of the workspace DEMO for an image of LARGURA x ALTURA: the pattern,
+//       target nodes and triangles as they are, the source nodes stretched from DEMO's
+//       enlargement onto the new one, "entrada.jpg" (DEMO's "amostra.jpg" resized) and
+//       "ampliada.ppm" (its enlargement, for the scikit-image script). The maps are left to
+//       "malha matrizes --substituir", run in PASTA.
+//   bancada_pares medir PASTA [VEZES]
+//       Loads PASTA's mesh with the system's loader, enlarges "entrada.jpg" as the correction
+//       does and prints one line of "chave=valor" fields: the median milliseconds of each warp
+//       onto the pattern's size, the copy rate of memory and the floor it gives one warp.
+//
+// What each warp is (all take the enlargement, 8-bit BGR, and give an image of the pattern's
+// size):
+//   sistema      morphPara: every source pixel moved forward through its triangle's map.
+//   afim_float   the usual per-triangle code: the enlargement converted to float once; for each
+//                triangle, cv::warpAffine of its source bounding box (a view, not copied) onto
+//                its target bounding box, bilinear, then blended in through an anti-aliased
+//                float mask of the target triangle; the result converted back to 8 bits. The
+//                two conversions are part of the job and are timed.
+//   afim_float_novo  the same converting into new memory every time (the first touch of its
+//                pages is then timed too), as a program that converts every image it loads.
+//   afim_8bits   the same on the 8-bit enlargement, the triangle mask a 0/255 image used by
+//                copyTo (no conversions).
+//   afim_copia   afim_8bits with each source bounding box copied out first, as the usual
+//                example code does (img(r).copyTo(recorte)).
+//   remap        cv::remap, bilinear, with the fixed-point map pair (CV_16SC2 + CV_16UC1)
+//                precomputed from each triangle's inverse map; building the maps is not timed.
+// The peers interpolate backward over the output, so their cost follows the output's size;
+// this warp moves every source pixel, so its cost follows the enlargement's size.
+#include "bench/bench_timer.h"
+#include "correction/stages.h"
+#include "mesh/mesh_store.h"
+#include "utilities/report.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace corretor;
+
+namespace {
+
+struct Triangulo
+{
+    cv::Point2f origem[3];  // in the enlargement (x = column, y = row)
+    cv::Point2f destino[3]; // in the pattern
+};
+
+// The triangles of the loaded mesh that have an area in both meshes.
+std::vector<Triangulo> triangulosDaMalha()
+{
+    std::vector<Triangulo> lista;
+    for (int t = 0; t < kTriangulos; ++t) {
+        Triangulo tri;
+        for (int v = 0; v < 3; ++v) {
+            const int n = trg[t][v];
+            tri.origem[v] =
+                cv::Point2f(static_cast<float>(vert[n][0]), static_cast<float>(vert[n][1]));
+            tri.destino[v] =
+                cv::Point2f(static_cast<float>(vert2[n][0]), static_cast<float>(vert2[n][1]));
+        }
+        const auto area = [](const cv::Point2f* p) {
+            return std::abs((p[1] - p[0]).cross(p[2] - p[0]));
+        };
+        if (area(tri.origem) > 0 && area(tri.destino) > 0) lista.push_back(tri);
+    }
+    return lista;
+}
+
+// A triangle's bounding box in a picture of `tamanho`, clipped to it, and the corners relative
+// to the box's top-left.
+cv::Rect caixa(const cv::Point2f* p, cv::Size tamanho, cv::Point2f* relativos)
+{
+    const std::vector<cv::Point2f> pontos(p, p + 3);
+    const cv::Rect r = cv::boundingRect(pontos) & cv::Rect(cv::Point(), tamanho);
+    for (int v = 0; v < 3; ++v)
+        relativos[v] = p[v] - cv::Point2f(static_cast<float>(r.x), static_cast<float>(r.y));
+    return r;
+}
+
+enum class Forma { Float, FloatNovo, OitoBits, Copia };
+
+// The per-triangle warpAffine job; `saida` receives the 8-bit result.
+void afimPorTriangulo(const cv::Mat& ampliada, const std::vector<Triangulo>& malha,
+                      cv::Size tamanho, Forma forma, cv::Mat& saida)
+{
+    // The float copy of the enlargement keeps its memory from one run to the next, so that
+    // only the conversion, not the first touch of fresh pages, is timed; FloatNovo converts
+    // into new memory every time, as a program that converts each image it loads does.
+    static cv::Mat emFloat;
+    const bool emFloatPontual = forma == Forma::Float || forma == Forma::FloatNovo;
+    cv::Mat fonte = ampliada, acumulada;
+    if (forma == Forma::FloatNovo) emFloat.release();
+    if (emFloatPontual) {
+        ampliada.convertTo(emFloat, CV_32FC3);
+        fonte = emFloat;
+        acumulada = cv::Mat::zeros(tamanho, CV_32FC3);
+    } else {
+        saida = cv::Mat::zeros(tamanho, CV_8UC3);
+    }
+    cv::Mat recorte, pedaco, mascara;
+    for (const auto& tri : malha) {
+        cv::Point2f de[3], para[3];
+        const cv::Rect r1 = caixa(tri.origem, fonte.size(), de);
+        const cv::Rect r2 = caixa(tri.destino, tamanho, para);
+        if (r1.empty() || r2.empty()) continue;
+        if (forma == Forma::Copia)
+            fonte(r1).copyTo(recorte);
+        else
+            recorte = fonte(r1);
+        const cv::Mat m = cv::getAffineTransform(de, para);
+        cv::warpAffine(recorte, pedaco, m, r2.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+        cv::Point cantos[3];
+        for (int v = 0; v < 3; ++v)
+            cantos[v] = cv::Point(cvRound(para[v].x), cvRound(para[v].y));
+        if (emFloatPontual) {
+            mascara = cv::Mat::zeros(r2.size(), CV_32FC3);
+            cv::fillConvexPoly(mascara, cantos, 3, cv::Scalar::all(1.0), cv::LINE_AA);
+            cv::multiply(pedaco, mascara, pedaco);
+            cv::Mat alvo = acumulada(r2);
+            cv::multiply(alvo, cv::Scalar::all(1.0) - mascara, alvo);
+            alvo += pedaco;
+        } else {
+            mascara = cv::Mat::zeros(r2.size(), CV_8U);
+            cv::fillConvexPoly(mascara, cantos, 3, cv::Scalar(255));
+            pedaco.copyTo(saida(r2), mascara);
+        }
+    }
+    if (emFloatPontual) acumulada.convertTo(saida, CV_8UC3);
+}
+
+// The backward maps of the mesh for cv::remap: each output pixel inside a target triangle
+// gets the source point of that triangle's inverse map; the others point outside the source.
+void mapasDeRemap(const std::vector<Triangulo>& malha, cv::Size tamanho, cv::Mat& mapa1,
+                  cv::Mat& mapa2)
+{
+    cv::Mat rotulos(tamanho, CV_16S, cv::Scalar(-1));
+    for (size_t t = 0; t < malha.size(); ++t) {
+        cv::Point cantos[3];
+        for (int v = 0; v < 3; ++v)
+            cantos[v] = cv::Point(cvRound(malha[t].destino[v].x), cvRound(malha[t].destino[v].y));
+        cv::fillConvexPoly(rotulos, cantos, 3, cv::Scalar(static_cast<double>(t)));
+    }
+    std::vector<cv::Mat> inversas;
+    inversas.reserve(malha.size());
+    for (const auto& tri : malha)
+        inversas.push_back(cv::getAffineTransform(tri.destino, tri.origem));
+    cv::Mat mapa(tamanho, CV_32FC2);
+    for (int y = 0; y < tamanho.height; ++y)
+        for (int x = 0; x < tamanho.width; ++x) {
+            const int t = rotulos.at<short>(y, x);
+            cv::Vec2f& p = mapa.at<cv::Vec2f>(y, x);
+            if (t < 0) {
+                p = cv::Vec2f(-10, -10);
+                continue;
+            }
+            const cv::Mat& m = inversas[static_cast<size_t>(t)];
+            p[0] = static_cast<float>(m.at<double>(0, 0) * x + m.at<double>(0, 1) * y +
+                                      m.at<double>(0, 2));
+            p[1] = static_cast<float>(m.at<double>(1, 0) * x + m.at<double>(1, 1) * y +
+                                      m.at<double>(1, 2));
+        }
+    cv::convertMaps(mapa, cv::noArray(), mapa1, mapa2, CV_16SC2);
+}
+
+// The memory copy rate in bytes copied per second: the best of repeated copies of 256 MiB,
+// split over every thread OpenCV uses (the warp uses them all).
+double taxaDeCopia()
+{
+    const size_t n = size_t{256} << 20;
+    std::vector<char> de(n, 1), para(n, 0);
+    const int partes = std::max(1, cv::getNumThreads());
+    double melhor = 1e30;
+    for (int k = 0; k < 9; ++k) {
+        const double ms = bancada::medianaMs(1, [&] {
+            cv::parallel_for_(cv::Range(0, partes), [&](const cv::Range& r) {
+                for (int p = r.start; p < r.end; ++p) {
+                    const size_t inicio = n / partes * p,
+                                 fim = p + 1 == partes ? n : n / partes * (p + 1);
+                    std::memcpy(para.data() + inicio, de.data() + inicio, fim - inicio);
+                }
+            });
+        });
+        melhor = std::min(melhor, ms);
+    }
+    return static_cast<double>(n) / (melhor / 1000.0);
+}
+
+// Mean absolute difference, per sample, between two results over the pixels of the field
+// circle that both reached (not black in either).
+double diferencaNoCampo(const cv::Mat& a, const cv::Mat& b)
+{
+    double soma = 0;
+    long n = 0;
+    for (int y = 0; y < a.rows; ++y)
+        for (int x = 0; x < a.cols; ++x) {
+            if ((x - 218) * (x - 218) + (y - 218) * (y - 218) >= 210 * 210) continue;
+            const cv::Vec3b& p = a.at<cv::Vec3b>(y, x);
+            const cv::Vec3b& q = b.at<cv::Vec3b>(y, x);
+            if (p == cv::Vec3b() || q == cv::Vec3b()) continue;
+            for (int s = 0; s < 3; ++s)
+                soma += std::abs(int{p[s]} - int{q[s]});
+            n += 3;
+        }
+    return n == 0 ? -1 : soma / static_cast<double>(n);
+}
+
+int falha(const std::string& motivo)
+{
+    std::fprintf(stderr, "bancada_pares: erro: %s\n", motivo.c_str());
+    return 1;
+}
+
+bool lerPares(const fs::path& arquivo, std::vector<cv::Point>& pares)
+{
+    std::ifstream entrada(arquivo);
+    int x, y;
+    while (entrada >> x >> y)
+        pares.emplace_back(x, y);
+    return entrada.eof() && !pares.empty();
+}
+
+int preparar(const fs::path& demo, const fs::path& pasta, int largura, int altura)
+{
+    const cv::Mat amostra = cv::imread((demo / "amostra.jpg").string(), cv::IMREAD_COLOR);
+    if (amostra.empty())
+        return falha("não foi possível ler \"" + (demo / "amostra.jpg").string() + "\"");
+    std::vector<cv::Point> nos;
+    if (!lerPares(demo / "data/verticesamp4.txt", nos))
+        return falha("não foi possível ler \"" + (demo / "data/verticesamp4.txt").string() + "\"");
+    std::error_code erro;
+    fs::create_directories(pasta / "data", erro);
+    for (const char* nome : {"data/pattern.jpg", "data/vertices2.txt", "data/quelvarina.txt"})
+        if (!erro)
+            fs::copy_file(demo / nome, pasta / nome, fs::copy_options::overwrite_existing, erro);
+    if (erro)
+        return falha("não foi possível preparar \"" + pasta.string() + "\": " + erro.message());
+
+    // Source nodes from the demo's enlargement onto this one, border onto border.
+    const double sx = (4.0 * largura - 1) / (4.0 * amostra.cols - 1);
+    const double sy = (4.0 * altura - 1) / (4.0 * amostra.rows - 1);
+    std::ofstream origem(pasta / "data/verticesamp4.txt");
+    for (const auto& p : nos)
+        origem << cvRound(p.x * sx) << ' ' << cvRound(p.y * sy) << '\n';
+    origem.close();
+
+    cv::Mat entrada;
+    cv::resize(amostra, entrada, cv::Size(largura, altura), 0, 0, cv::INTER_LINEAR);
+    if (!origem || !cv::imwrite((pasta / "entrada.jpg").string(), entrada))
+        return falha("não foi possível gravar em \"" + pasta.string() + "\"");
+    // The enlargement of the image as the correction loads it, as binary PPM (RGB).
+    IplImage* lida = open((pasta / "entrada.jpg").c_str());
+    if (lida == nullptr) return falha(motivoFalha());
+    IplImage* uma = dobra(lida);
+    IplImage* duas = dobra(uma);
+    cv::Mat rgb;
+    cv::cvtColor(cv::cvarrToMat(duas), rgb, cv::COLOR_BGR2RGB);
+    free(duas);
+    free(uma);
+    free(lida);
+    std::ofstream ppm(pasta / "ampliada.ppm", std::ios::binary);
+    ppm << "P6\n" << rgb.cols << ' ' << rgb.rows << "\n255\n";
+    for (int y = 0; y < rgb.rows; ++y)
+        ppm.write(reinterpret_cast<const char*>(rgb.ptr(y)),
+                  static_cast<std::streamsize>(rgb.cols) * 3);
+    if (!ppm) return falha("não foi possível gravar \"" + (pasta / "ampliada.ppm").string() + "\"");
+    return 0;
+}
+
+int medir(const fs::path& pasta, int vezes)
+{
+    std::error_code erro;
+    fs::current_path(pasta, erro);
+    if (erro) return falha("não foi possível entrar em \"" + pasta.string() + "\"");
+    carregaVetorVertices();
+    if (houveFalha()) return falha(motivoFalha());
+    IplImage* entrada = open("entrada.jpg");
+    IplImage* padrao = entrada ? open("data/pattern.jpg") : nullptr;
+    if (padrao == nullptr) return falha(motivoFalha());
+    IplImage* uma = dobra(entrada);
+    IplImage* ampliada = dobra(uma);
+    free(uma);
+    const cv::Mat fonte = cv::cvarrToMat(ampliada);
+    const cv::Size tamanho(padrao->width, padrao->height);
+    const std::vector<Triangulo> malha = triangulosDaMalha();
+
+    IplImage* nosso = nullptr;
+    const double sistema = bancada::medianaMs(vezes, [&] {
+        free(nosso);
+        nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
+    });
+    const cv::Mat resultado = cv::cvarrToMat(nosso);
+    cv::Mat saidaFloat, saida8, saidaCopia, saidaRemap, mapa1, mapa2;
+    const double afimFloat = bancada::medianaMs(
+        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); });
+    const double afimFloatNovo = bancada::medianaMs(
+        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::FloatNovo, saidaFloat); });
+    const double afim8 = bancada::medianaMs(
+        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::OitoBits, saida8); });
+    const double afimCopia = bancada::medianaMs(
+        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Copia, saidaCopia); });
+    mapasDeRemap(malha, tamanho, mapa1, mapa2);
+    const double remap = bancada::medianaMs(vezes, [&] {
+        cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+    });
+
+    // The floor: the enlargement read once and the output written once, at the copy rate
+    // (a copy reads and writes each byte, so it moves twice the bytes it copies).
+    const double bytes = static_cast<double>(fonte.total() * fonte.elemSize()) +
+                         static_cast<double>(tamanho.area()) * 3;
+    const double taxa = taxaDeCopia();
+    const double piso = bytes / (2 * taxa) * 1000.0;
+
+    std::printf("entrada=%dx%d ampliacao=%dx%d padrao=%dx%d triangulos=%zu vezes=%d "
+                "sistema=%.3f afim_float=%.3f afim_float_novo=%.3f afim_8bits=%.3f afim_copia=%.3f "
+                "remap=%.3f "
+                "copia_gbs=%.2f bytes=%.0f piso=%.3f "
+                "dif_afim_float=%.2f dif_afim_8bits=%.2f dif_remap=%.2f\n",
+                entrada->width, entrada->height, fonte.cols, fonte.rows, tamanho.width,
+                tamanho.height, malha.size(), vezes, sistema, afimFloat, afimFloatNovo, afim8,
+                afimCopia, remap, taxa / 1e9, bytes, piso, diferencaNoCampo(resultado, saidaFloat),
+                diferencaNoCampo(resultado, saida8), diferencaNoCampo(resultado, saidaRemap));
+    if (std::getenv("BANCADA_IMAGENS") != nullptr) {
+        cv::imwrite("sistema.png", resultado);
+        cv::imwrite("afim_float.png", saidaFloat);
+        cv::imwrite("afim_8bits.png", saida8);
+        cv::imwrite("remap.png", saidaRemap);
+    }
+    free(nosso);
+    free(ampliada);
+    free(padrao);
+    free(entrada);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* const uso = "uso: bancada_pares preparar DEMO PASTA LARGURA ALTURA\n"
+                            "     bancada_pares medir PASTA [VEZES]\n";
+    try {
+        if (argc == 6 && std::strcmp(argv[1], "preparar") == 0) {
+            const int largura = std::atoi(argv[4]), altura = std::atoi(argv[5]);
+            if (largura < 1 || altura < 1)
+                return falha(std::string("tamanho inválido \"") + argv[4] + "x" + argv[5] + "\"");
+            return preparar(argv[2], argv[3], largura, altura);
+        }
+        if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "medir") == 0) {
+            const int vezes = argc == 4 ? std::atoi(argv[3]) : 21;
+            if (vezes < 1) return falha(std::string("repetições inválidas \"") + argv[3] + "\"");
+            return medir(argv[2], vezes);
+        }
+    } catch (const cv::Exception& e) {
+        return falha(std::string("erro da biblioteca de imagens: ") + e.what());
+    }
+    std::fputs(uso, stderr);
+    return 2;
+}
