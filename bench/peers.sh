@@ -16,6 +16,7 @@ scripts/setup python3-skimage time
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)" --target corrigir corrigir-lote malha bancada_pares >/dev/null
 
+cargaInicial=$(cut -d' ' -f1 /proc/loadavg)
 pasta=${1:-build/pares}
 rm -rf "$pasta"
 mkdir -p "$pasta"
@@ -80,5 +81,6 @@ for tamanho in 110x110 640x480 1920x1080; do
 done
 
 echo "máquina: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) núcleos," \
-    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo);" \
+    "carga média no início $cargaInicial, no fim $(cut -d' ' -f1 /proc/loadavg)"
 /usr/bin/python3 "$raiz/bench/peers_table.py" "$resultados"

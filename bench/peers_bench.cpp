@@ -10,7 +10,8 @@
 //   bancada_pares medir PASTA [VEZES]
 //       Loads PASTA's mesh with the system's loader, enlarges "entrada.jpg" as the correction
 //       does and prints one line of "chave=valor" fields: the median milliseconds of each warp
-//       onto the pattern's size, the copy rate of memory and the floor it gives one warp.
+//       onto the pattern's size (the warps taking turns, VEZES rounds after one untimed run of
+//       each), the copy rate of memory and the floor it gives one warp.
 //
 // What each warp is (all take the enlargement, 8-bit BGR, and give an image of the pattern's
 // size):
@@ -46,6 +47,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -177,6 +179,24 @@ void mapasDeRemap(const std::vector<Triangulo>& malha, cv::Size tamanho, cv::Mat
     cv::convertMaps(mapa, cv::noArray(), mapa1, mapa2, CV_16SC2);
 }
 
+// The median milliseconds of each job, the jobs taking turns: one untimed run of each, then
+// `vezes` rounds in which each runs once, so that other work on the machine falls on all alike.
+std::vector<double> medianasEmTurnos(int vezes, const std::vector<std::function<void()>>& jobs)
+{
+    std::vector<std::vector<double>> tempos(jobs.size());
+    for (const auto& job : jobs)
+        job();
+    for (int vez = 0; vez < vezes; ++vez)
+        for (size_t k = 0; k < jobs.size(); ++k)
+            tempos[k].push_back(bancada::tempoMs(jobs[k]));
+    std::vector<double> medianas;
+    for (auto& t : tempos) {
+        std::nth_element(t.begin(), t.begin() + t.size() / 2, t.end());
+        medianas.push_back(t[t.size() / 2]);
+    }
+    return medianas;
+}
+
 // The memory copy rate in bytes copied per second: the best of repeated copies of 256 MiB,
 // split over every thread OpenCV uses (the warp uses them all).
 double taxaDeCopia()
@@ -186,7 +206,7 @@ double taxaDeCopia()
     const int partes = std::max(1, cv::getNumThreads());
     double melhor = 1e30;
     for (int k = 0; k < 9; ++k) {
-        const double ms = bancada::medianaMs(1, [&] {
+        const double ms = bancada::tempoMs([&] {
             cv::parallel_for_(cv::Range(0, partes), [&](const cv::Range& r) {
                 for (int p = r.start; p < r.end; ++p) {
                     const size_t inicio = n / partes * p,
@@ -299,24 +319,24 @@ int medir(const fs::path& pasta, int vezes)
     const std::vector<Triangulo> malha = triangulosDaMalha();
 
     IplImage* nosso = nullptr;
-    const double sistema = bancada::medianaMs(vezes, [&] {
-        free(nosso);
-        nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
-    });
-    const cv::Mat resultado = cv::cvarrToMat(nosso);
     cv::Mat saidaFloat, saida8, saidaCopia, saidaRemap, mapa1, mapa2;
-    const double afimFloat = bancada::medianaMs(
-        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); });
-    const double afimFloatNovo = bancada::medianaMs(
-        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::FloatNovo, saidaFloat); });
-    const double afim8 = bancada::medianaMs(
-        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::OitoBits, saida8); });
-    const double afimCopia = bancada::medianaMs(
-        vezes, [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Copia, saidaCopia); });
     mapasDeRemap(malha, tamanho, mapa1, mapa2);
-    const double remap = bancada::medianaMs(vezes, [&] {
-        cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
-    });
+    const std::vector<double> ms = medianasEmTurnos(
+        vezes, {[&] {
+                    free(nosso);
+                    nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
+                },
+                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); },
+                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::FloatNovo, saidaFloat); },
+                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::OitoBits, saida8); },
+                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Copia, saidaCopia); },
+                [&] {
+                    cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR,
+                              cv::BORDER_CONSTANT);
+                }});
+    const double sistema = ms[0], afimFloat = ms[1], afimFloatNovo = ms[2], afim8 = ms[3],
+                 afimCopia = ms[4], remap = ms[5];
+    const cv::Mat resultado = cv::cvarrToMat(nosso);
 
     // The floor: the enlargement read once and the output written once, at the copy rate
     // (a copy reads and writes each byte, so it moves twice the bytes it copies).

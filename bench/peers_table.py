@@ -58,7 +58,8 @@ def main():
         print(f"{nome:<{largura}}" + "".join(f"{valor(c):>12}" for c in colunas))
     c = colunas[0]
     print(f"(repetições por tamanho: warps {', '.join(x['vezes'] for x in colunas)}; scikit-image "
-          f"{', '.join(x['vezes_skimage'] for x in colunas)}; medianas. corrigir: melhor de 3. "
+          f"{', '.join(x['vezes_skimage'] for x in colunas)}; medianas, os warps em turnos. "
+          f"corrigir: melhor de 3. "
           f"lote: {', '.join(x['lote_imagens'] for x in colunas)} imagens, melhor de 3. "
           f"cópia de memória: {c['copia_gbs']} GB/s)")
 
