@@ -4,23 +4,20 @@
 // the warp are kept to one thread, so that the workers, not the loops, share the cores.
 #include "correction/batch.h"
 
-#include "correction/console.h"
 #include "correction/driver.h"
-#include "correction/stages.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -44,10 +41,6 @@ std::string mesmoArquivo(const std::string& nome)
     const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
     return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
 }
-
-} // namespace
-
-namespace {
 
 // What conferirNomes found wrong with one image.
 enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem };
