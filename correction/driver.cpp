@@ -4,7 +4,6 @@
 #include "correction/stages.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
-#include "utilities/memory.h"
 #include "utilities/report.h"
 
 #include <cstdio>
@@ -27,30 +26,10 @@ CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage)
 
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso)
 {
-    const std::string tamanho = std::to_string(image->width) + "x" + std::to_string(image->height);
-    if (!ampliacaoCabe(image->width, image->height, 4)) {
-        falhar("a imagem de " + tamanho +
-               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return nullptr;
-    }
-    // While the second enlargement is made, both enlargements are held; then the warp's output.
-    const uint64_t pixels = uint64_t(image->width) * uint64_t(image->height);
-    constexpr uint64_t kBytesPorPixel = 60; // 3 bytes in each enlargement: 4 + 16 pixels
-    const uint64_t precisa = kBytesPorPixel * pixels + uint64_t(padrao->imageSize);
-    const uint64_t livre = memoriaDisponivel();
-    if (precisa > livre) {
-        falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +
-               std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
-               " MiB de memória livre");
-        return nullptr;
-    }
-    IplImage* primeira = dobra(image);
-    if (primeira == nullptr) return nullptr;
-    IplImage* segunda = dobra(primeira);
-    free(primeira);
-    if (segunda == nullptr) return nullptr;
-    IplImage* corrigida = morphPara(segunda, cvGetSize(padrao), padrao->depth, progresso);
-    free(segunda);
+    IplImage* ampliada = ampliaQuatroVezes(image);
+    if (ampliada == nullptr) return nullptr;
+    IplImage* corrigida = morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
+    free(ampliada);
     return corrigida;
 }
 

@@ -27,6 +27,11 @@ bool ampliacaoCabe(int largura, int altura, int fator);
 // neighbour, the copy of the source's last column. `image` must be 8-bit with 3 channels.
 IplImage* dobra(const IplImage* image);
 
+// The image enlarged four times, as the correction run enlarges it: dobra twice, the first
+// enlargement released once the second is made. Refuses (null, reason recorded) before
+// allocating when the result would exceed the image record (2 GiB) or the free memory.
+IplImage* ampliaQuatroVezes(const IplImage* image);
+
 // The same into an existing `saida` of exactly twice the size of `image` (8-bit, 3 channels);
 // returns false, writing nothing, when the shapes do not fit. Only pixel bytes are written.
 bool dobraEm(const IplImage* image, IplImage* saida);
