@@ -5,6 +5,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,17 +29,17 @@ bool vazio(int t)
     return trg[t][0] == 0 && trg[t][1] == 0 && trg[t][2] == 0;
 }
 
-// Writes both lines of `mapa` to fw and closes it; false (errno kept) when either failed.
-bool gravarEFechar(const st_mat& mapa)
+// The two lines of `mapa`, "%f %f %f\n" each.
+std::string linhasDoMapa(const st_mat& mapa)
 {
-    for (const auto& linha : mapa.mat)
-        std::fprintf(fw, "%f %f %f\n", double(linha[0]), double(linha[1]), double(linha[2]));
-    const bool escrito = std::ferror(fw) == 0;
-    const int erro = errno;
-    const bool fechado = std::fclose(fw) == 0;
-    fw = nullptr;
-    if (!escrito) errno = erro;
-    return escrito && fechado;
+    std::string texto;
+    for (const auto& linha : mapa.mat) {
+        char buffer[3 * 64];
+        std::snprintf(buffer, sizeof buffer, "%f %f %f\n", double(linha[0]), double(linha[1]),
+                      double(linha[2]));
+        texto += buffer;
+    }
+    return texto;
 }
 
 } // namespace
@@ -59,11 +60,6 @@ void gerarMatriz(bool substituir)
 
         nomeArquivo(ttt);
         const std::string caminho = caminhoLocal(arq3);
-        fw = std::fopen(caminho.c_str(), substituir ? "w" : "a");
-        if (fw == nullptr) {
-            if (falhas++ == 0) primeiraFalha = "\"" + caminho + "\": " + std::strerror(errno);
-            continue;
-        }
 
         st_mat mapa;
         double erro = 0;
@@ -80,7 +76,11 @@ void gerarMatriz(bool substituir)
                    " pixel dos de destino; o triângulo é estreito demais para a precisão dos "
                    "coeficientes");
         }
-        if (!gravarEFechar(mapa) && falhas++ == 0)
+        // Appended whole or not at all; replaced whole or not at all.
+        const std::string texto = linhasDoMapa(mapa);
+        const bool gravou = substituir ? substituirArquivo(caminho, texto.data(), texto.size())
+                                       : anexarTexto(fw, caminho, texto);
+        if (!gravou && falhas++ == 0)
             primeiraFalha = "\"" + caminho + "\": " + std::strerror(errno);
     }
 

@@ -51,6 +51,7 @@ bool preencher()
 
     const std::vector<cv::Point> destino = nosDeDestino();
     std::vector<cv::Point> origem;
+    origem.reserve(destino.size());
     for (const auto& p : destino)
         origem.push_back(noDeOrigem(lente, p));
     if (!gravarArquivoInteiro("data/verticesamp4.txt", textoDosNos(origem)) ||

@@ -65,18 +65,8 @@ IplImage* ampliada(const std::string& nome)
 {
     IplImage* foto = open(nome.c_str());
     if (foto == nullptr) return nullptr;
-    if (!ampliacaoCabe(foto->width, foto->height, 4)) {
-        falhar("a imagem \"" + nome +
-               "\" ampliada quatro vezes excede o tamanho máximo de uma "
-               "imagem (2 GiB)");
-        free(foto);
-        return nullptr;
-    }
-    IplImage* dobrada = dobra(foto);
+    IplImage* quatro = ampliaQuatroVezes(foto);
     free(foto);
-    if (dobrada == nullptr) return nullptr;
-    IplImage* quatro = dobra(dobrada);
-    free(dobrada);
     return quatro;
 }
 

@@ -219,15 +219,7 @@ bool carregarImagens(const std::string& nome, Originais& originais)
 {
     originais.foto = open(nome.c_str());
     if (originais.foto == nullptr) return false;
-    if (!ampliacaoCabe(originais.foto->width, originais.foto->height, 4)) {
-        falhar("a imagem \"" + nome +
-               "\" ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return false;
-    }
-    IplImage* dobrada = dobra(originais.foto);
-    if (dobrada == nullptr) return false;
-    img = dobra(dobrada);
-    free(dobrada);
+    img = ampliaQuatroVezes(originais.foto);
     if (img == nullptr) return false;
     originais.padrao = open(caminhoLocal(filename2).c_str());
     if (originais.padrao == nullptr) return false;

@@ -4,6 +4,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <opencv2/highgui/highgui_c.h>
 #include <opencv2/imgproc/imgproc_c.h>
@@ -43,23 +44,8 @@ int virar(const IplImage* image, int y)
 void anexar(FILE*& handle, const char* nome, const std::string& linha)
 {
     const std::string caminho = caminhoLocal(nome);
-    handle = std::fopen(caminho.c_str(), "a");
-    if (handle == nullptr) {
-        avisar("não foi possível abrir \"" + caminho + "\" para anexar: " + std::strerror(errno));
-        return;
-    }
-    bool gravou = true;
-    int erro = 0;
-    if (std::fputs(linha.c_str(), handle) < 0) {
-        gravou = false;
-        erro = errno;
-    }
-    if (std::fclose(handle) != 0 && gravou) {
-        gravou = false;
-        erro = errno;
-    }
-    handle = nullptr;
-    if (!gravou) avisar("não foi possível gravar em \"" + caminho + "\": " + std::strerror(erro));
+    if (!anexarTexto(handle, caminho, linha))
+        avisar("não foi possível anexar a \"" + caminho + "\": " + std::strerror(errno));
 }
 
 // The steps shared by the four callbacks, after the flip and the event test: keep, print,

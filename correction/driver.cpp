@@ -4,7 +4,6 @@
 #include "correction/stages.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
-#include "utilities/memory.h"
 #include "utilities/report.h"
 
 #include <cstdio>
@@ -25,74 +24,21 @@ CvMemStorage* storage = cvCreateMemStorage(0);
 CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 
-namespace {
-
-// True when `image` enlarged four times fits the image record and the free memory, with the
-// output of `padrao`'s size; otherwise false, recording why.
-bool ampliacaoPossivel(const IplImage* image, const IplImage* padrao)
-{
-    const std::string tamanho = std::to_string(image->width) + "x" + std::to_string(image->height);
-    if (!ampliacaoCabe(image->width, image->height, 4)) {
-        falhar("a imagem de " + tamanho +
-               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return false;
-    }
-    // While the second enlargement is made, both enlargements are held; then the warp's output.
-    const uint64_t pixels = uint64_t(image->width) * uint64_t(image->height);
-    constexpr uint64_t kBytesPorPixel = 60; // 3 bytes in each enlargement: 4 + 16 pixels
-    const uint64_t precisa = kBytesPorPixel * pixels + uint64_t(padrao->imageSize);
-    const uint64_t livre = memoriaDisponivel();
-    if (precisa > livre) {
-        falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +
-               std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
-               " MiB de memória livre");
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso)
 {
-    if (!ampliacaoPossivel(image, padrao)) return nullptr;
-    IplImage* primeira = dobra(image);
-    if (primeira == nullptr) return nullptr;
-    IplImage* segunda = dobra(primeira);
-    free(primeira);
-    if (segunda == nullptr) return nullptr;
-    IplImage* corrigida = morphPara(segunda, cvGetSize(padrao), padrao->depth, progresso);
-    free(segunda);
+    IplImage* ampliada = ampliaQuatroVezes(image);
+    if (ampliada == nullptr) return nullptr;
+    IplImage* corrigida = morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
+    free(ampliada);
     return corrigida;
-}
-
-Ampliacoes::~Ampliacoes()
-{
-    free(segunda);
-    free(primeira);
 }
 
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
                          Ampliacoes& ampliacoes)
 {
-    IplImage*& primeira = ampliacoes.primeira;
-    IplImage*& segunda = ampliacoes.segunda;
-    const bool servem = primeira != nullptr && segunda != nullptr &&
-                        primeira->width == 2 * image->width &&
-                        primeira->height == 2 * image->height;
-    if (!servem) {
-        free(segunda);
-        free(primeira);
-        primeira = segunda = nullptr;
-        if (!ampliacaoPossivel(image, padrao)) return nullptr;
-        primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
-        segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
-    }
-    if (!dobraEm(image, primeira) || !dobraEm(primeira, segunda)) {
-        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
-    return morphPara(segunda, cvGetSize(padrao), padrao->depth, progresso);
+    const IplImage* ampliada = ampliaQuatroVezesEm(image, ampliacoes);
+    if (ampliada == nullptr) return nullptr;
+    return morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The correction driver: the process-wide images and point storage, and the run itself.
 #pragma once
 
+#include "correction/stages.h"
 #include "correction/warp.h"
 
 #include <opencv2/core/core_c.h>
@@ -26,23 +27,9 @@ extern CvSeq* seq2;
 // as soon as the next stage has its output. Reads the mesh store.
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso);
 
-// The two enlargements of a correction, kept by a caller that corrects many images: images of
-// one size then reuse them, where fresh memory for each would cost a page fault for every page
-// on first touch (about 0.3 s for a 1920x1080 image on a virtual machine). Released when the
-// object goes.
-struct Ampliacoes
-{
-    IplImage* primeira = nullptr; // twice the size of the image corrected last
-    IplImage* segunda = nullptr;  // four times
-    Ampliacoes() = default;
-    ~Ampliacoes();
-    Ampliacoes(const Ampliacoes&) = delete;
-    Ampliacoes& operator=(const Ampliacoes&) = delete;
-};
-
-// corrigirImagem with the enlargements made in `ampliacoes`, which are made anew only when
-// `image` has another size than the one before (the earlier ones are released first). The
-// result holds the same bytes. Both enlargements stay held during the warp.
+// corrigirImagem with the enlargements kept in `ampliacoes` (ampliaQuatroVezesEm,
+// correction/stages.h), for a caller that corrects many images: the result holds the same
+// bytes. Both enlargements stay held during the warp.
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
                          Ampliacoes& ampliacoes);
 

@@ -1,6 +1,7 @@
 // corrigir: corrects the distortion of one image through the workspace's mesh.
 #include "correction/driver.h"
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
 
@@ -8,6 +9,7 @@
 
 int main()
 {
+    corretor::ignoreFileSizeSignal();
     try {
         return corretor::executarCorrecao();
     } catch (const cv::Exception& e) {

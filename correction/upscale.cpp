@@ -8,6 +8,7 @@
 // then copied, and bands of rows run on both cores.
 #include "correction/stages.h"
 
+#include "utilities/memory.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace corretor {
 
@@ -71,6 +73,76 @@ bool dobraEm(const IplImage* image, IplImage* saida)
         }
     });
     return true;
+}
+
+namespace {
+
+// True when `image` enlarged four times fits the image record and the free memory; otherwise
+// false, recording why.
+bool quatroVezesCabe(const IplImage* image)
+{
+    const std::string tamanho = std::to_string(image->width) + "x" + std::to_string(image->height);
+    if (!ampliacaoCabe(image->width, image->height, 4)) {
+        falhar("a imagem de " + tamanho +
+               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
+        return false;
+    }
+    // While the second enlargement is made, both are held: 4 + 16 pixels of 3 bytes for each
+    // pixel of the image.
+    constexpr uint64_t kBytesPorPixel = 60;
+    const uint64_t precisa = kBytesPorPixel * uint64_t(image->width) * uint64_t(image->height);
+    const uint64_t livre = memoriaDisponivel();
+    if (precisa > livre) {
+        falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +
+               std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
+               " MiB de memória livre");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+IplImage* ampliaQuatroVezes(const IplImage* image)
+{
+    if (!quatroVezesCabe(image)) return nullptr;
+    IplImage* primeira = dobra(image);
+    if (primeira == nullptr) return nullptr;
+    IplImage* segunda = dobra(primeira);
+    free(primeira);
+    return segunda;
+}
+
+Ampliacoes::~Ampliacoes()
+{
+    free(segunda);
+    free(primeira);
+}
+
+const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
+{
+    IplImage*& primeira = ampliacoes.primeira;
+    IplImage*& segunda = ampliacoes.segunda;
+    const bool servem = primeira != nullptr && segunda != nullptr &&
+                        primeira->width == 2 * image->width &&
+                        primeira->height == 2 * image->height;
+    if (!servem) {
+        free(segunda);
+        free(primeira);
+        primeira = segunda = nullptr;
+        if (!formaAceita(image)) {
+            falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+            return nullptr;
+        }
+        if (!quatroVezesCabe(image)) return nullptr;
+        primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
+        segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
+    }
+    if (!dobraEm(image, primeira) || !dobraEm(primeira, segunda)) {
+        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+        return nullptr;
+    }
+    return segunda;
 }
 
 IplImage* dobra(const IplImage* image)

@@ -61,14 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     if (lida->nChannels != 3 || lida->depth != IPL_DEPTH_8U) std::abort();
-    IplImage* imagem = comoPadrao ? soundImage(30, 20) : lida;
-    IplImage* padrao = comoPadrao ? lida : soundImage(436, 436);
+    IplImage* outra = comoPadrao ? soundImage(30, 20) : soundImage(436, 436);
+    IplImage* imagem = comoPadrao ? outra : lida;
+    IplImage* padrao = comoPadrao ? lida : outra;
     IplImage* corrigida = corrigirImagem(imagem, padrao, nullptr);
     if (corrigida != nullptr &&
         (corrigida->width != padrao->width || corrigida->height != padrao->height))
         std::abort();
     free(corrigida);
-    free(imagem == lida ? padrao : imagem);
+    free(outra);
     free(lida);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "correction/image_ops.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
+#include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
 
@@ -66,6 +67,7 @@ int comparar(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    corretor::ignoreFileSizeSignal();
     try {
         return comparar(argc, argv);
     } catch (const cv::Exception& e) {

@@ -27,7 +27,8 @@ bool isDark(const uchar* p)
 
 const uchar* pixelAt(const IplImage* image, int x, int y)
 {
-    return reinterpret_cast<const uchar*>(image->imageData) + y * image->widthStep + x * 3;
+    return reinterpret_cast<const uchar*>(image->imageData) +
+           static_cast<size_t>(y) * image->widthStep + static_cast<size_t>(x) * 3;
 }
 
 } // namespace

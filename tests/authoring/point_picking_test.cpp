@@ -200,7 +200,8 @@ TEST_F(Authoring_PointPicking, a_file_that_cannot_be_opened_is_named_and_the_pic
     on_mouse2(CV_EVENT_LBUTTONDOWN, 14, 15, 0, nullptr);
     const std::string err = GetCapturedStderr();
     EXPECT_EQ("pixel x: 12  y:13\npixel x: 14  y:15\n", GetCapturedStdout());
-    EXPECT_NE(std::string::npos, err.find("aviso: não foi possível abrir \"vertices.txt\"")) << err;
+    EXPECT_NE(std::string::npos, err.find("aviso: não foi possível anexar a \"vertices.txt\""))
+        << err;
     EXPECT_NE(std::string::npos, err.find("\"malha2.txt\"")) << err;
     EXPECT_EQ(1, seq->total);
     EXPECT_EQ(1, seq2->total);

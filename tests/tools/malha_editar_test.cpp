@@ -48,8 +48,8 @@ public:
     Background(const std::vector<std::string>& argv, const fs::path& cwd,
                const std::vector<std::pair<std::string, std::string>>& env, const fs::path& out,
                const fs::path& err, int keep = -1)
+        : pid_(fork())
     {
-        pid_ = fork();
         if (pid_ != 0) return;
         const int in = ::open("/dev/null", O_RDONLY);
         const int o =
