@@ -53,8 +53,12 @@ void liberarTudo()
     img = img2 = resultado = nullptr;
 }
 
-int falhaDaCorrecao()
+// Reports the recorded failure and ends the run. Once the name has been echoed the console
+// line is open (the echo has no line end), so it is closed first and the message starts a line
+// of its own.
+int falhaDaCorrecao(bool linhaAberta = false)
 {
+    if (linhaAberta) std::printf("\n");
     relatarFalha("corrigir");
     liberarTudo();
     return 1;
@@ -73,12 +77,12 @@ int executarCorrecao()
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     img = open(filename);
-    if (img == nullptr) return falhaDaCorrecao();
+    if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
-    if (img2 == nullptr) return falhaDaCorrecao();
+    if (img2 == nullptr) return falhaDaCorrecao(true);
 
     resultado = corrigirImagem(img, img2, mostrarProgresso);
-    if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao();
+    if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao(true);
 
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");
     std::fflush(stdout);

@@ -1,5 +1,6 @@
 // corrigir-lote: corrects many images through the workspace's mesh, without questions.
 #include "correction/batch.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    corretor::prepararPrograma();
     try {
         return corretor::executarLote(argc, argv);
     } catch (const cv::Exception& e) {

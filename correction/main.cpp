@@ -1,7 +1,7 @@
 // corrigir: corrects the distortion of one image through the workspace's mesh.
 #include "correction/driver.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
-#include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
 
@@ -9,7 +9,7 @@
 
 int main()
 {
-    corretor::ignoreFileSizeSignal();
+    corretor::prepararPrograma();
     try {
         return corretor::executarCorrecao();
     } catch (const cv::Exception& e) {

@@ -1,9 +1,9 @@
 // comparar: how good a correction is. Compares a corrected image with its pattern inside the
 // field circle and prints PSNR, mean absolute difference and coverage.
 #include "correction/image_ops.h"
+#include "utilities/program_setup.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
-#include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
 
@@ -67,7 +67,7 @@ int comparar(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    corretor::ignoreFileSizeSignal();
+    corretor::prepararPrograma();
     try {
         return comparar(argc, argv);
     } catch (const cv::Exception& e) {

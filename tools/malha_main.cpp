@@ -1,7 +1,7 @@
 // malha: prepares and checks the correction mesh of a workspace (see authoring/malha_cli.h).
 #include "authoring/malha_cli.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
-#include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
 
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    corretor::ignoreFileSizeSignal();
+    corretor::prepararPrograma();
     try {
         return corretor::executarMalha(argc, argv);
     } catch (const cv::Exception& e) {

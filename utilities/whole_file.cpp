@@ -62,7 +62,10 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
     return false;
 }
 
-void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+void ignoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto)
 {

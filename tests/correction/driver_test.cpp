@@ -117,7 +117,8 @@ TEST_F(Correction_Driver, failed_save_is_not_reported_as_success)
     ws.write("result.jpg/earlier", "a folder stands where the result goes");
     const auto run = correct("x.png\n");
     EXPECT_EQ(1, run.status);
-    EXPECT_EQ(kPrompt + "\nx.png" + teste::progressOf(20), run.out);
+    // The console line left open by the progress is closed before the message.
+    EXPECT_EQ(kPrompt + "\nx.png" + teste::progressOf(20) + "\n", run.out);
     EXPECT_NE(std::string::npos, run.err.find("result.jpg")) << run.err;
     EXPECT_EQ("a folder stands where the result goes", ws.read("result.jpg/earlier"));
 }

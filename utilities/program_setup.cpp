@@ -1,0 +1,15 @@
+#include "utilities/program_setup.h"
+
+#include "utilities/whole_file.h"
+
+#include <opencv2/core/utils/logger.hpp>
+
+namespace corretor {
+
+void prepararPrograma()
+{
+    ignoreFileSizeSignal();
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+}
+
+} // namespace corretor
