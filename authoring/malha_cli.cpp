@@ -131,6 +131,20 @@ bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& c
     return false;
 }
 
+bool lerUmaPalavra(const Argumentos& argumentos, const char* oQueFalta, std::string& palavra)
+{
+    std::vector<std::string> opcoes;
+    Argumentos palavras;
+    if (!lerOpcoes(argumentos, {}, opcoes, palavras)) return false;
+    if (palavras.size() != 1 || palavras[0].empty()) {
+        falhar(palavras.size() > 1 ? "argumento inesperado \"" + palavras[1] + "\""
+                                   : std::string("falta ") + oQueFalta);
+        return false;
+    }
+    palavra = palavras[0];
+    return true;
+}
+
 int executarMalha(int argc, const char* const* argv)
 {
     limparFalha();

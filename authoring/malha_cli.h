@@ -44,6 +44,10 @@ bool lerOpcoes(const Argumentos& argumentos, const std::vector<std::string>& con
 bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
                  std::vector<std::string>& dadas);
 
+// The one word of a subcommand that takes no option and exactly one word (an image, a folder):
+// false, recording "falta <oQueFalta>" or the unexpected word, otherwise.
+bool lerUmaPalavra(const Argumentos& argumentos, const char* oQueFalta, std::string& palavra);
+
 // The subcommands (authoring/malha_*.cpp).
 int malhaTriangular(const Argumentos& argumentos);
 int malhaMatrizes(const Argumentos& argumentos);

@@ -10,15 +10,8 @@ namespace corretor {
 
 int malhaDemo(const Argumentos& argumentos)
 {
-    std::vector<std::string> opcoes;
-    Argumentos palavras;
-    if (!lerOpcoes(argumentos, {}, opcoes, palavras)) return kSaidaUso;
-    if (palavras.size() != 1 || palavras[0].empty()) {
-        falhar(palavras.size() > 1 ? "argumento inesperado \"" + palavras[1] + "\""
-                                   : std::string("falta a pasta onde criar a demonstração"));
-        return kSaidaUso;
-    }
-    const std::string& pasta = palavras[0];
+    std::string pasta;
+    if (!lerUmaPalavra(argumentos, "a pasta onde criar a demonstração", pasta)) return kSaidaUso;
     if (!criarDemo(pasta)) return kSaidaFalha;
 
     const Distorcao lente = distorcaoDaDemo();

@@ -74,21 +74,15 @@ IplImage* ampliada(const std::string& nome)
 
 int malhaDesenhar(const Argumentos& argumentos)
 {
-    std::vector<std::string> opcoes;
-    Argumentos palavras;
-    if (!lerOpcoes(argumentos, {}, opcoes, palavras)) return kSaidaUso;
-    if (palavras.size() != 1) {
-        falhar(palavras.empty() ? "falta o nome da imagem"
-                                : "argumento inesperado \"" + palavras[1] + "\"");
-        return kSaidaUso;
-    }
+    std::string imagem;
+    if (!lerUmaPalavra(argumentos, "o nome da imagem", imagem)) return kSaidaUso;
     limparMalha();
     int nosOrigem = 0, nosDestino = 0;
     if (!carregarVertices(nosOrigem, nosDestino)) return kSaidaFalha;
     const int triangulos = carregarTriangulos();
     if (triangulos < 0) return kSaidaFalha;
 
-    IplImage* origem = ampliada(palavras[0]);
+    IplImage* origem = ampliada(imagem);
     if (origem == nullptr) return kSaidaFalha;
     IplImage* destino = open(caminhoLocal(filename2).c_str());
     if (destino == nullptr) {
@@ -101,7 +95,7 @@ int malhaDesenhar(const Argumentos& argumentos)
         return kSaidaFalha;
     }
     std::printf("\"%s\": malha de origem (%d nós) sobre \"%s\" ampliada quatro vezes\n", kOrigem,
-                nosOrigem, palavras[0].c_str());
+                nosOrigem, imagem.c_str());
     std::printf("\"%s\": malha de destino (%d nós) sobre \"%s\"\n", kDestino, nosDestino,
                 caminhoLocal(filename2).c_str());
     if (triangulos == 0)

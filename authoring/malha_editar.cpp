@@ -250,21 +250,15 @@ bool temTela()
 
 int malhaEditar(const Argumentos& argumentos)
 {
-    std::vector<std::string> opcoes;
-    Argumentos palavras;
-    if (!lerOpcoes(argumentos, {}, opcoes, palavras)) return kSaidaUso;
-    if (palavras.size() != 1) {
-        falhar(palavras.empty() ? "falta o nome da imagem"
-                                : "argumento inesperado \"" + palavras[1] + "\"");
-        return kSaidaUso;
-    }
+    std::string imagem;
+    if (!lerUmaPalavra(argumentos, "o nome da imagem", imagem)) return kSaidaUso;
     if (!temTela()) {
         falhar("não há tela (DISPLAY não está definido); para gravar os desenhos das malhas "
                "sem janela, use \"malha desenhar\"");
         return kSaidaFalha;
     }
     Originais originais;
-    if (!carregarImagens(palavras[0], originais)) {
+    if (!carregarImagens(imagem, originais)) {
         liberarImagens(originais);
         return kSaidaFalha;
     }
@@ -277,8 +271,8 @@ int malhaEditar(const Argumentos& argumentos)
     cvMoveWindow(kJanelaPadrao, 100 + janela.width + 10, 100); // beside the image, not over it
     escolherModo(kModos[0], false);
     cvWaitKey(1);
-    std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n",
-                palavras[0].c_str(), img->width, img->height, img2->width, img2->height);
+    std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n", imagem.c_str(),
+                img->width, img->height, img2->width, img2->height);
     std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
     std::printf("modo: %s\n", kModos[0].descricao);
     std::fflush(stdout);
