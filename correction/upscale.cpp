@@ -105,11 +105,11 @@ bool quatroVezesCabe(const IplImage* image)
 
 IplImage* ampliaQuatroVezes(const IplImage* image)
 {
-    if (!quatroVezesCabe(image)) return nullptr;
-    IplImage* primeira = dobra(image);
-    if (primeira == nullptr) return nullptr;
-    IplImage* segunda = dobra(primeira);
-    free(primeira);
+    Ampliacoes ampliacoes;
+    if (ampliaQuatroVezesEm(image, ampliacoes) == nullptr) return nullptr;
+    // The second enlargement is the caller's; the first goes with the object.
+    IplImage* segunda = ampliacoes.segunda;
+    ampliacoes.segunda = nullptr;
     return segunda;
 }
 
