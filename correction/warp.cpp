@@ -123,7 +123,8 @@ __attribute__((target("avx2"))) void mapRunAvx2(const float (&m)[2][3], int i, i
 
 using MapRun = void (*)(const float (&)[2][3], int, int, int, int, int, int32_t*);
 
-MapRun chooseMapRun()
+// The fastest form this processor runs.
+MapRun fastestMapRun()
 {
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2")) return mapRunAvx2;
@@ -131,7 +132,8 @@ MapRun chooseMapRun()
     return mapRunScalar;
 }
 
-const MapRun mapRun = chooseMapRun();
+// The form in use: the fastest, unless usarFormaPortavel asked for the portable one.
+MapRun mapRun = fastestMapRun();
 
 // Destinations of every column of source row i.
 void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, int8_t* indices,
@@ -262,7 +264,7 @@ __attribute__((target("avx2"))) void writeBandAvx2(const IplImage* img, const in
 
 using WriteBand = void (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
 
-WriteBand chooseWriteBand()
+WriteBand fastestWriteBand()
 {
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2")) return writeBandAvx2;
@@ -270,7 +272,7 @@ WriteBand chooseWriteBand()
     return writeBandScalar;
 }
 
-const WriteBand writeBand = chooseWriteBand();
+WriteBand writeBand = fastestWriteBand();
 
 // Splits the destination columns into `faixas` bands that receive about as many of the chunk's
 // sources each, judged from a sample of them. Returns faixas + 1 bounds, from kPrimeiro to
@@ -346,6 +348,12 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
     }
     if (progresso && mostrado != 100) progresso(100);
     return saida;
+}
+
+void usarFormaPortavel(bool portavel)
+{
+    mapRun = portavel ? mapRunScalar : fastestMapRun();
+    writeBand = portavel ? writeBandScalar : fastestWriteBand();
 }
 
 IplImage* morph(const IplImage* img)

@@ -56,6 +56,11 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
 // morphPara is proved against. No progress.
 IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade);
 
+// Makes morphPara use its portable scalar form even on a processor with AVX2 (true), or again the
+// fastest form the processor allows (false). Both give the same bytes; for tests and
+// benchmarks. Not to be called while a warp runs.
+void usarFormaPortavel(bool portavel);
+
 // The correction run's warp: morphPara onto the size and depth of the pattern img2, with the
 // progress line on the console.
 IplImage* morph(const IplImage* img);

@@ -174,7 +174,15 @@ TEST_P(Correction_Morph, nothing_outside_the_circle_or_the_output)
 INSTANTIATE_TEST_SUITE_P(BothForms, Correction_Morph, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fast" : "direct"; });
 
-TEST(Correction_MorphPara, same_bytes_as_the_direct_warp_on_random_meshes)
+// Both forms of the fast warp, the vector one where the processor has it and the portable one.
+class Correction_MorphParaForms : public ::testing::TestWithParam<bool>
+{
+protected:
+    Correction_MorphParaForms() { usarFormaPortavel(GetParam()); }
+    ~Correction_MorphParaForms() override { usarFormaPortavel(false); }
+};
+
+TEST_P(Correction_MorphParaForms, same_bytes_as_the_direct_warp_on_random_meshes)
 {
     std::mt19937 random(42);
     for (int trial = 0; trial < 300; ++trial) {
@@ -200,6 +208,9 @@ TEST(Correction_MorphPara, same_bytes_as_the_direct_warp_on_random_meshes)
         free(src);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, Correction_MorphParaForms, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "portable" : "fastest"; });
 
 TEST(Correction_MorphPara, progress_values_per_source_row_end_at_100)
 {
