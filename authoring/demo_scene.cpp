@@ -1,5 +1,7 @@
 #include "authoring/demo_scene.h"
 
+#include "utilities/field.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -9,8 +11,8 @@ namespace corretor {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-const cv::Point2d kCentroDoCampo(218, 218);
-constexpr double kRaioDoCampo = 210;
+const cv::Point2d kCentro(kCentroDoCampo, kCentroDoCampo);
+constexpr double kRaio = kRaioDoCampo;
 
 // Supersampling of the picture: samples per pixel along each axis.
 constexpr int kAmostras = 4;
@@ -28,9 +30,8 @@ cv::Point fixo(cv::Point2d p)
 
 void circulo(cv::Mat& m, double raio, const cv::Scalar& cor, int espessura)
 {
-    cv::circle(m, fixo(kCentroDoCampo),
-               static_cast<int>(std::lround(raio * (1 << kBitsFracionarios))), cor, espessura,
-               cv::LINE_AA, kBitsFracionarios);
+    cv::circle(m, fixo(kCentro), static_cast<int>(std::lround(raio * (1 << kBitsFracionarios))),
+               cor, espessura, cv::LINE_AA, kBitsFracionarios);
 }
 
 void linha(cv::Mat& m, cv::Point2d a, cv::Point2d b, const cv::Scalar& cor, int espessura)
@@ -48,17 +49,17 @@ Distorcao distorcaoDaDemo()
 
 cv::Point2d distorcer(const Distorcao& d, cv::Point2d p)
 {
-    const cv::Point2d u = (p - kCentroDoCampo) / kRaioDoCampo;
+    const cv::Point2d u = (p - kCentro) / kRaio;
     const cv::Point2d ud = u * (1 + d.k1 * u.dot(u));
     const double c = std::cos(d.angulo), s = std::sin(d.angulo);
-    const double f = d.escala * kRaioDoCampo;
+    const double f = d.escala * kRaio;
     return d.centro + f * cv::Point2d(c * ud.x - s * ud.y, s * ud.x + c * ud.y);
 }
 
 bool desfazerDistorcao(const Distorcao& d, cv::Point2d q, cv::Point2d& p)
 {
     const double c = std::cos(d.angulo), s = std::sin(d.angulo);
-    const cv::Point2d v = (q - d.centro) / (d.escala * kRaioDoCampo);
+    const cv::Point2d v = (q - d.centro) / (d.escala * kRaio);
     const cv::Point2d ud(c * v.x + s * v.y, -s * v.x + c * v.y); // turned back
     const double rd = std::sqrt(ud.dot(ud));
 
@@ -78,14 +79,14 @@ bool desfazerDistorcao(const Distorcao& d, cv::Point2d q, cv::Point2d& p)
         if (std::abs(passo) < 1e-13) break;
     }
     const cv::Point2d u = rd > 0 ? ud * (r / rd) : cv::Point2d(0, 0);
-    p = kCentroDoCampo + kRaioDoCampo * u;
+    p = kCentro + kRaio * u;
     return true;
 }
 
 cv::Mat desenharPadrao()
 {
     const int lado = kLadoDoPadrao;
-    const int meio = static_cast<int>(kCentroDoCampo.x);
+    const int meio = kCentroDoCampo;
     cv::Mat padrao(lado, lado, CV_8UC3);
     // Quadrants (blue, green, red): pink top-left, green top-right, blue bottom-left, yellow
     // bottom-right.
@@ -97,15 +98,14 @@ cv::Mat desenharPadrao()
     const cv::Scalar grade(170, 150, 140), verde(60, 125, 30), azul(150, 60, 20),
         vermelho(40, 40, 175), laranja(0, 140, 255);
     for (int k = -9; k <= 9; ++k) {
-        const double a = kCentroDoCampo.x + 24 * k;
+        const double a = kCentroDoCampo + 24.0 * k;
         linha(padrao, cv::Point2d(a, 0), cv::Point2d(a, lado - 1), grade, 1);
         linha(padrao, cv::Point2d(0, a), cv::Point2d(lado - 1, a), grade, 1);
     }
     for (int k = 0; k < 16; ++k) {
         const double t = 2 * kPi * k / 16;
         const cv::Point2d direcao(std::cos(t), std::sin(t));
-        linha(padrao, kCentroDoCampo + 15 * direcao, kCentroDoCampo + kRaioDoCampo * direcao, verde,
-              1);
+        linha(padrao, kCentro + 15 * direcao, kCentro + kRaio * direcao, verde, 1);
     }
     for (int k = 1; k <= 7; ++k)
         circulo(padrao, 30 * k, k % 2 ? azul : vermelho, 2);
@@ -146,12 +146,13 @@ std::vector<cv::Point> nosDeDestino()
     // far apart as the rings, so the triangles are near equilateral; the phases keep the nodes
     // of neighbouring rings off the same radius.
     const Anel aneis[] = {{6, 58, 0}, {12, 116, 0.5}, {19, 170, 0.25}, {25, 214, 0.5}};
-    std::vector<cv::Point> nos = {cv::Point(218, 218)};
+    std::vector<cv::Point> nos = {cv::Point(kCentroDoCampo, kCentroDoCampo)};
     for (const auto& anel : aneis)
         for (int k = 0; k < anel.nos; ++k) {
             const double t = 2 * kPi * (k + anel.fase) / anel.nos;
-            nos.emplace_back(static_cast<int>(std::lround(218 + anel.raio * std::cos(t))),
-                             static_cast<int>(std::lround(218 + anel.raio * std::sin(t))));
+            nos.emplace_back(
+                static_cast<int>(std::lround(kCentroDoCampo + anel.raio * std::cos(t))),
+                static_cast<int>(std::lround(kCentroDoCampo + anel.raio * std::sin(t))));
         }
     return nos;
 }

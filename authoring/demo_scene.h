@@ -3,8 +3,8 @@
 //
 // Coordinates: x is the column and y the row, from the top-left pixel, whose centre is (0, 0);
 // y grows downward. Three pixel grids meet here:
-//   pattern   "data\pattern.jpg", kLadoDoPadrao square; the field circle has radius 210 about
-//             (218, 218);
+//   pattern   "data\pattern.jpg", kLadoDoPadrao square, with the field circle of
+//             utilities/field.h;
 //   picture   the image to correct, kLadoDaAmostra square;
 //   enlarged  the picture after two twofold enlargements (dobra), four times its size; the
 //             source mesh lives here.

@@ -20,7 +20,6 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -29,20 +28,9 @@ namespace corretor {
 
 namespace {
 
-constexpr int kCentro = 218;
-constexpr int kRaio = 210;
-// Every point inside the field circle has its column and row in this range.
-constexpr int kPrimeiro = kCentro - kRaio + 1, kUltimo = kCentro + kRaio - 1;
+constexpr int kPrimeiro = kPrimeiroDoCampo, kUltimo = kUltimoDoCampo;
 // Destinations of one chunk, in entries: small enough to stay in the cache between passes.
 constexpr int kEntradasPorBloco = 512 * 1024;
-
-// dist for integer points: (x - 218)^2 + (y - 218)^2 < 210^2, tried on the square first.
-inline bool insideField(int x, int y)
-{
-    if (x < kPrimeiro || x > kUltimo || y < kPrimeiro || y > kUltimo) return false;
-    const int dx = x - kCentro, dy = y - kCentro;
-    return dx * dx + dy * dy < kRaio * kRaio;
-}
 
 // The destination of the source column j, packed as row << 16 | column, or -1.
 inline int32_t destinationOf(double a, double b, double c, double d, double e, double f, int j,
@@ -50,7 +38,7 @@ inline int32_t destinationOf(double a, double b, double c, double d, double e, d
 {
     const int x = round(static_cast<float>((a * j + b) + c));
     const int y = round(static_cast<float>((d * j + e) + f));
-    return insideField(x, y) && x < largura && y < altura ? (y << 16 | x) : -1;
+    return dentroDoCampo(x, y) && x < largura && y < altura ? (y << 16 | x) : -1;
 }
 
 // Destinations of the columns [inicio, fim) of source row i, all held by one map.
@@ -89,7 +77,8 @@ __attribute__((target("avx2"))) void mapRunAvx2(const float (&m)[2][3], int i, i
     const double d = m[1][0], e = double{m[1][1]} * i, f = m[1][2];
     const __m256d va = _mm256_set1_pd(a), vb = _mm256_set1_pd(b), vc = _mm256_set1_pd(c);
     const __m256d vd = _mm256_set1_pd(d), ve = _mm256_set1_pd(e), vf = _mm256_set1_pd(f);
-    const __m256i centro = _mm256_set1_epi32(kCentro), raio2 = _mm256_set1_epi32(kRaio * kRaio);
+    const __m256i centro = _mm256_set1_epi32(kCentroDoCampo);
+    const __m256i raio2 = _mm256_set1_epi32(kRaioDoCampo * kRaioDoCampo);
     const __m256i w = _mm256_set1_epi32(largura), h = _mm256_set1_epi32(altura);
     const __m256d passo = _mm256_set1_pd(8.0);
     __m256d j0 = _mm256_setr_pd(inicio, inicio + 1, inicio + 2, inicio + 3);
@@ -299,15 +288,6 @@ std::vector<int> bandBounds(const int32_t* destinos, size_t n, int faixas)
 }
 
 } // namespace
-
-bool dist(CvPoint px)
-{
-    const int64_t dx = int64_t{px.x} - kCentro, dy = int64_t{px.y} - kCentro;
-    // Each square is below 2^63, so their sum fits in 64 unsigned bits.
-    const uint64_t s = static_cast<uint64_t>(dx * dx) + static_cast<uint64_t>(dy * dy);
-    const float distancia = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    return distancia < kRaio;
-}
 
 IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
                     const Progresso& progresso)

@@ -1,6 +1,6 @@
 // The mesh warp: moves every pixel of the enlarged image through the affine map of the source
 // triangle that holds it into the pattern's pixel grid, keeping what lands inside the field
-// circle (radius 210 about column 218, row 218).
+// circle (utilities/field.h).
 //
 // Mapping direction: source (enlarged image) to destination (pattern grid), forward. For the
 // source pixel in row i, column j, held by triangle t with map m = matrix[t].mat:
@@ -15,6 +15,7 @@
 #pragma once
 
 #include "correction/image_ops.h"
+#include "utilities/field.h"
 
 #include <opencv2/core/core_c.h>
 
@@ -36,10 +37,6 @@ inline int round(float num)
     const float f = num - static_cast<float>(d);
     return f > 0.5f ? d + 1 : d;
 }
-
-// True when px (x = column, y = row) lies strictly inside the field circle: the distance to
-// (218, 218), taken in double and narrowed to float, is below 210. Exact for any coordinates.
-bool dist(CvPoint px);
 
 // Called with the progress value after the source rows; may be empty.
 using Progresso = std::function<void(int valor)>;

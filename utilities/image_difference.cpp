@@ -1,7 +1,5 @@
 #include "utilities/image_difference.h"
 
-#include "correction/warp.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -44,10 +42,8 @@ IplImage* sub2(const IplImage* image, const IplImage* image2)
             reinterpret_cast<uchar*>(saida->imageData + static_cast<size_t>(y) * saida->widthStep);
         for (int x = 0; x < largura; ++x)
             for (int k = 0; k < amostras; ++k) {
-                const int diferenca =
-                    (a[x * image->nChannels + k] - b[x * image2->nChannels + k] + 255) / 2;
-                s[x * saida->nChannels + k] =
-                    static_cast<uchar>(round(static_cast<float>(diferenca)));
+                s[x * saida->nChannels + k] = static_cast<uchar>(
+                    (a[x * image->nChannels + k] - b[x * image2->nChannels + k] + 255) / 2);
             }
     }
     return saida;

@@ -1,6 +1,6 @@
 #include "utilities/quality.h"
 
-#include "correction/warp.h"
+#include "utilities/field.h"
 #include "utilities/image_difference.h"
 #include "utilities/report.h"
 
@@ -35,6 +35,11 @@ const uchar* pixelAt(const IplImage* image, int x, int y)
 
 bool avaliarCorrecao(const IplImage* resultado, const IplImage* padrao, Qualidade& qualidade)
 {
+    for (const IplImage* image : {resultado, padrao})
+        if (image->depth != IPL_DEPTH_8U || image->nChannels != 3) {
+            falhar("a comparação recebe só imagens de 8 bits com 3 canais");
+            return false;
+        }
     if (resultado->width != padrao->width || resultado->height != padrao->height) {
         falhar("o resultado (" + std::to_string(resultado->width) + "x" +
                std::to_string(resultado->height) + ") e o padrão (" +
@@ -42,16 +47,18 @@ bool avaliarCorrecao(const IplImage* resultado, const IplImage* padrao, Qualidad
                ") têm tamanhos diferentes");
         return false;
     }
-    if (padrao->width < 428 || padrao->height < 428) {
+    if (padrao->width < kLadoMinimoDoCampo || padrao->height < kLadoMinimoDoCampo) {
+        const std::string minimo = std::to_string(kLadoMinimoDoCampo);
         falhar("o padrão tem " + std::to_string(padrao->width) + "x" +
-               std::to_string(padrao->height) + " pixels; o campo pede ao menos 428x428");
+               std::to_string(padrao->height) + " pixels; o campo pede ao menos " + minimo + "x" +
+               minimo);
         return false;
     }
     double somaQuadrados = 0, somaAbsoluta = 0;
     long amostras = 0, campo = 0, alcancados = 0;
     for (int y = 0; y < padrao->height; ++y)
         for (int x = 0; x < padrao->width; ++x) {
-            if (!dist(cvPoint(x, y))) continue;
+            if (!dentroDoCampo(x, y)) continue;
             const uchar* r = pixelAt(resultado, x, y);
             const uchar* p = pixelAt(padrao, x, y);
             for (int s = 0; s < 3; ++s) {
@@ -87,7 +94,7 @@ IplImage* quadroComparativo(const IplImage* resultado, const IplImage* padrao)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             cv::Vec3b cor(128, 128, 128);
-            if (dist(cvPoint(x, y)))
+            if (dentroDoCampo(x, y))
                 cor = isHole(pixelAt(resultado, x, y)) && !isDark(pixelAt(padrao, x, y))
                           ? cv::Vec3b(0, 0, 255)
                           : cv::Vec3b(255, 255, 255);

@@ -1,5 +1,5 @@
 // How good a correction is: a corrected image against its pattern, inside the field circle
-// (radius 210 about column 218, row 218; the pixels for which dist is true).
+// (utilities/field.h).
 #pragma once
 
 #include <opencv2/core/core_c.h>
@@ -18,10 +18,10 @@ struct Qualidade
 // place the forward warp never reached stays black; compression leaves it near black).
 constexpr int kLimiarDeBuraco = 12;
 
-// Compares `resultado` with `padrao`, which must have the same size, at least 428 x 428, and
-// 3 channels; returns false, recording why, otherwise. Field pixels where the pattern itself is
-// dark (every sample at most 3 x kLimiarDeBuraco) are left out of the coverage, since a reached
-// pixel there looks like a hole.
+// Compares `resultado` with `padrao`, which must be 8-bit with 3 channels, of one size, at
+// least kLadoMinimoDoCampo square; returns false, recording why, otherwise. Field pixels where the
+// pattern itself is dark (every sample at most 3 x kLimiarDeBuraco) are left out of the coverage,
+// since a reached pixel there looks like a hole.
 bool avaliarCorrecao(const IplImage* resultado, const IplImage* padrao, Qualidade& qualidade);
 
 // One picture, side by side: the result, the pattern, their sub2 difference, and the holes
