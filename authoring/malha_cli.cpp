@@ -94,15 +94,6 @@ bool pedeAjuda(const Argumentos& argumentos)
                        [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
-int erroDeUso(const std::string& motivo)
-{
-    const std::string texto = motivo + "; veja \"malha --help\"";
-    limparFalha();
-    falhar(texto);
-    relatarFalha("malha");
-    return kSaidaUso;
-}
-
 } // namespace
 
 bool lerOpcoes(const Argumentos& argumentos, const std::vector<std::string>& conhecidas,
@@ -160,7 +151,7 @@ int executarMalha(int argc, const char* const* argv)
     const auto* fim = std::end(kSubcomandos);
     const auto* s = std::find_if(std::begin(kSubcomandos), fim,
                                  [&](const Subcomando& c) { return nome == c.nome; });
-    if (s == fim) return erroDeUso("subcomando desconhecido \"" + nome + "\"");
+    if (s == fim) return erroDeUso("malha", "subcomando desconhecido \"" + nome + "\"");
 
     const Argumentos argumentos(argv + 2, argv + argc);
     if (pedeAjuda(argumentos)) {
@@ -168,7 +159,7 @@ int executarMalha(int argc, const char* const* argv)
         return kSaidaOk;
     }
     const int status = s->executar(argumentos);
-    if (status == kSaidaUso) return erroDeUso(motivoFalha());
+    if (status == kSaidaUso) return erroDeUso("malha", motivoFalha());
     if (status != kSaidaOk && houveFalha()) relatarFalha("malha");
     return status;
 }

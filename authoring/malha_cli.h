@@ -14,14 +14,12 @@
 // when it found a problem), 2 for a command line it does not understand.
 #pragma once
 
+#include "utilities/command_line.h"
+
 #include <string>
 #include <vector>
 
 namespace corretor {
-
-constexpr int kSaidaOk = 0;
-constexpr int kSaidaFalha = 1;
-constexpr int kSaidaUso = 2;
 
 using Argumentos = std::vector<std::string>;
 

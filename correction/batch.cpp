@@ -7,6 +7,7 @@
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
+#include "utilities/command_line.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -193,16 +194,9 @@ const char* const kUso =
     "\n"
     "  -o PASTA   pasta dos resultados, criada se faltar (padrão: \"resultados\")\n";
 
-constexpr int kSaidaOk = 0, kSaidaFalha = 1, kSaidaUso = 2;
-
 int erroDeUso(const std::string& motivo)
 {
-    // Worded before the clearing: `motivo` may be the recorded reason itself.
-    const std::string texto = motivo + "; veja \"corrigir-lote --help\"";
-    limparFalha();
-    falhar(texto);
-    relatarFalha("corrigir-lote");
-    return kSaidaUso;
+    return corretor::erroDeUso("corrigir-lote", motivo);
 }
 
 int falhaAntesDoLote()

@@ -1,6 +1,8 @@
 // comparar: how good a correction is. Compares a corrected image with its pattern inside the
 // field circle and prints PSNR, mean absolute difference and coverage.
 #include "correction/image_ops.h"
+#include "utilities/command_line.h"
+#include "utilities/field.h"
 #include "utilities/program_setup.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
@@ -13,12 +15,19 @@
 
 namespace {
 
-const char* const kUso =
-    "uso: comparar RESULTADO PADRAO [--imagem ARQUIVO]\n"
-    "Compara a imagem corrigida RESULTADO com o PADRAO dentro do círculo do campo (raio 210 em\n"
-    "torno do pixel 218, 218) e mostra o PSNR em dB, a diferença absoluta média e a cobertura\n"
-    "(a fração dos pixels do campo que a correção alcançou).\n"
-    "  --imagem ARQUIVO  grava lado a lado: resultado, padrão, diferença (sub2) e buracos\n";
+void imprimirUso(FILE* saida)
+{
+    std::fprintf(saida,
+                 "uso: comparar RESULTADO PADRAO [--imagem ARQUIVO]\n"
+                 "Compara a imagem corrigida RESULTADO com o PADRAO dentro do círculo do campo "
+                 "(raio %d em\n"
+                 "torno do pixel %d, %d) e mostra o PSNR em dB, a diferença absoluta média e a "
+                 "cobertura\n"
+                 "(a fração dos pixels do campo que a correção alcançou).\n"
+                 "  --imagem ARQUIVO  grava lado a lado: resultado, padrão, diferença (sub2) e "
+                 "buracos\n",
+                 corretor::kRaioDoCampo, corretor::kCentroDoCampo, corretor::kCentroDoCampo);
+}
 
 int comparar(int argc, char** argv)
 {
@@ -26,23 +35,27 @@ int comparar(int argc, char** argv)
     const char* quadro = nullptr;
     int n = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUso, stdout);
-            return 0;
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            imprimirUso(stdout);
+            return corretor::kSaidaOk;
         }
-        if (std::strcmp(argv[i], "--imagem") == 0 && i + 1 < argc) {
+        if (a == "--imagem") {
+            if (i + 1 == argc || argv[i + 1][0] == '\0')
+                return corretor::erroDeUso("comparar",
+                                           "falta o nome do arquivo depois de --imagem");
             quadro = argv[++i];
-        } else if (argv[i][0] != '-' && n < 2) {
-            arquivos[n++] = argv[i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            return corretor::erroDeUso("comparar", "opção desconhecida \"" + a + "\"");
+        } else if (n == 2) {
+            return corretor::erroDeUso("comparar", "argumento inesperado \"" + a + "\"");
         } else {
-            std::fprintf(stderr, "comparar: argumento inesperado \"%s\"\n%s", argv[i], kUso);
-            return 2;
+            arquivos[n++] = argv[i];
         }
     }
-    if (n != 2) {
-        std::fputs(kUso, stderr);
-        return 2;
-    }
+    if (n != 2)
+        return corretor::erroDeUso("comparar",
+                                   n == 0 ? "faltam o RESULTADO e o PADRAO" : "falta o PADRAO");
     IplImage* resultado = corretor::open(arquivos[0]);
     IplImage* padrao = resultado ? corretor::open(arquivos[1]) : nullptr;
     corretor::Qualidade q{};
