@@ -6,6 +6,7 @@
 #include "authoring/malha_cli.h"
 #include "authoring/mesh_drawing.h"
 #include "authoring/point_picking.h"
+#include "authoring/show.h"
 #include "correction/driver.h"
 #include "correction/image_ops.h"
 #include "correction/stages.h"

@@ -3,7 +3,6 @@
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
 
-#include <opencv2/highgui/highgui_c.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <cstring>
@@ -32,13 +31,6 @@ IplImage* open(const char* nome)
         std::memcpy(image->imageData + static_cast<std::size_t>(y) * image->widthStep, lida.ptr(y),
                     bytesPorLinha);
     return image;
-}
-
-void show(const char* nome, const IplImage* image)
-{
-    cvNamedWindow(nome, 1);
-    cvMoveWindow(nome, 100, 100);
-    cvShowImage(nome, image);
 }
 
 namespace {

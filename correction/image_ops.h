@@ -1,4 +1,5 @@
-// The four small image operations of the system: load, show, save and release.
+// The small image operations of the system: load, save and release. The fourth, show, needs a
+// window and lives in authoring/show.h.
 #pragma once
 
 #include <opencv2/core/core_c.h>
@@ -10,10 +11,6 @@ namespace corretor {
 // Returns null, recording why, when the file cannot be read as an image. The caller owns the
 // result and releases it with free.
 IplImage* open(const char* nome);
-
-// Shows `image` in a window titled `nome` that sizes itself to the image, with its top-left
-// corner at screen position (100, 100). Needs a display.
-void show(const char* nome, const IplImage* image);
 
 // Saves `image` under `nome`, encoded by the name's extension (JPEG for ".jpg"). The file is
 // written whole to a temporary file in the same folder and then renamed over `nome`, so a
