@@ -144,9 +144,7 @@ bool criarDemo(const std::string& pasta)
         return false;
     }
     // mkdtemp makes the folder for its owner only; give it the mode a new folder would get.
-    const mode_t mascara = umask(0);
-    umask(mascara);
-    chmod(modelo.c_str(), 0777 & ~mascara);
+    chmod(modelo.c_str(), 0777 & ~mascaraDoProcesso());
 
     const fs::path temporaria = modelo;
     const bool ok = preencherEm(temporaria) && publicar(temporaria, alvo, existe);

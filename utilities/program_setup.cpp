@@ -8,7 +8,7 @@ namespace corretor {
 
 void prepararPrograma()
 {
-    ignoreFileSizeSignal();
+    ignorarSinalDeTamanho();
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
 }
 

@@ -4,7 +4,7 @@
 namespace corretor {
 
 // Makes a write beyond a file-size limit fail with an error instead of ending the process
-// (ignoreFileSizeSignal, utilities/whole_file.h), and silences the image library's own log
+// (ignorarSinalDeTamanho, utilities/whole_file.h), and silences the image library's own log
 // lines: the programs word every failure themselves, naming the file.
 void prepararPrograma();
 

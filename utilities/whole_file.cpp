@@ -12,13 +12,11 @@
 
 namespace corretor {
 
-namespace {
-
-// The process's file mode mask, read once. Reading it means setting it and putting it back; two
-// threads doing that at once could leave the temporary mask 0 in place for good. The static is
-// initialised by one thread while any other caller waits.
 mode_t mascaraDoProcesso()
 {
+    // Reading the mask means setting it and putting it back; two threads doing that at once
+    // could leave the temporary mask 0 in place for good. The static is initialised by one
+    // thread while any other caller waits.
     static const mode_t mascara = [] {
         const mode_t lida = umask(0);
         umask(lida);
@@ -27,12 +25,16 @@ mode_t mascaraDoProcesso()
     return mascara;
 }
 
-} // namespace
+namespace {
 
-bool substituirArquivo(const std::string& caminho, const void* dados, std::size_t tamanho)
+// Writes `dados` to a new temporary file in the folder of `caminho`, named in `temporario`,
+// with the mode a new file would get. On failure removes it and returns false, errno telling
+// why.
+bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t tamanho,
+                      std::string& temporario)
 {
     const std::size_t barra = caminho.find_last_of('/');
-    std::string temporario =
+    temporario =
         (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
     const int fd = mkstemp(temporario.data());
     if (fd < 0) return false;
@@ -46,10 +48,23 @@ bool substituirArquivo(const std::string& caminho, const void* dados, std::size_
         ok = n > 0;
         if (ok) escrito += static_cast<std::size_t>(n);
     }
-    int erro = ok ? 0 : errno;
+    const int erro = ok ? 0 : errno;
     ok = close(fd) == 0 && ok;
-    if (ok && std::rename(temporario.c_str(), caminho.c_str()) == 0) return true;
-    if (erro == 0) erro = errno;
+    if (ok) return true;
+    const int motivo = erro != 0 ? erro : errno;
+    unlink(temporario.c_str());
+    errno = motivo;
+    return false;
+}
+
+} // namespace
+
+bool substituirArquivo(const std::string& caminho, const void* dados, std::size_t tamanho)
+{
+    std::string temporario;
+    if (!gravarTemporario(caminho, dados, tamanho, temporario)) return false;
+    if (std::rename(temporario.c_str(), caminho.c_str()) == 0) return true;
+    const int erro = errno;
     unlink(temporario.c_str());
     errno = erro;
     return false;
@@ -62,7 +77,38 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
     return false;
 }
 
-void ignoreFileSizeSignal()
+bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
+{
+    std::vector<std::string> temporarios;
+    const auto descartar = [&temporarios](std::size_t desde) {
+        for (std::size_t k = desde; k < temporarios.size(); ++k)
+            unlink(temporarios[k].c_str());
+    };
+    for (const auto& arquivo : arquivos) {
+        std::string temporario;
+        if (!gravarTemporario(arquivo.caminho, arquivo.conteudo.data(), arquivo.conteudo.size(),
+                              temporario)) {
+            const int erro = errno;
+            descartar(0);
+            falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + std::strerror(erro) +
+                   "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado");
+            return false;
+        }
+        temporarios.push_back(temporario);
+    }
+    for (std::size_t k = 0; k < arquivos.size(); ++k)
+        if (std::rename(temporarios[k].c_str(), arquivos[k].caminho.c_str()) != 0) {
+            const int erro = errno;
+            descartar(k);
+            falhar("não foi possível trocar \"" + arquivos[k].caminho +
+                   "\": " + std::strerror(erro) + "; " + std::to_string(k) + " dos " +
+                   std::to_string(arquivos.size()) + " arquivos já tinham sido trocados");
+            return false;
+        }
+    return true;
+}
+
+void ignorarSinalDeTamanho()
 {
     std::signal(SIGXFSZ, SIG_IGN);
 }

@@ -1,22 +1,25 @@
 // Files written whole or not at all, and lines appended whole or not at all.
+//
+// Names are local paths ("/" separated). A file is written by writing a temporary file
+// (".salvando-XXXXXX") in the folder of its name and renaming it over the name, so that a reader
+// sees the old file or the new one, never a part; the new file gets the permissions any new file
+// of the user gets.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace corretor {
 
-// Writes `tamanho` bytes from `dados` to a new temporary file in the folder of `caminho` and
-// renames it over `caminho`, with the permissions any new file of the user gets. Returns false,
-// with errno telling why, and leaves neither a temporary file nor a changed `caminho` behind
-// when that fails. Records nothing: for callers that report failures their own way.
+// Writes `tamanho` bytes from `dados` over `caminho`. Returns false, with errno telling why, and
+// leaves neither a temporary file nor a changed `caminho` behind when that fails. Records
+// nothing: for callers that report failures their own way.
 bool substituirArquivo(const std::string& caminho, const void* dados, std::size_t tamanho);
 
-// Writes `tamanho` bytes from `dados` to a new temporary file in the folder of `caminho` (a
-// local path, "/" separated) and renames it over `caminho`, with the permissions any new file
-// of the user gets. Returns true on success; on failure returns false, recording why, and
-// leaves neither a temporary file nor a changed `caminho` behind.
+// The same, recording why on failure.
 bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho);
 
 inline bool gravarArquivoInteiro(const std::string& caminho, const std::string& conteudo)
@@ -24,16 +27,33 @@ inline bool gravarArquivoInteiro(const std::string& caminho, const std::string& 
     return gravarArquivoInteiro(caminho, conteudo.data(), conteudo.size());
 }
 
-// Makes a write beyond the process's file-size limit (ulimit -f) fail with an error, which the
-// writers above handle, instead of ending the process half-way through a file. Programs call
-// it first thing.
-void ignoreFileSizeSignal();
+struct ArquivoNovo
+{
+    std::string caminho;
+    std::string conteudo;
+};
 
-// Appends `texto` to the file `caminho` (a local path), created when missing, through the
-// stream `handle`, which holds the file while it is open and is null again on return. When the
-// text cannot be written whole (a full disk, a file size limit), the file is cut back to its
-// earlier length, so every earlier line stays and no partial line is left. Returns false, with
-// errno telling why, when the file could not be opened or the text not written.
+// Writes several files as one: every content to its temporary file first, and only when all
+// were written are they renamed over their names, in order. When a write fails, returns false,
+// recording why, with every file as it was and no temporary file left. A rename failing half
+// way (which a folder that took the temporary files hardly allows) is recorded with how many
+// files were already replaced.
+bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);
+
+// The process's file mode mask, read once: the permissions a new file or folder gets are
+// 0666 or 0777 without these bits.
+mode_t mascaraDoProcesso();
+
+// Makes a write beyond the process's file-size limit (ulimit -f) fail with an error, which the
+// writers here handle, instead of ending the process half-way through a file. Programs call
+// it first thing (utilities/program_setup.h).
+void ignorarSinalDeTamanho();
+
+// Appends `texto` to the file `caminho`, created when missing, through the stream `handle`,
+// which holds the file while it is open and is null again on return. When the text cannot be
+// written whole (a full disk, a file size limit), the file is cut back to its earlier length,
+// so every earlier line stays and no partial line is left. Returns false, with errno telling
+// why, when the file could not be opened or the text not written.
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto);
 
 } // namespace corretor

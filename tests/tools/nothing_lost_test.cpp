@@ -71,7 +71,7 @@ TEST(Tools_NothingLost, failed_pick_append_keeps_every_earlier_line)
     if (child == 0) {
         // Room for three more bytes: without care, "120" of "120 45\n" would stay behind.
         const teste::InDirectory here(ws.dir());
-        corretor::ignoreFileSizeSignal();
+        corretor::ignorarSinalDeTamanho();
         const rlimit limite{earlier.size() + 3, earlier.size() + 3};
         setrlimit(RLIMIT_FSIZE, &limite);
         corretor::img = cvCreateImage(cvSize(200, 150), IPL_DEPTH_8U, 3);
