@@ -44,12 +44,10 @@ std::string linhasDoMapa(const st_mat& mapa)
 
 } // namespace
 
-void gerarMatriz(bool substituir)
+std::vector<std::string> textosDosMapas()
 {
+    std::vector<std::string> textos;
     std::vector<int> vazios;
-    int falhas = 0;
-    std::string primeiraFalha;
-
     for (int ttt = 0; ttt < kTriangulos; ++ttt) {
         Ponto origem[3], destino[3];
         for (int k = 0; k < 3; ++k) {
@@ -57,10 +55,7 @@ void gerarMatriz(bool substituir)
             destino[k] = pontoDe(vert2, trg[ttt][k]);
         }
         std::printf("ttt = %d\n", ttt);
-
         nomeArquivo(ttt);
-        const std::string caminho = caminhoLocal(arq3);
-
         st_mat mapa;
         double erro = 0;
         const Solucao solucao = mapaDoTriangulo(origem, destino, mapa, erro);
@@ -68,29 +63,49 @@ void gerarMatriz(bool substituir)
             vazios.push_back(ttt);
         } else if (solucao == Solucao::SemMapa) {
             avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(ttt) +
-                   "): os vértices de origem estão numa reta ou coincidem; sem mapa, \"" + caminho +
-                   "\" recebe valores não finitos");
+                   "): os vértices de origem estão numa reta ou coincidem; sem mapa, \"" +
+                   caminhoLocal(arq3) + "\" recebe valores não finitos");
         } else if (erro > kDesvioAceito) {
             avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(ttt) +
                    "): o mapa leva os vértices a até " + std::to_string(erro) +
                    " pixel dos de destino; o triângulo é estreito demais para a precisão dos "
                    "coeficientes");
         }
-        // Appended whole or not at all; replaced whole or not at all.
-        const std::string texto = linhasDoMapa(mapa);
-        const bool gravou = substituir ? substituirArquivo(caminho, texto.data(), texto.size())
-                                       : anexarTexto(fw, caminho, texto);
-        if (!gravou && falhas++ == 0)
-            primeiraFalha = "\"" + caminho + "\": " + std::strerror(errno);
+        textos.push_back(linhasDoMapa(mapa));
     }
-
     if (!vazios.empty())
         avisar("triângulos vazios (0 0 0) não têm mapa; seus arquivos recebem valores não "
                "finitos: " +
                faixasDeIndices(vazios));
+    return textos;
+}
+
+int gerarMatriz(bool substituir)
+{
+    const std::vector<std::string> textos = textosDosMapas();
+    std::vector<ArquivoNovo> arquivos;
+    for (int t = 0; t < kTriangulos; ++t) {
+        nomeArquivo(t);
+        arquivos.push_back({caminhoLocal(arq3), textos[t]});
+    }
+    if (substituir) return gravarArquivosJuntos(arquivos) ? kTriangulos : 0;
+
+    // Appended one by one, each whole or not at all.
+    int gravados = 0, falhas = 0;
+    std::string primeiraFalha;
+    for (const auto& arquivo : arquivos) {
+        if (anexarTexto(fw, arquivo.caminho, arquivo.conteudo))
+            ++gravados;
+        else if (falhas++ == 0)
+            primeiraFalha = "\"" + arquivo.caminho + "\": " + std::strerror(errno);
+    }
     if (falhas > 0)
         falhar("não foi possível gravar " + std::to_string(falhas) + " de 99 arquivos de " +
-               "matriz; o primeiro: " + primeiraFalha);
+               "matriz; o primeiro: " + primeiraFalha +
+               (gravados == 0 ? "; nenhum arquivo recebeu mapa novo"
+                              : "; " + std::to_string(gravados) +
+                                    " receberam os mapas novos, e a malha ficou misturada"));
+    return gravados;
 }
 
 } // namespace corretor

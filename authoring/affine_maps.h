@@ -16,17 +16,25 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace corretor {
 
 // The file that gerarMatriz has open at the moment; null otherwise.
 extern FILE* fw;
 
-// Writes the 99 matrix files as above. Each file is opened for appending, so its earlier
-// content stays before the new lines (and the loader keeps reading the earlier map), unless
-// `substituir` is true: then each file is emptied first. A file that cannot be opened or written
-// is skipped and the run goes on with the next slot; afterwards houveFalha() is true and the
-// recorded reason names the first such file and how many there were.
-void gerarMatriz(bool substituir = false);
+// The texts of the 99 matrix files as above, slot 0 first, from the loaded mesh store; prints
+// the "ttt = <t>" lines and the warnings.
+std::vector<std::string> textosDosMapas();
+
+// Writes the 99 matrix files as above and returns how many received their new map. Without
+// `substituir` each file is appended to, so its earlier content stays before the new lines (and
+// the loader keeps reading the earlier map); a file that cannot be written keeps every earlier
+// line and is skipped, and the run goes on with the next slot. With `substituir` the files are
+// replaced all together or not at all (gravarArquivosJuntos, utilities/whole_file.h), so an
+// interrupted or failed run leaves the earlier mesh whole. On any failure houveFalha() is true
+// and the recorded reason names the first file at fault and how many files got their new map.
+int gerarMatriz(bool substituir = false);
 
 } // namespace corretor

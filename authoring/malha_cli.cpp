@@ -30,7 +30,7 @@ const Subcomando kSubcomandos[] = {
      "opção, os mapas são anexados aos arquivos; como o programa de correção lê só as duas\n"
      "primeiras linhas de cada um, mapas já existentes continuam valendo.\n"
      "\n"
-     "  --substituir   esvazia cada arquivo antes de gravar o mapa novo\n",
+     "  --substituir   troca os 99 arquivos pelos mapas novos, todos juntos ou nenhum\n",
      malhaMatrizes},
     {"verificar", "relata o que houver de errado na malha antes de uma correção",
      "uso: malha verificar\n"

@@ -63,17 +63,7 @@ int malhaMatrizes(const Argumentos& argumentos)
 
     gerarMatriz(substituir);
     std::fflush(stdout);
-    if (houveFalha()) {
-        // A copy, since limparFalha() empties the recorded reason.
-        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
-        const std::string motivo = motivoFalha();
-        limparFalha();
-        falhar(motivo + (substituir ? "; os demais arquivos já foram esvaziados e regravados "
-                                      "com os mapas novos, e a malha ficou misturada: corrija "
-                                      "e rode de novo"
-                                    : "; os demais receberam os mapas novos"));
-        return kSaidaFalha;
-    }
+    if (houveFalha()) return kSaidaFalha;
     if (!antigos.empty()) {
         avisar("os arquivos de matriz dos triângulos " + faixasDeIndices(antigos) +
                " já tinham mapas; os novos foram anexados depois deles, mas o programa de "

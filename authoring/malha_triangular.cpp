@@ -45,11 +45,7 @@ int malhaTriangular(const Argumentos& argumentos)
         return kSaidaFalha;
     }
 
-    std::string texto;
-    for (const auto& t : triangulos)
-        texto +=
-            std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + "\n";
-    if (!gravarArquivoInteiro(arquivo, texto)) return kSaidaFalha;
+    if (!gravarArquivoInteiro(arquivo, textoDosTriangulos(triangulos))) return kSaidaFalha;
     std::printf("%zu triângulos sobre %d nós gravados em \"%s\"\n", triangulos.size(), nosDestino,
                 arquivo.c_str());
     return kSaidaOk;

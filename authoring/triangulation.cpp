@@ -206,4 +206,13 @@ bool triangularMalha(int nos, std::vector<Triangulo>& triangulos)
     return true;
 }
 
+std::string textoDosTriangulos(const std::vector<Triangulo>& triangulos)
+{
+    std::string texto;
+    for (const auto& t : triangulos)
+        texto +=
+            std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + "\n";
+    return texto;
+}
+
 } // namespace corretor

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace corretor {
@@ -28,5 +29,8 @@ constexpr int kCoordenadaMaxima = 1000000;
 // two nodes share one target position, a target coordinate lies beyond kCoordenadaMaxima, or
 // the target nodes all lie on one line.
 bool triangularMalha(int nos, std::vector<Triangulo>& triangulos);
+
+// The text of the triangle file for `triangulos`: one "a b c" line each, in order.
+std::string textoDosTriangulos(const std::vector<Triangulo>& triangulos);
 
 } // namespace corretor

@@ -84,6 +84,18 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
         for (std::size_t k = desde; k < temporarios.size(); ++k)
             unlink(temporarios[k].c_str());
     };
+    // A folder or a device in the place of a file would refuse its rename after others were
+    // done: such a name is refused before anything is written.
+    for (const auto& arquivo : arquivos) {
+        struct stat st
+        {
+        };
+        if (stat(arquivo.caminho.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            falhar("\"" + arquivo.caminho + "\" não é um arquivo comum; nenhum dos " +
+                   std::to_string(arquivos.size()) + " arquivos foi trocado");
+            return false;
+        }
+    }
     for (const auto& arquivo : arquivos) {
         std::string temporario;
         if (!gravarTemporario(arquivo.caminho, arquivo.conteudo.data(), arquivo.conteudo.size(),

@@ -34,8 +34,9 @@ struct ArquivoNovo
 };
 
 // Writes several files as one: every content to its temporary file first, and only when all
-// were written are they renamed over their names, in order. When a write fails, returns false,
-// recording why, with every file as it was and no temporary file left. A rename failing half
+// were written are they renamed over their names, in order. When a name is taken by something
+// other than a regular file, or a write fails, returns false, recording why, with every file as
+// it was and no temporary file left. A rename failing half
 // way (which a folder that took the temporary files hardly allows) is recorded with how many
 // files were already replaced.
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);

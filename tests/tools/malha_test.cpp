@@ -161,7 +161,8 @@ TEST_F(Tools_Malha, matrizes_says_when_old_maps_stay_and_substituir_starts_files
     const auto broken = malha({"matrizes", "--substituir"});
     EXPECT_EQ(1, broken.status);
     EXPECT_NE(std::string::npos, broken.err.find("\"matrix/5.txt\"")) << broken.err;
-    EXPECT_NE(std::string::npos, broken.err.find("misturada")) << broken.err;
+    EXPECT_NE(std::string::npos, broken.err.find("nenhum dos 99")) << broken.err;
+    EXPECT_EQ(map, ws.read("matrix/0.txt")) << "the earlier mesh stays whole";
 
     std::filesystem::remove_all(ws / "matrix");
     EXPECT_EQ(0, malha({"matrizes"}).status) << "the folder is created when missing";
