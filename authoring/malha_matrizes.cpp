@@ -2,6 +2,7 @@
 #include "authoring/affine_maps.h"
 #include "authoring/index_ranges.h"
 #include "authoring/malha_cli.h"
+#include "authoring/mesh_check.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
@@ -48,8 +49,7 @@ int malhaMatrizes(const Argumentos& argumentos)
     int nosOrigem = 0, nosDestino = 0;
     if (!carregarVertices(nosOrigem, nosDestino) || carregarTriangulos() < 0) return kSaidaFalha;
     if (nosOrigem != nosDestino)
-        avisar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
-               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+        avisar(nosDiferentes(nosOrigem, nosDestino) +
                "; os nós que faltam num deles valem (0, 0) nos mapas");
 
     const std::string pasta = caminhoLocal("matrix");

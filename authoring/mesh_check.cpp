@@ -109,10 +109,8 @@ private:
         v_.nosOrigem = origem;
         v_.nosDestino = destino;
         if (origem >= 0 && destino >= 0 && origem != destino)
-            achar(Problema::Nos, "\"data/verticesamp4.txt\" tem " + std::to_string(origem) +
-                                     " nós e \"data/vertices2.txt\" tem " +
-                                     std::to_string(destino) +
-                                     "; os dois arquivos devem listar os mesmos nós");
+            achar(Problema::Nos,
+                  nosDiferentes(origem, destino) + "; os dois arquivos devem listar os mesmos nós");
     }
 
     void lerTriangulos()
@@ -240,6 +238,12 @@ private:
 };
 
 } // namespace
+
+std::string nosDiferentes(int origem, int destino)
+{
+    return "\"data/verticesamp4.txt\" tem " + std::to_string(origem) +
+           " nós e \"data/vertices2.txt\" tem " + std::to_string(destino);
+}
 
 Verificacao verificarMalha()
 {

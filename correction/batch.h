@@ -42,11 +42,4 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
                  const FalhaLote& falha);
 
-// The program corrigir-lote: reads "[-o PASTA] IMAGEM...", loads the mesh and the pattern once,
-// corrects the images with one worker per core (at most one per image), shows one progress line
-// and reports each failure on standard error. Returns the exit status: 0 when every image was
-// corrected, 1 when any failed or nothing could start (mesh, pattern, folder), 2 for a command
-// line it does not take (names that clash included).
-int executarLote(int argc, const char* const* argv);
-
 } // namespace corretor

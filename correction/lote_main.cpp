@@ -1,5 +1,5 @@
 // corrigir-lote: corrects many images through the workspace's mesh, without questions.
-#include "correction/batch.h"
+#include "correction/batch_cli.h"
 #include "utilities/program_setup.h"
 #include "utilities/report.h"
 

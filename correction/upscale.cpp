@@ -5,7 +5,7 @@
 //   out(2c + 1) = floor((s(c) + s(c + 1)) / 2)  c = 0 .. w-2
 //   out(2w - 1) = s(w - 1)                      the last column repeats its left neighbour
 // per sample, and the odd row below it is a copy of it. Each even row is written once and
-// then copied, and bands of rows run on both cores.
+// then copied, and bands of rows run in parallel on the threads of OpenCV's parallel loops.
 #include "correction/stages.h"
 
 #include "utilities/memory.h"
@@ -27,6 +27,14 @@ bool formaAceita(const IplImage* image)
     return image != nullptr && image->depth == IPL_DEPTH_8U && image->nChannels == 3;
 }
 
+// formaAceita, recording why an image of another shape is refused.
+bool aceitarForma(const IplImage* image)
+{
+    if (formaAceita(image)) return true;
+    falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+    return false;
+}
+
 // One even output row from one source row of `largura` pixels.
 void dobraLinha(const uchar* fonte, uchar* saida, int largura)
 {
@@ -41,6 +49,21 @@ void dobraLinha(const uchar* fonte, uchar* saida, int largura)
     saida[0] = saida[3] = fonte[0];
     saida[1] = saida[4] = fonte[1];
     saida[2] = saida[5] = fonte[2];
+}
+
+std::string tamanhoDe(const IplImage* image)
+{
+    return std::to_string(image->width) + "x" + std::to_string(image->height);
+}
+
+// ampliacaoCabe for `image` enlarged `fator` (2 or 4) times, recording why when it does not.
+bool aceitarAmpliacao(const IplImage* image, int fator)
+{
+    if (ampliacaoCabe(image->width, image->height, fator)) return true;
+    falhar("a imagem de " + tamanhoDe(image) + " pixels ampliada " +
+           (fator == 2 ? "duas" : "quatro") +
+           " vezes excede o tamanho máximo de uma imagem (2 GiB)");
+    return false;
 }
 
 } // namespace
@@ -81,19 +104,14 @@ namespace {
 // false, recording why.
 bool quatroVezesCabe(const IplImage* image)
 {
-    const std::string tamanho = std::to_string(image->width) + "x" + std::to_string(image->height);
-    if (!ampliacaoCabe(image->width, image->height, 4)) {
-        falhar("a imagem de " + tamanho +
-               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return false;
-    }
+    if (!aceitarAmpliacao(image, 4)) return false;
     // While the second enlargement is made, both are held: 4 + 16 pixels of 3 bytes for each
     // pixel of the image.
     constexpr uint64_t kBytesPorPixel = 60;
     const uint64_t precisa = kBytesPorPixel * uint64_t(image->width) * uint64_t(image->height);
     const uint64_t livre = memoriaDisponivel();
     if (precisa > livre) {
-        falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +
+        falhar("a imagem de " + tamanhoDe(image) + " pixels ampliada quatro vezes precisa de " +
                std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
                " MiB de memória livre");
         return false;
@@ -121,6 +139,7 @@ Ampliacoes::~Ampliacoes()
 
 const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
 {
+    if (!aceitarForma(image)) return nullptr;
     IplImage*& primeira = ampliacoes.primeira;
     IplImage*& segunda = ampliacoes.segunda;
     const bool servem = primeira != nullptr && segunda != nullptr &&
@@ -130,32 +149,19 @@ const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoe
         free(segunda);
         free(primeira);
         primeira = segunda = nullptr;
-        if (!formaAceita(image)) {
-            falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-            return nullptr;
-        }
         if (!quatroVezesCabe(image)) return nullptr;
         primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
         segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
     }
-    if (!dobraEm(image, primeira) || !dobraEm(primeira, segunda)) {
-        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
+    dobraEm(image, primeira);
+    dobraEm(primeira, segunda);
     return segunda;
 }
 
 IplImage* dobra(const IplImage* image)
 {
-    if (!formaAceita(image)) {
-        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
-    if (!ampliacaoCabe(image->width, image->height, 2)) {
-        falhar("a imagem de " + std::to_string(image->width) + "x" + std::to_string(image->height) +
-               " pixels ampliada duas vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return nullptr;
-    }
+    if (!aceitarForma(image)) return nullptr;
+    if (!aceitarAmpliacao(image, 2)) return nullptr;
     IplImage* saida = cvCreateImage(cvSize(2 * image->width, 2 * image->height), image->depth, 3);
     dobraEm(image, saida);
     return saida;

@@ -112,21 +112,9 @@ __attribute__((target("avx2"))) void mapRunAvx2(const float (&m)[2][3], int i, i
 
 using MapRun = void (*)(const float (&)[2][3], int, int, int, int, int, int32_t*);
 
-// The fastest form this processor runs.
-MapRun fastestMapRun()
-{
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return mapRunAvx2;
-#endif
-    return mapRunScalar;
-}
-
-// The form in use: the fastest, unless usarFormaPortavel asked for the portable one.
-MapRun mapRun = fastestMapRun();
-
 // Destinations of every column of source row i.
-void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, int8_t* indices,
-            int32_t* destinos)
+void mapRow(MapRun mapRun, const RowLocator& locator, int i, int nc, int largura, int altura,
+            int8_t* indices, int32_t* destinos)
 {
     locator.locate(i, nc, indices);
     for (int j = 0; j < nc;) {
@@ -253,15 +241,27 @@ __attribute__((target("avx2"))) void writeBandAvx2(const IplImage* img, const in
 
 using WriteBand = void (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
 
-WriteBand fastestWriteBand()
+// The two steps of one form of the warp.
+struct Form
+{
+    MapRun mapRun;
+    WriteBand writeBand;
+};
+
+constexpr Form kPortable{mapRunScalar, writeBandScalar};
+
+// The fastest form this processor runs, chosen once.
+Form fastestForm()
 {
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return writeBandAvx2;
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return Form{mapRunAvx2, writeBandAvx2};
 #endif
-    return writeBandScalar;
+    return kPortable;
 }
 
-WriteBand writeBand = fastestWriteBand();
+// The form in use: the fastest, unless usarFormaPortavel asked for the portable one.
+Form form = fastestForm();
 
 // Splits the destination columns into `faixas` bands that receive about as many of the chunk's
 // sources each, judged from a sample of them. Returns faixas + 1 bounds, from kPrimeiro to
@@ -299,6 +299,7 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
     const int nl = img->height, nc = img->width;
     IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
+    const Form f = form;
     const RowLocator locator;
     const int linhasPorBloco = std::max(1, kEntradasPorBloco / std::max(1, nc));
     std::vector<int32_t> destinos(static_cast<size_t>(linhasPorBloco) * nc);
@@ -310,15 +311,15 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
         cv::parallel_for_(cv::Range(primeira, ultima), [&](const cv::Range& linhas) {
             std::vector<int8_t> indices(static_cast<size_t>(nc));
             for (int i = linhas.start; i < linhas.end; ++i)
-                mapRow(locator, i, nc, tamanho.width, tamanho.height, indices.data(),
+                mapRow(f.mapRun, locator, i, nc, tamanho.width, tamanho.height, indices.data(),
                        destinos.data() + static_cast<size_t>(i - primeira) * nc);
         });
         const std::vector<int> limites =
             bandBounds(destinos.data(), static_cast<size_t>(ultima - primeira) * nc, faixas);
         cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
             for (int k = r.start; k < r.end; ++k)
-                writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
-                          saida);
+                f.writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
+                            saida);
         });
         for (int i = primeira; i < ultima && progresso; ++i) {
             const int valor = static_cast<int>(100LL * i / nl) + 1;
@@ -332,8 +333,7 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
 
 void usarFormaPortavel(bool portavel)
 {
-    mapRun = portavel ? mapRunScalar : fastestMapRun();
-    writeBand = portavel ? writeBandScalar : fastestWriteBand();
+    form = portavel ? kPortable : fastestForm();
 }
 
 IplImage* morph(const IplImage* img)

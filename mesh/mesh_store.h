@@ -70,7 +70,8 @@ bool carregarMatriz(int t);
 // Writes "matrix\" + n in decimal + ".txt" into arq3, cut short rather than overflowing it.
 void nomeArquivo(int n);
 
-// Prints vert[0..63] ("%d %d\n"), two empty lines, then trg[0..98] ("%d %d %d\n").
+// Prints vert[0..63] ("%d %d\n"), two empty lines, then trg[0..98] ("%d %d %d\n"). A dump for
+// hosts that inspect the store; no program calls it, only the tests.
 void mostrarVertices();
 
 // Sets every table back to zero, as at start. For tools and tests that load more than once.

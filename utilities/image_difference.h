@@ -10,7 +10,8 @@
 
 namespace corretor {
 
-// image - image2 per sample, clamped at 0 (cvSub). When the two differ in width, height,
+// image - image2 per sample, clamped at 0 (cvSub). An interface of the system for hosts that
+// inspect images; no program calls it, only the tests. When the two differ in width, height,
 // channel count or depth nothing is subtracted and the result is black.
 IplImage* sub(const IplImage* image, const IplImage* image2);
 
@@ -21,7 +22,7 @@ IplImage* sub(const IplImage* image, const IplImage* image2);
 IplImage* sub2(const IplImage* image, const IplImage* image2);
 
 // Sample 0 of the pixel in row i, column j (the row comes first), 0 to 255; -1 when the
-// position lies outside the image.
+// position lies outside the image. Like sub, for hosts; only the tests call it.
 int getValue(int i, int j, const IplImage* image);
 
 } // namespace corretor
