@@ -41,6 +41,13 @@ IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Pr
     return morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
 }
 
+IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro)
+{
+    const auto mapas =
+        montarMapas(cv::Size(image->width, image->height), cv::Size(padrao->width, padrao->height));
+    return mapas == nullptr ? nullptr : morphInterpolado(image, *mapas, filtro);
+}
+
 namespace {
 
 // Releases the run's images and clears the storage; the handles are not used afterwards.
@@ -66,7 +73,7 @@ int falhaDaCorrecao(bool linhaAberta = false)
 
 } // namespace
 
-int executarCorrecao()
+int executarCorrecao(std::optional<Interpolacao> interpolacao)
 {
     const bool semPrompt = carregaVetorVertices();
     if (houveFalha()) return falhaDaCorrecao();
@@ -81,7 +88,12 @@ int executarCorrecao()
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
 
-    resultado = corrigirImagem(img, img2, mostrarProgresso);
+    if (interpolacao) {
+        resultado = corrigirInterpolado(img, img2, *interpolacao);
+        if (resultado != nullptr) mostrarProgresso(100); // one step: the line shows it done
+    } else {
+        resultado = corrigirImagem(img, img2, mostrarProgresso);
+    }
     if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao(true);
 
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");

@@ -1,5 +1,5 @@
 // corrigir: corrects the distortion of one image through the workspace's mesh.
-#include "correction/driver.h"
+#include "correction/driver_cli.h"
 #include "utilities/program_setup.h"
 #include "utilities/report.h"
 
@@ -7,11 +7,11 @@
 
 #include <string>
 
-int main()
+int main(int argc, char** argv)
 {
     corretor::prepararPrograma();
     try {
-        return corretor::executarCorrecao();
+        return corretor::executarCorrigir(argc, argv);
     } catch (const cv::Exception& e) {
         corretor::falhar(std::string("erro da biblioteca de imagens: ") + e.what());
         corretor::relatarFalha("corrigir");
