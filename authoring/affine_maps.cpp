@@ -97,7 +97,7 @@ int gerarMatriz(bool substituir)
         if (anexarTexto(fw, arquivo.caminho, arquivo.conteudo))
             ++gravados;
         else if (falhas++ == 0)
-            primeiraFalha = "\"" + arquivo.caminho + "\": " + std::strerror(errno);
+            primeiraFalha = "\"" + arquivo.caminho + "\": " + textoDoErro(errno);
     }
     if (falhas > 0)
         falhar("não foi possível gravar " + std::to_string(falhas) + " de 99 arquivos de " +

@@ -84,7 +84,7 @@ int executarLote(int argc, const char* const* argv)
     if (erro || !fs::is_directory(pasta)) {
         free(padrao);
         falhar("não foi possível criar a pasta \"" + pasta + "\"" +
-               (erro ? ": " + erro.message() : ""));
+               (erro ? ": " + textoDoErro(erro.value()) : ""));
         return falhaAntesDoLote();
     }
 

@@ -1,6 +1,8 @@
 #include "utilities/report.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace corretor {
 
@@ -31,6 +33,53 @@ void limparFalha()
 {
     falhou = false;
     motivoRegistrado.clear();
+}
+
+std::string textoDoErro(int erro)
+{
+    switch (erro) {
+    case ENOENT:
+        return "não existe";
+    case EACCES:
+    case EPERM:
+        return "permissão negada";
+    case EISDIR:
+        return "é uma pasta";
+    case ENOTDIR:
+        return "parte do caminho não é uma pasta";
+    case ENOSPC:
+    case EDQUOT:
+        return "sem espaço no disco";
+    case EFBIG:
+        return "o arquivo passaria do tamanho permitido";
+    case EROFS:
+        return "o sistema de arquivos é só de leitura";
+    case ENAMETOOLONG:
+        return "nome longo demais";
+    case ELOOP:
+        return "links simbólicos demais no caminho";
+    case EEXIST:
+        return "já existe";
+    case ENOTEMPTY:
+        return "a pasta não está vazia";
+    case EMFILE:
+    case ENFILE:
+        return "arquivos abertos demais";
+    case ENOMEM:
+        return "falta memória";
+    case EIO:
+        return "erro de entrada e saída";
+    case ENXIO:
+    case ENODEV:
+        return "não é um arquivo comum";
+    case EBUSY:
+    case ETXTBSY:
+        return "o arquivo está em uso";
+    case EXDEV:
+        return "fica em outro sistema de arquivos";
+    default:
+        return std::strerror(erro);
+    }
 }
 
 void avisar(const std::string& texto)

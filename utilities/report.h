@@ -26,6 +26,10 @@ const std::string& motivoFalha();
 // Forgets the recorded reason.
 void limparFalha();
 
+// The system error `erro` (an errno value) in Portuguese words ("não existe", "é uma pasta",
+// "sem espaço no disco", ...), for messages; the C library's own text for a rare one.
+std::string textoDoErro(int erro);
+
 // Prints "aviso: <texto>" and a line end on standard error, after flushing standard output
 // so that the two streams stay in order on a shared console.
 void avisar(const std::string& texto);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,7 +74,7 @@ bool substituirArquivo(const std::string& caminho, const void* dados, std::size_
 bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
     if (substituirArquivo(caminho, dados, tamanho)) return true;
-    falhar("não foi possível gravar \"" + caminho + "\": " + std::strerror(errno));
+    falhar("não foi possível gravar \"" + caminho + "\": " + textoDoErro(errno));
     return false;
 }
 
@@ -102,7 +103,7 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
                               temporario)) {
             const int erro = errno;
             descartar(0);
-            falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + std::strerror(erro) +
+            falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + textoDoErro(erro) +
                    "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado");
             return false;
         }
@@ -112,9 +113,9 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
         if (std::rename(temporarios[k].c_str(), arquivos[k].caminho.c_str()) != 0) {
             const int erro = errno;
             descartar(k);
-            falhar("não foi possível trocar \"" + arquivos[k].caminho +
-                   "\": " + std::strerror(erro) + "; " + std::to_string(k) + " dos " +
-                   std::to_string(arquivos.size()) + " arquivos já tinham sido trocados");
+            falhar("não foi possível trocar \"" + arquivos[k].caminho + "\": " + textoDoErro(erro) +
+                   "; " + std::to_string(k) + " dos " + std::to_string(arquivos.size()) +
+                   " arquivos já tinham sido trocados");
             return false;
         }
     return true;
@@ -127,16 +128,30 @@ void ignorarSinalDeTamanho()
 
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto)
 {
-    handle = std::fopen(caminho.c_str(), "a");
-    if (handle == nullptr) return false;
+    // Opened without waiting, so that a FIFO in the file's place never hangs the writer.
+    const int fd =
+        open(caminho.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
     struct stat antes
     {
     };
-    const bool medido = fstat(fileno(handle), &antes) == 0;
+    if (fstat(fd, &antes) != 0 || !S_ISREG(antes.st_mode)) {
+        const int erro = S_ISDIR(antes.st_mode) ? EISDIR : ENXIO;
+        close(fd);
+        errno = erro;
+        return false;
+    }
+    handle = fdopen(fd, "a");
+    if (handle == nullptr) {
+        const int erro = errno;
+        close(fd);
+        errno = erro;
+        return false;
+    }
     bool ok = std::fwrite(texto.data(), 1, texto.size(), handle) == texto.size();
     ok = std::fflush(handle) == 0 && ok;
     int erro = ok ? 0 : errno;
-    if (!ok && medido && ftruncate(fileno(handle), antes.st_size) != 0) erro = errno;
+    if (!ok && ftruncate(fd, antes.st_size) != 0) erro = errno;
     if (std::fclose(handle) != 0 && ok) {
         ok = false;
         erro = errno;
