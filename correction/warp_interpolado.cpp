@@ -84,6 +84,49 @@ void pintarTriangulos(cv::Mat& rotulos)
     }
 }
 
+// The bands of rows that hold every sampled pixel: kFaixas bands of equal height over the
+// rows that have one, each from its leftmost to its rightmost sampled column. Enough bands to
+// leave out most of the corners of the field's square and to share the work between the
+// threads; few enough that the cost of each call stays small.
+std::vector<cv::Rect> faixasDeAmostras(const MapasInterpolados& mapas)
+{
+    constexpr int kFaixas = 8;
+    const int largura = mapas.saida.width, altura = mapas.saida.height;
+    // The sampled columns of each row: [primeira, ultima), empty when primeira >= ultima.
+    std::vector<int> primeira(static_cast<size_t>(altura), largura), ultima(primeira.size(), 0);
+    std::vector<int> ultimoPreto(primeira.size(), 0); // the end of the row's last black stretch
+    int coluna = 0, linha = -1;
+    for (const auto& trecho : mapas.pretos) {
+        if (trecho.linha != linha) coluna = 0, linha = trecho.linha;
+        if (trecho.inicio > coluna) { // samples between the last stretch and this one
+            primeira[linha] = std::min(primeira[linha], coluna);
+            ultima[linha] = trecho.inicio;
+        }
+        coluna = trecho.fim;
+        ultimoPreto[linha] = trecho.fim;
+    }
+    for (int r = 0; r < altura; ++r)
+        if (ultimoPreto[r] < largura) { // the row ends with samples
+            primeira[r] = std::min(primeira[r], ultimoPreto[r]);
+            ultima[r] = largura;
+        }
+    int r0 = 0, r1 = altura;
+    while (r0 < altura && primeira[r0] >= ultima[r0])
+        ++r0;
+    while (r1 > r0 && primeira[r1 - 1] >= ultima[r1 - 1])
+        --r1;
+    std::vector<cv::Rect> faixas;
+    for (int k = 0; k < kFaixas; ++k) {
+        const int a = r0 + (r1 - r0) * k / kFaixas, b = r0 + (r1 - r0) * (k + 1) / kFaixas;
+        int c0 = largura, c1 = 0;
+        for (int r = a; r < b; ++r)
+            if (primeira[r] < ultima[r])
+                c0 = std::min(c0, primeira[r]), c1 = std::max(c1, ultima[r]);
+        if (c0 < c1) faixas.emplace_back(c0, a, c1 - c0, b - a);
+    }
+    return faixas;
+}
+
 } // namespace
 
 std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida)
@@ -135,6 +178,7 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
         }
     }
     cv::convertMaps(pontos, cv::noArray(), resultado->inteiros, resultado->fracoes, CV_16SC2);
+    resultado->faixas = faixasDeAmostras(*resultado);
     return resultado;
 }
 
@@ -151,8 +195,15 @@ IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas
                                                         : cv::INTER_LANCZOS4;
     IplImage* saida = cvCreateImage(cvSize(mapas.saida.width, mapas.saida.height), IPL_DEPTH_8U, 3);
     cv::Mat destino = cv::cvarrToMat(saida); // remap writes into the image's own pixels
-    cv::remap(cv::cvarrToMat(image), destino, mapas.inteiros, mapas.fracoes, metodo,
-              cv::BORDER_REPLICATE);
+    const cv::Mat fonte = cv::cvarrToMat(image);
+    cv::parallel_for_(cv::Range(0, static_cast<int>(mapas.faixas.size())), [&](const cv::Range& k) {
+        for (int f = k.start; f < k.end; ++f) {
+            const cv::Rect& faixa = mapas.faixas[f];
+            cv::Mat parte = destino(faixa);
+            cv::remap(fonte, parte, mapas.inteiros(faixa), mapas.fracoes(faixa), metodo,
+                      cv::BORDER_REPLICATE);
+        }
+    });
     for (const auto& trecho : mapas.pretos)
         std::memset(destino.ptr(trecho.linha, trecho.inicio), 0,
                     static_cast<size_t>(trecho.fim - trecho.inicio) * 3);

@@ -40,8 +40,10 @@ enum class Interpolacao { Linear, Cubica, Lanczos };
 
 // The source coordinates of every output pixel for one input size and one output size, in the
 // fixed-point form cv::remap reads fastest (cv::convertMaps: whole coordinates CV_16SC2, and
-// the index of the fraction, 1/32 of a pixel in each direction, CV_16UC1), and the stretches of
-// each row that stay black.
+// the index of the fraction, 1/32 of a pixel in each direction, CV_16UC1); the stretches of
+// each row that stay black; and bands of rows, each as wide as the pixels it must sample, that
+// together hold every pixel that is not black (the field circle fills only 73 % of its
+// square, so the corners are never computed).
 struct MapasInterpolados
 {
     cv::Size entrada, saida;
@@ -51,6 +53,7 @@ struct MapasInterpolados
         int linha, inicio, fim; // columns [inicio, fim) of the row
     };
     std::vector<Trecho> pretos;
+    std::vector<cv::Rect> faixas;
 };
 
 // Builds the maps of the mesh store as it stands for images of `entrada` corrected onto
@@ -59,9 +62,9 @@ struct MapasInterpolados
 std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida);
 
 // The interpolated warp of `image` (8-bit, 3 channels, of the size the maps were built for)
-// onto a new 8-bit, 3-channel image of the maps' output size, returned to the caller. Runs on
-// the threads of OpenCV's parallel loops. Returns null, recording why, when the image does not
-// fit the maps.
+// onto a new 8-bit, 3-channel image of the maps' output size, returned to the caller. The bands
+// run on the threads of OpenCV's parallel loops. Returns null, recording why, when the image does
+// not fit the maps.
 IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas,
                            Interpolacao filtro);
 
