@@ -94,8 +94,10 @@ namespace {
 // Loads, corrects and saves one image. Returns true on success; otherwise false with the reason
 // in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
 // (utilities/report.h).
+// With `mapas` (the interpolated correction) the enlargements are not used.
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, std::string& motivo)
+                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
+                 std::string& motivo)
 {
     limparFalha();
     IplImage* image = nullptr;
@@ -103,7 +105,12 @@ bool corrigirUma(const std::string& imagem, const std::string& resultado, const 
     bool ok = false;
     try {
         image = open(imagem.c_str());
-        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
+        if (image != nullptr && mapas != nullptr) {
+            const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
+            if (doTamanho != nullptr) corrigida = morphInterpolado(image, *doTamanho, filtro);
+        } else if (image != nullptr) {
+            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
+        }
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
     } catch (const cv::Exception& e) {
         falhar(std::string("erro da biblioteca de imagens: ") + e.what());
@@ -138,9 +145,11 @@ private:
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha)
+                 const FalhaLote& falha, std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
+    std::optional<MapasPorTamanho> mapas; // shared by the workers
+    if (interpolacao) mapas.emplace(cv::Size(padrao->width, padrao->height));
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
@@ -149,7 +158,8 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
-                                        ampliacoes, motivo);
+                                        ampliacoes, mapas ? &*mapas : nullptr,
+                                        interpolacao.value_or(Interpolacao::Cubica), motivo);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)
