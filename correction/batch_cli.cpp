@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -127,6 +128,16 @@ std::vector<std::string> arquivosDaMalha()
     return arquivos;
 }
 
+// The cores this process may run on: what a scheduler allotted it (Slurm, taskset), or else
+// every core of the machine.
+int nucleosDisponiveis()
+{
+    cpu_set_t conjunto;
+    if (sched_getaffinity(0, sizeof conjunto, &conjunto) == 0)
+        return std::max(1, CPU_COUNT(&conjunto));
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 } // namespace
 
 int executarLote(int argc, const char* const* argv)
@@ -185,7 +196,7 @@ int executarLote(int argc, const char* const* argv)
     };
     const int total = static_cast<int>(imagens.size());
     mostrar(0, total);
-    const int trabalhadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int trabalhadores = nucleosDisponiveis();
     const int corrigidas =
         corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar, opcoes.interpolacao);
     free(padrao);
