@@ -328,10 +328,12 @@ long pisoDeCalculo(cv::Size ampliacao, const float (&m)[2][3])
 {
     std::vector<long> somas(static_cast<size_t>(ampliacao.height));
     cv::parallel_for_(cv::Range(0, ampliacao.height), [&](const cv::Range& linhas) {
-        for (int i = linhas.start; i < linhas.end; ++i)
+        for (int i = linhas.start; i < linhas.end; ++i) {
+            const double b = static_cast<double>(m[0][1]) * i;
+            const double e = static_cast<double>(m[1][1]) * i;
             somas[static_cast<size_t>(i)] =
-                somaDaLinha(m[0][0], double{m[0][1]} * i, m[0][2], m[1][0], double{m[1][1]} * i,
-                            m[1][2], ampliacao.width);
+                somaDaLinha(m[0][0], b, m[0][2], m[1][0], e, m[1][2], ampliacao.width);
+        }
     });
     long total = 0;
     for (const long s : somas)

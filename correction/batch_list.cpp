@@ -93,7 +93,7 @@ int64_t maisRecente(const std::vector<std::string>& arquivos)
 {
     int64_t recente = INT64_MIN;
     for (const auto& arquivo : arquivos) {
-        int64_t ns;
+        int64_t ns = 0;
         if (!modificado(arquivo, ns)) return INT64_MAX;
         recente = std::max(recente, ns);
     }
@@ -102,7 +102,7 @@ int64_t maisRecente(const std::vector<std::string>& arquivos)
 
 bool resultadoEmDia(const std::string& imagem, const std::string& resultado, int64_t dependencias)
 {
-    int64_t doResultado, daImagem;
+    int64_t doResultado = 0, daImagem = 0;
     return modificado(resultado, doResultado, true) && modificado(imagem, daImagem) &&
            doResultado > daImagem && doResultado > dependencias;
 }
