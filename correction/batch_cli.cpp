@@ -29,8 +29,9 @@ namespace corretor {
 namespace {
 
 const char* const kUso =
-    "uso: corrigir-lote [opções] IMAGEM...\n"
-    "     corrigir-lote [opções] --lista ARQUIVO\n"
+    "uso: corrigir-lote [-o PASTA] IMAGEM...\n"
+    "     corrigir-lote [-o PASTA] [--lista ARQUIVO] [--parte K/N] [--pular-existentes]\n"
+    "                   [--interpolado[=FILTRO]] [IMAGEM...]\n"
     "\n"
     "Corrige cada IMAGEM com a malha e o padrão da pasta de trabalho (os mesmos arquivos que\n"
     "corrigir lê, carregados uma vez só) e grava o resultado de \"fotos/a.png\" em\n"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -43,8 +44,8 @@ void montarMalha()
                               {1.5f, -0.5f, 100, 0.5f, 1.5f, 100}, // a turn, beyond the image
                               {1.2f, 0.3f, 70, -0.2f, 1.9f, 90},
                               {NAN, 0, 0, 0, 1, 0}};
-    std::copy(&nos[0][0], &nos[13][0], &vert2[0][0]);
-    std::copy(&triangulos[0][0], &triangulos[6][0], &trg[0][0]);
+    std::memcpy(vert2, nos, sizeof nos);
+    std::memcpy(trg, triangulos, sizeof triangulos);
     for (int t = 0; t < 6; ++t)
         std::copy(mapas[t], mapas[t] + 6, &matrix[t].mat[0][0]);
 }
