@@ -63,7 +63,7 @@ bool desenharEGravar(IplImage* image, int vt, int triangulos, const char* nome)
 // IMAGE enlarged four times, the picture that the source mesh lies on; null, reason recorded.
 IplImage* ampliada(const std::string& nome)
 {
-    IplImage* foto = open(nome.c_str());
+    IplImage* foto = abrirParaAmpliar(nome.c_str());
     if (foto == nullptr) return nullptr;
     IplImage* quatro = ampliaQuatroVezes(foto);
     free(foto);

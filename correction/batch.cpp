@@ -95,15 +95,16 @@ namespace {
 // in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
 // (utilities/report.h).
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, std::string& motivo)
+                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum)
 {
     limparFalha();
     IplImage* image = nullptr;
     IplImage* corrigida = nullptr;
     bool ok = false;
     try {
-        image = open(imagem.c_str());
-        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
+        image = abrirParaAmpliar(imagem.c_str());
+        if (image != nullptr)
+            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
     } catch (const cv::Exception& e) {
         falhar(std::string("erro da biblioteca de imagens: ") + e.what());
@@ -138,7 +139,7 @@ private:
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha)
+                 const FalhaLote& falha, const FalhaLote& aviso)
 {
     const int total = static_cast<int>(imagens.size());
     std::atomic<int> proxima{0};
@@ -148,14 +149,17 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
+            bool colocouAlgum = true;
             const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
-                                        ampliacoes, motivo);
+                                        ampliacoes, motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)
                 ++corrigidas;
             else if (falha)
                 falha(imagens[k], motivo);
+            if (ok && !colocouAlgum && aviso)
+                aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
             if (progresso) progresso(feitas, total);
         }
     };

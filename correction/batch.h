@@ -35,11 +35,12 @@ using FalhaLote = std::function<void(const std::string& imagem, const std::strin
 // nomeDoResultado(imagem, pasta); the folder must exist. `trabalhadores` images are corrected
 // at once, each on one thread with the library's own parallel loops kept to that thread; with
 // 1 they are corrected in turn and each warp uses every core. Images are taken in the order
-// given. `progresso` and `falha` (either may be empty) are called from whichever thread
-// finished an image, one call at a time. Returns the number of images corrected. The reason
-// recorded on the calling thread (utilities/report.h) is cleared.
+// given. `aviso` is told of an image that was corrected but placed no pixel in the field
+// (avisoDeCampoVazio, correction/driver.h). `progresso`, `falha` and `aviso` (any may be empty)
+// are called from whichever thread finished an image, one call at a time. Returns the number of
+// images corrected. The reason recorded on the calling thread (utilities/report.h) is cleared.
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha);
+                 const FalhaLote& falha, const FalhaLote& aviso = nullptr);
 
 } // namespace corretor

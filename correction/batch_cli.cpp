@@ -102,7 +102,12 @@ int executarLote(int argc, const char* const* argv)
     const int total = static_cast<int>(imagens.size());
     mostrar(0, total);
     const int trabalhadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int corrigidas = corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar);
+    const auto avisarDe = [terminal](const std::string&, const std::string& texto) {
+        if (terminal) std::printf("\r\033[K");
+        avisar(texto);
+    };
+    const int corrigidas =
+        corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar, avisarDe);
     free(padrao);
     std::printf("\n%d de %d imagens corrigidas em \"%s\"\n", corrigidas, total, pasta.c_str());
     std::fflush(stdout);

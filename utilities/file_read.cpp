@@ -59,7 +59,7 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
                 std::string& motivo)
 {
     const std::string nome = "\"" + caminho + "\"";
-    const int fd = open(caminho.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(caminho.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         motivo = "não foi possível abrir " + nome + ": " + textoDoErro(errno);
         return false;
