@@ -106,10 +106,8 @@ bool corrigirUma(const std::string& imagem, const std::string& resultado, const 
         if (image != nullptr)
             corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
-    } catch (const cv::Exception& e) {
-        falhar(std::string("erro da biblioteca de imagens: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        falhar("falta memória para corrigir a imagem");
+    } catch (...) {
+        falhar(motivoDaExcecao());
     }
     free(corrigida);
     free(image);

@@ -95,11 +95,8 @@ IplImage* abrirImagem(const char* nome, int fator)
     }
     try {
         return decodificar(nome, bytes, cabecalho);
-    } catch (const cv::Exception& e) {
-        recusar(nome, e.code == cv::Error::StsNoMem ? "falta memória"
-                                                    : "o decodificador recusou os dados");
-    } catch (const std::bad_alloc&) {
-        recusar(nome, "falta memória");
+    } catch (...) {
+        recusar(nome, motivoDaExcecao());
     }
     return nullptr;
 }
@@ -139,8 +136,9 @@ bool save(const char* nome, const IplImage* image)
             falhar("não foi possível codificar a imagem \"" + std::string(nome) + "\"");
             return false;
         }
-    } catch (const cv::Exception& e) {
-        falhar("não foi possível codificar a imagem \"" + std::string(nome) + "\": " + e.err);
+    } catch (...) {
+        falhar("não foi possível codificar a imagem \"" + std::string(nome) +
+               "\": " + motivoDaExcecao());
         return false;
     }
     return gravarArquivoInteiro(nome, bytes.data(), bytes.size());

@@ -1,5 +1,7 @@
 #include "utilities/report.h"
 
+#include <opencv2/core.hpp>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +133,20 @@ std::string escaparControles(const std::string& texto)
         }
     }
     return saida;
+}
+
+std::string motivoDaExcecao()
+{
+    try {
+        throw;
+    } catch (const cv::Exception& e) {
+        if (e.code == cv::Error::StsNoMem) return "falta memória";
+        return "erro interno da biblioteca de imagens (código " + std::to_string(e.code) + ")";
+    } catch (const std::bad_alloc&) {
+        return "falta memória";
+    } catch (...) {
+        return "erro interno inesperado";
+    }
 }
 
 void avisar(const std::string& texto)

@@ -35,6 +35,10 @@ void limparFalha();
 // "sem espaço no disco", ...), for messages; the C library's own text for a rare one.
 std::string textoDoErro(int erro);
 
+// Called inside a catch block: the exception being handled, in Portuguese words ("falta
+// memória", "erro interno da biblioteca de imagens (código -2)"), never the library's own text.
+std::string motivoDaExcecao();
+
 // Prints "aviso: <texto>" and a line end on standard error, after flushing standard output
 // so that the two streams stay in order on a shared console. Control characters in the text
 // (a file name can hold any byte) are shown escaped (escaparControles).
