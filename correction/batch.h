@@ -22,8 +22,10 @@ namespace corretor {
 std::string nomeDoResultado(const std::string& imagem, const std::string& pasta);
 
 // True when every image of `imagens` has a result name of its own in `pasta` and no result
-// would replace one of the images. Otherwise returns false, recording the first image at fault
-// (and the one it clashes with). Only names are compared; nothing is read or written.
+// would replace one of the images, the pattern or a mesh file of the workspace. Otherwise
+// returns false, recording the first image at fault (and what it clashes with). Files are
+// compared by identity (device and inode, or the resolved name of one that does not exist), so
+// spellings and links are caught; nothing is read or written.
 bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
 
 // Told, after each image, how many are done (corrected or failed) out of how many.

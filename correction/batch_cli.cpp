@@ -32,7 +32,8 @@ const char* const kUso =
     "\"PASTA/a.jpg\", idêntico ao \"result.jpg\" que corrigir gravaria para ela. Uma imagem que\n"
     "falha é relatada e as outras seguem. Sai com 0 quando todas foram corrigidas, 1 quando\n"
     "alguma falhou e 2 quando a linha de comando não serve (dois resultados com o mesmo nome,\n"
-    "ou um resultado no lugar de uma das imagens, também).\n"
+    "ou um resultado no lugar de uma das imagens, do padrão ou de um arquivo da malha,\n"
+    "também).\n"
     "\n"
     "  -o PASTA   pasta dos resultados, criada se faltar (padrão: \"resultados\")\n";
 
