@@ -24,7 +24,8 @@ const char kDestino[] = "malha-destino.png";
 
 // Writes the number t of each loaded triangle (0 .. triangulos - 1) centred on its centroid,
 // taken from the nodes `nos` (vert or vert2), when that lies in the image, in yellow with a dark
-// rim so that it reads over any picture. The size follows the image: an enlarged image gets larger digits.
+// rim so that it reads over any picture. The size follows the image: an enlarged image gets larger
+// digits.
 void numerarTriangulos(IplImage* image, const int (*nos)[2], int triangulos)
 {
     cv::Mat pixels = cv::cvarrToMat(image);

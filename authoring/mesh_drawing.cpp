@@ -41,9 +41,10 @@ void segmento(IplImage* image, CvPoint a, CvPoint b, CvScalar cor)
 // read.
 bool lerLinhas(const char* nome, std::vector<std::string>& linhas)
 {
-    std::string texto, motivo;
-    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, motivo)) {
-        avisar(motivo);
+    std::string texto, porque;
+    bool abriu = false;
+    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, porque, &abriu)) {
+        avisar(naoLeu(caminhoLocal(nome), porque, abriu));
         return false;
     }
     std::size_t inicio = texto.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
