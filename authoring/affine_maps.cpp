@@ -103,8 +103,7 @@ int gerarMatriz(bool substituir)
         falhar("não foi possível gravar " + std::to_string(falhas) + " de 99 arquivos de " +
                "matriz; o primeiro: " + primeiraFalha +
                (gravados == 0 ? "; nenhum arquivo recebeu mapa novo"
-                              : "; " + std::to_string(gravados) +
-                                    " receberam os mapas novos, e a malha ficou misturada"));
+                              : "; " + std::to_string(gravados) + " receberam os mapas novos"));
     return gravados;
 }
 

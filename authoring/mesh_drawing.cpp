@@ -1,8 +1,8 @@
 #include "authoring/mesh_drawing.h"
 
+#include "authoring/geometry.h"
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
-#include "correction/locate.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/file_read.h"
@@ -41,9 +41,10 @@ void segmento(IplImage* image, CvPoint a, CvPoint b, CvScalar cor)
 // read.
 bool lerLinhas(const char* nome, std::vector<std::string>& linhas)
 {
-    std::string texto, motivo;
-    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, motivo)) {
-        avisar(motivo);
+    std::string texto, porque;
+    bool abriu = false;
+    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, porque, &abriu)) {
+        avisar(naoLeu(caminhoLocal(nome), porque, abriu));
         return false;
     }
     std::size_t inicio = texto.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -84,10 +85,21 @@ void avisarRegistro(const char* nome, std::size_t indice, const std::string& dep
            ": não é um registro de três inteiros \"k x y\"; " + depois);
 }
 
-// Triangle location works on (row, column) pairs.
-CvPoint linhaColuna(CvPoint p)
+// The probe is in the triangle when the three edge values of the side test (exact, as prod
+// forms them) are all >= 0 or all <= 0: an inside point of either winding, and the points of the
+// edges and corners. A triangle whose corners coincide holds every point; one whose corners lie
+// on a line, the points of that line.
+bool contemSonda(const CvPoint (&p)[3], CvPoint pxl)
 {
-    return cvPoint(p.y, p.x);
+    const Ponto q{pxl.x, pxl.y};
+    int positivos = 0, negativos = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int lado =
+            orientacao(Ponto{p[i].x, p[i].y}, Ponto{p[(i + 1) % 3].x, p[(i + 1) % 3].y}, q);
+        positivos += lado > 0;
+        negativos += lado < 0;
+    }
+    return positivos == 0 || negativos == 0;
 }
 
 } // namespace
@@ -165,8 +177,7 @@ IplImage* inTriangulo(IplImage* image, const char* nomearquivo, CvPoint pxl)
         }
         for (CvPoint& q : p)
             cvSeqPush(cantos, &q);
-        if (trianguloAceita(linhaColuna(p[0]), linhaColuna(p[1]), linhaColuna(p[2]),
-                            linhaColuna(pxl))) {
+        if (contemSonda(p, pxl)) {
             std::printf("entrou no triangulo %d", k / 3);
             return desenhaTriangulo(image, cantos);
         }

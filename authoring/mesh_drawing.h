@@ -44,14 +44,14 @@ IplImage* carregarMalha(IplImage* image, int vt);
 IplImage* desenhaPonto(IplImage* image, const char* nomearquivo);
 
 // Marks `pxl` with a red disc of radius 2 and looks for the first triangle of the triangle
-// point file `nomearquivo` that holds it, by the rule of triangle location
-// (correction/locate.h) applied as triangle location applies it, to (row, column) pairs: a
-// corner belongs to the triangle, an inside point belongs to it whichever way its corners were
-// clicked, and a point on an edge belongs to it when its corners run counter-clockwise on
-// screen. On a find it prints "entrou no triangulo %d" (no line end) with the triangle's
-// number and outlines it with desenhaTriangulo. A last triangle of one or two records is not
-// searched; a record that is not three integers is named in a warning and ends the search.
-// Each call leaves a new point sequence in storage with the corners of every triangle read.
+// point file `nomearquivo` that holds it: the three values of the side test of its directed
+// edges (p1 to p2, p2 to p3, p3 to p1) are all >= 0 or all <= 0, so an inside point belongs to
+// it whichever way its corners were clicked, and so does a point on an edge or a corner; a
+// point on an edge shared by two triangles goes to the first in the file. On a find it prints
+// "entrou no triangulo %d" (no line end) with the triangle's number and outlines it with
+// desenhaTriangulo. A last triangle of one or two records is not searched; a record that is not
+// three integers is named in a warning and ends the search. Each call leaves a new point
+// sequence in storage with the corners of every triangle read.
 IplImage* inTriangulo(IplImage* image, const char* nomearquivo, CvPoint pxl);
 
 } // namespace corretor

@@ -5,6 +5,8 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -15,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -30,16 +33,36 @@ std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
 
 namespace {
 
-// The same file for two names that may differ in spelling ("./a.jpg", "a.jpg").
-std::string mesmoArquivo(const std::string& nome)
+// One key for every name of one file: its device and inode when it exists, so that spellings
+// ("./a.jpg", "x/../a.jpg") and links meet; otherwise the name with ".", ".." and links resolved.
+std::string identidade(const std::string& nome)
 {
+    struct stat st
+    {
+    };
+    if (stat(nome.c_str(), &st) == 0)
+        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     std::error_code erro;
     const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
     return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
 }
 
+// The files of the workspace that no result may replace: the pattern and the mesh files.
+std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
+{
+    std::map<std::string, std::string> arquivos;
+    for (const char* nome : {static_cast<const char*>(filename2), "data\\verticesamp4.txt",
+                             "data\\vertices2.txt", "data\\quelvarina.txt"})
+        arquivos.emplace(identidade(caminhoLocal(nome)), caminhoLocal(nome));
+    for (int t = 0; t < kTriangulos; ++t) {
+        nomeArquivo(t);
+        arquivos.emplace(identidade(caminhoLocal(arq3)), caminhoLocal(arq3));
+    }
+    return arquivos;
+}
+
 // What conferirNomes found wrong with one image.
-enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem };
+enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem, SubstituiMalha };
 
 } // namespace
 
@@ -47,11 +70,13 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 {
     std::map<std::string, const std::string*> imagemDoArquivo;
     for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(mesmoArquivo(imagem), &imagem);
+        imagemDoArquivo.emplace(identidade(imagem), &imagem);
+    const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
     std::map<std::string, const std::string*> donoDoResultado;
     Conflito conflito = Conflito::Nenhum;
     const std::string* culpada = nullptr; // the image at fault
     const std::string* outra = nullptr;   // the one it clashes with, or would replace
+    std::string arquivoDaMalha;           // the workspace file it would replace
     for (const auto& imagem : imagens) {
         culpada = &imagem;
         const std::string resultado = nomeDoResultado(imagem, pasta);
@@ -59,8 +84,9 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
             conflito = Conflito::SemNome;
             break;
         }
-        const auto [dono, novo] = donoDoResultado.emplace(mesmoArquivo(resultado), &imagem);
+        const auto [dono, novo] = donoDoResultado.emplace(identidade(resultado), &imagem);
         const auto substituida = imagemDoArquivo.find(dono->first);
+        const auto daArea = daMalha.find(dono->first);
         if (!novo) {
             conflito = Conflito::MesmoResultado;
             outra = dono->second;
@@ -69,6 +95,11 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
         if (substituida != imagemDoArquivo.end()) {
             conflito = Conflito::SubstituiImagem;
             outra = substituida->second;
+            break;
+        }
+        if (daArea != daMalha.end()) {
+            conflito = Conflito::SubstituiMalha;
+            arquivoDaMalha = daArea->second;
             break;
         }
     }
@@ -85,6 +116,10 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
     case Conflito::SubstituiImagem:
         falhar("o resultado de \"" + *culpada + "\" substituiria a imagem \"" + *outra + "\"");
         break;
+    case Conflito::SubstituiMalha:
+        falhar("o resultado de \"" + *culpada + "\" substituiria \"" + arquivoDaMalha +
+               "\", um arquivo da área de trabalho");
+        break;
     }
     return false;
 }
@@ -97,25 +132,26 @@ namespace {
 // With `mapas` (the interpolated correction) the enlargements are not used.
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
                  Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
-                 std::string& motivo)
+                 std::string& motivo, bool& colocouAlgum)
 {
     limparFalha();
     IplImage* image = nullptr;
     IplImage* corrigida = nullptr;
     bool ok = false;
     try {
-        image = open(imagem.c_str());
+        image = abrirParaAmpliar(imagem.c_str());
         if (image != nullptr && mapas != nullptr) {
             const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-            if (doTamanho != nullptr) corrigida = morphInterpolado(image, *doTamanho, filtro);
+            if (doTamanho != nullptr) {
+                corrigida = morphInterpolado(image, *doTamanho, filtro);
+                colocouAlgum = !doTamanho->faixas.empty();
+            }
         } else if (image != nullptr) {
-            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
+            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
         }
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
-    } catch (const cv::Exception& e) {
-        falhar(std::string("erro da biblioteca de imagens: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        falhar("falta memória para corrigir a imagem");
+    } catch (...) {
+        falhar(motivoDaExcecao());
     }
     free(corrigida);
     free(image);
@@ -145,7 +181,8 @@ private:
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha, std::optional<Interpolacao> interpolacao)
+                 const FalhaLote& falha, const FalhaLote& aviso,
+                 std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
     std::optional<MapasPorTamanho> mapas; // shared by the workers
@@ -157,15 +194,19 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
-            const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
-                                        ampliacoes, mapas ? &*mapas : nullptr,
-                                        interpolacao.value_or(Interpolacao::Cubica), motivo);
+            bool colocouAlgum = true;
+            const bool ok =
+                corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao, ampliacoes,
+                            mapas ? &*mapas : nullptr, interpolacao.value_or(Interpolacao::Cubica),
+                            motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)
                 ++corrigidas;
             else if (falha)
                 falha(imagens[k], motivo);
+            if (ok && !colocouAlgum && aviso)
+                aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
             if (progresso) progresso(feitas, total);
         }
     };

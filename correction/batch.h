@@ -25,8 +25,10 @@ namespace corretor {
 std::string nomeDoResultado(const std::string& imagem, const std::string& pasta);
 
 // True when every image of `imagens` has a result name of its own in `pasta` and no result
-// would replace one of the images. Otherwise returns false, recording the first image at fault
-// (and the one it clashes with). Only names are compared; nothing is read or written.
+// would replace one of the images, the pattern or a mesh file of the workspace. Otherwise
+// returns false, recording the first image at fault (and what it clashes with). Files are
+// compared by identity (device and inode, or the resolved name of one that does not exist), so
+// spellings and links are caught; nothing is read or written.
 bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
 
 // Told, after each image, how many are done (corrected or failed) out of how many.
@@ -38,13 +40,16 @@ using FalhaLote = std::function<void(const std::string& imagem, const std::strin
 // nomeDoResultado(imagem, pasta); the folder must exist. `trabalhadores` images are corrected
 // at once, each on one thread with the library's own parallel loops kept to that thread; with
 // 1 they are corrected in turn and each warp uses every core. Images are taken in the order
-// given. `progresso` and `falha` (either may be empty) are called from whichever thread
-// finished an image, one call at a time. Returns the number of images corrected. The reason
-// recorded on the calling thread (utilities/report.h) is cleared. With `interpolacao` each
-// image gets the interpolated correction (corrigirInterpolado, correction/driver.h) instead,
-// the maps of each input size built once for the whole batch (MapasPorTamanho).
+// given. `aviso` is told of an image that was corrected but placed no pixel in the field
+// (avisoDeCampoVazio, correction/driver.h). `progresso`, `falha` and `aviso` (any may be empty)
+// are called from whichever thread finished an image, one call at a time. Returns the number of
+// images corrected. The reason recorded on the calling thread (utilities/report.h) is cleared.
+// With `interpolacao` each image gets the interpolated correction (corrigirInterpolado,
+// correction/driver.h) instead, the maps of each input size built once for the whole batch
+// and shared by the workers (MapasPorTamanho).
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha, std::optional<Interpolacao> interpolacao = std::nullopt);
+                 const FalhaLote& falha, const FalhaLote& aviso = nullptr,
+                 std::optional<Interpolacao> interpolacao = std::nullopt);
 
 } // namespace corretor

@@ -38,7 +38,8 @@ const char* const kUso =
     "\"PASTA/a.jpg\", idêntico ao \"result.jpg\" que corrigir gravaria para ela. Uma imagem que\n"
     "falha é relatada e as outras seguem. Sai com 0 quando todas foram corrigidas, 1 quando\n"
     "alguma falhou e 2 quando a linha de comando não serve (dois resultados com o mesmo nome,\n"
-    "ou um resultado no lugar de uma das imagens, em qualquer parte da lista, também).\n"
+    "ou um resultado no lugar de uma das imagens, do padrão ou de um arquivo da malha, em\n"
+    "qualquer parte da lista, também).\n"
     "\n"
     "  -o PASTA            pasta dos resultados, criada se faltar (padrão: \"resultados\")\n"
     "  --lista ARQUIVO     lê os nomes das imagens de ARQUIVO (\"-\": da entrada padrão), um\n"
@@ -198,8 +199,12 @@ int executarLote(int argc, const char* const* argv)
     const int total = static_cast<int>(imagens.size());
     mostrar(0, total);
     const int trabalhadores = nucleosDisponiveis();
-    const int corrigidas =
-        corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar, opcoes.interpolacao);
+    const auto avisarDe = [terminal](const std::string&, const std::string& texto) {
+        if (terminal) std::printf("\r\033[K");
+        avisar(texto);
+    };
+    const int corrigidas = corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar,
+                                        avisarDe, opcoes.interpolacao);
     free(padrao);
     std::printf("\n%d de %d imagens corrigidas em \"%s\"", corrigidas, total, pasta.c_str());
     if (puladas > 0) std::printf("; %d puladas, com o resultado em dia", puladas);

@@ -51,18 +51,15 @@ void dobraLinha(const uchar* fonte, uchar* saida, int largura)
     saida[2] = saida[5] = fonte[2];
 }
 
-std::string tamanhoDe(const IplImage* image)
+// ampliacaoCabe, recording why when an image of that size does not fit.
+bool aceitarAmpliacao(int largura, int altura, int fator)
 {
-    return std::to_string(image->width) + "x" + std::to_string(image->height);
-}
-
-// ampliacaoCabe for `image` enlarged `fator` (2 or 4) times, recording why when it does not.
-bool aceitarAmpliacao(const IplImage* image, int fator)
-{
-    if (ampliacaoCabe(image->width, image->height, fator)) return true;
-    falhar("a imagem de " + tamanhoDe(image) + " pixels ampliada " +
-           (fator == 2 ? "duas" : "quatro") +
-           " vezes excede o tamanho máximo de uma imagem (2 GiB)");
+    if (ampliacaoCabe(largura, altura, fator)) return true;
+    const char* vezes = fator == 1   ? ""
+                        : fator == 2 ? " ampliada duas vezes"
+                                     : " ampliada quatro vezes";
+    falhar("a imagem de " + std::to_string(largura) + "x" + std::to_string(altura) + " pixels" +
+           vezes + " excede o tamanho máximo de uma imagem (2 GiB)");
     return false;
 }
 
@@ -100,26 +97,39 @@ bool dobraEm(const IplImage* image, IplImage* saida)
 
 namespace {
 
-// True when `image` enlarged four times fits the image record and the free memory; otherwise
-// false, recording why.
-bool quatroVezesCabe(const IplImage* image)
+// Bytes held for each pixel of an image while its second enlargement is made: both
+// enlargements, 4 + 16 pixels of 3 bytes.
+constexpr uint64_t kBytesDasAmpliacoes = 60;
+
+// Bytes held for each pixel of an image enlarged `fator` times (1 or 4): the image itself, 3,
+// and its enlargements.
+uint64_t bytesPorPixel(int fator)
 {
-    if (!aceitarAmpliacao(image, 4)) return false;
-    // While the second enlargement is made, both are held: 4 + 16 pixels of 3 bytes for each
-    // pixel of the image.
-    constexpr uint64_t kBytesPorPixel = 60;
-    const uint64_t precisa = kBytesPorPixel * uint64_t(image->width) * uint64_t(image->height);
-    const uint64_t livre = memoriaDisponivel();
-    if (precisa > livre) {
-        falhar("a imagem de " + tamanhoDe(image) + " pixels ampliada quatro vezes precisa de " +
-               std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
-               " MiB de memória livre");
-        return false;
-    }
-    return true;
+    return 3 + (fator == 4 ? kBytesDasAmpliacoes : 0);
+}
+
+std::string emMiB(uint64_t bytes)
+{
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+bool recusarMemoria(int largura, int altura, int fator, uint64_t precisa, uint64_t livre)
+{
+    falhar("a imagem de " + std::to_string(largura) + "x" + std::to_string(altura) + " pixels" +
+           (fator == 4 ? " ampliada quatro vezes" : "") + " precisa de " + emMiB(precisa) +
+           ", mas há só " + emMiB(livre) + " de memória livre");
+    return false;
 }
 
 } // namespace
+
+bool imagemCabe(int largura, int altura, int fator)
+{
+    if (!aceitarAmpliacao(largura, altura, fator)) return false;
+    const uint64_t precisa = bytesPorPixel(fator) * uint64_t(largura) * uint64_t(altura);
+    const uint64_t livre = memoriaDisponivel();
+    return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
+}
 
 IplImage* ampliaQuatroVezes(const IplImage* image)
 {
@@ -135,6 +145,7 @@ Ampliacoes::~Ampliacoes()
 {
     free(segunda);
     free(primeira);
+    reserva.liberar();
 }
 
 const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
@@ -149,7 +160,15 @@ const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoe
         free(segunda);
         free(primeira);
         primeira = segunda = nullptr;
-        if (!quatroVezesCabe(image)) return nullptr;
+        if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
+        // Claimed before allocating, beside what other threads enlarging at once have claimed.
+        const uint64_t precisa =
+            kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
+        uint64_t livre = 0;
+        if (!ampliacoes.reserva.reservar(precisa, livre)) {
+            recusarMemoria(image->width, image->height, 4, precisa, livre);
+            return nullptr;
+        }
         primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
         segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
     }
@@ -161,7 +180,7 @@ const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoe
 IplImage* dobra(const IplImage* image)
 {
     if (!aceitarForma(image)) return nullptr;
-    if (!aceitarAmpliacao(image, 2)) return nullptr;
+    if (!aceitarAmpliacao(image->width, image->height, 2)) return nullptr;
     IplImage* saida = cvCreateImage(cvSize(2 * image->width, 2 * image->height), image->depth, 3);
     dobraEm(image, saida);
     return saida;

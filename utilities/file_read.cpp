@@ -56,33 +56,33 @@ bool lerAte(int fd, std::string& conteudo, std::size_t limite, std::size_t taman
 } // namespace
 
 bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite,
-                std::string& motivo)
+                std::string& porque, bool* abriu)
 {
-    const std::string nome = "\"" + caminho + "\"";
-    const int fd = open(caminho.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (abriu != nullptr) *abriu = false;
+    const int fd = ::open(caminho.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        motivo = "não foi possível abrir " + nome + ": " + textoDoErro(errno);
+        porque = textoDoErro(errno);
         return false;
     }
+    if (abriu != nullptr) *abriu = true;
     struct stat st
     {
     };
     bool ok = fstat(fd, &st) == 0;
     if (!ok) {
-        motivo = "não foi possível ler " + nome + ": " + textoDoErro(errno);
+        porque = textoDoErro(errno);
     } else if (!S_ISREG(st.st_mode)) {
-        motivo = "não foi possível ler " + nome + ": é " + tipoDeArquivo(st.st_mode) +
-                 ", não um arquivo comum";
+        porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
         ok = false;
     } else if (static_cast<unsigned long long>(st.st_size) > limite) {
-        motivo = nome + " tem " + emMiB(static_cast<std::size_t>(st.st_size)) +
-                 ", mais que o limite de " + emMiB(limite);
+        porque = "tem " + emMiB(static_cast<std::size_t>(st.st_size)) + ", mais que o limite de " +
+                 emMiB(limite);
         ok = false;
     } else if (!lerAte(fd, conteudo, limite, static_cast<std::size_t>(st.st_size))) {
-        motivo = "não foi possível ler " + nome + ": " + textoDoErro(errno);
+        porque = textoDoErro(errno);
         ok = false;
     } else if (conteudo.size() > limite) {
-        motivo = nome + " tem mais que o limite de " + emMiB(limite);
+        porque = "tem mais que o limite de " + emMiB(limite);
         ok = false;
     }
     close(fd);
@@ -95,10 +95,17 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
 
 bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite)
 {
-    std::string motivo;
-    if (lerArquivo(caminho, conteudo, limite, motivo)) return true;
-    falhar(motivo);
+    std::string porque;
+    bool abriu = false;
+    if (lerArquivo(caminho, conteudo, limite, porque, &abriu)) return true;
+    falhar(naoLeu(caminho, porque, abriu));
     return false;
+}
+
+std::string naoLeu(const std::string& caminho, const std::string& porque, bool abriu)
+{
+    return std::string("não foi possível ") + (abriu ? "ler" : "abrir") + " \"" + caminho +
+           "\": " + porque;
 }
 
 } // namespace corretor

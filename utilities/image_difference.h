@@ -18,7 +18,8 @@ IplImage* sub(const IplImage* image, const IplImage* image2);
 // (image - image2 + 255) / 2 per sample, rounded down: equal samples give 127, a brighter first
 // image lighter values, a darker one darker. Samples 0, 1 and 2 of the pixels that both images
 // have (the common top-left area) are compared; every other sample of the result is 127, "no
-// difference". Nothing outside either image is read or written.
+// difference". Nothing outside either image is read or written. Images that are not 8-bit are
+// refused (null, reason recorded): the offset onto mid-grey is defined for 8-bit samples only.
 IplImage* sub2(const IplImage* image, const IplImage* image2);
 
 // Sample 0 of the pixel in row i, column j (the row comes first), 0 to 255; -1 when the

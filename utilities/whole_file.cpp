@@ -1,6 +1,7 @@
 #include "utilities/whole_file.h"
 
 #include "utilities/report.h"
+#include "utilities/temporary_files.h"
 
 #include <cerrno>
 #include <csignal>
@@ -28,16 +29,54 @@ mode_t mascaraDoProcesso()
 
 namespace {
 
-// Writes `dados` to a new temporary file in the folder of `caminho`, named in `temporario`,
-// with the mode a new file would get. On failure removes it and returns false, errno telling
+// A temporary file being written, registered for removal on a signal.
+struct Temporario
+{
+    std::string nome;
+    int vaga = -1;
+};
+
+// Removes the temporary file (errno kept) and forgets it.
+void descartar(Temporario& t)
+{
+    const int erro = errno;
+    const SinaisAdiados adiados;
+    unlink(t.nome.c_str());
+    esquecerTemporario(t.vaga);
+    errno = erro;
+}
+
+// Renames the temporary file over `caminho` and forgets it; on failure removes it. errno tells
 // why.
+bool colocar(Temporario& t, const std::string& caminho)
+{
+    int erro = 0;
+    {
+        const SinaisAdiados adiados;
+        if (std::rename(t.nome.c_str(), caminho.c_str()) == 0) {
+            esquecerTemporario(t.vaga);
+            return true;
+        }
+        erro = errno;
+    }
+    descartar(t);
+    errno = erro;
+    return false;
+}
+
+// Writes `dados` to a new temporary file in the folder of `caminho`, with the mode a new file
+// would get. On failure removes it and returns false, errno telling why.
 bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t tamanho,
-                      std::string& temporario)
+                      Temporario& t)
 {
     const std::size_t barra = caminho.find_last_of('/');
-    temporario =
-        (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
-    const int fd = mkstemp(temporario.data());
+    t.nome = (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
+    int fd = -1;
+    {
+        const SinaisAdiados adiados; // created and registered as one step
+        fd = mkstemp(t.nome.data());
+        if (fd >= 0) t.vaga = registrarTemporario(t.nome);
+    }
     if (fd < 0) return false;
     // mkstemp creates the file for its owner only; give it the mode a new file would get.
     bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
@@ -52,9 +91,8 @@ bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t
     const int erro = ok ? 0 : errno;
     ok = close(fd) == 0 && ok;
     if (ok) return true;
-    const int motivo = erro != 0 ? erro : errno;
-    unlink(temporario.c_str());
-    errno = motivo;
+    errno = erro != 0 ? erro : errno;
+    descartar(t);
     return false;
 }
 
@@ -62,13 +100,8 @@ bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t
 
 bool substituirArquivo(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
-    std::string temporario;
-    if (!gravarTemporario(caminho, dados, tamanho, temporario)) return false;
-    if (std::rename(temporario.c_str(), caminho.c_str()) == 0) return true;
-    const int erro = errno;
-    unlink(temporario.c_str());
-    errno = erro;
-    return false;
+    Temporario t;
+    return gravarTemporario(caminho, dados, tamanho, t) && colocar(t, caminho);
 }
 
 bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho)
@@ -80,11 +113,6 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
 
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
 {
-    std::vector<std::string> temporarios;
-    const auto descartar = [&temporarios](std::size_t desde) {
-        for (std::size_t k = desde; k < temporarios.size(); ++k)
-            unlink(temporarios[k].c_str());
-    };
     // A folder or a device in the place of a file would refuse its rename after others were
     // done: such a name is refused before anything is written.
     for (const auto& arquivo : arquivos) {
@@ -97,22 +125,29 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
             return false;
         }
     }
+    std::vector<Temporario> temporarios;
+    const auto descartarDesde = [&temporarios](std::size_t desde) {
+        for (std::size_t k = desde; k < temporarios.size(); ++k)
+            descartar(temporarios[k]);
+    };
     for (const auto& arquivo : arquivos) {
-        std::string temporario;
+        Temporario t;
         if (!gravarTemporario(arquivo.caminho, arquivo.conteudo.data(), arquivo.conteudo.size(),
-                              temporario)) {
+                              t)) {
             const int erro = errno;
-            descartar(0);
+            descartarDesde(0);
             falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + textoDoErro(erro) +
                    "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado");
             return false;
         }
-        temporarios.push_back(temporario);
+        temporarios.push_back(t);
     }
+    // The renames as one step: a signal comes before all of them or after.
+    const SinaisAdiados adiados;
     for (std::size_t k = 0; k < arquivos.size(); ++k)
-        if (std::rename(temporarios[k].c_str(), arquivos[k].caminho.c_str()) != 0) {
+        if (!colocar(temporarios[k], arquivos[k].caminho)) {
             const int erro = errno;
-            descartar(k);
+            descartarDesde(k + 1);
             falhar("não foi possível trocar \"" + arquivos[k].caminho + "\": " + textoDoErro(erro) +
                    "; " + std::to_string(k) + " dos " + std::to_string(arquivos.size()) +
                    " arquivos já tinham sido trocados");
