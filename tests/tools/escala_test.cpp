@@ -9,9 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -29,13 +30,14 @@ protected:
     {
         return teste::run(programa, args, entrada, ws / "w");
     }
-    // How many images the runs that printed `saida` corrected, from their last lines.
+    // How many images the runs that printed `run.out` corrected, from their last lines.
     static int corrigidas(const teste::RunResult& run)
     {
-        int n = 0;
-        const std::regex linha("(\\d+) de \\d+ imagens corrigidas");
-        for (std::sregex_iterator i(run.out.begin(), run.out.end(), linha), fim; i != fim; ++i)
-            n += std::stoi((*i)[1]);
+        int n = 0, feitas = 0, total = 0;
+        std::istringstream linhas(run.out);
+        for (std::string linha; std::getline(linhas, linha);)
+            if (std::sscanf(linha.c_str(), "%d de %d imagens corrigidas", &feitas, &total) == 2)
+                n += feitas;
         return n;
     }
     // The results in the folder `pasta`, by name, with their bytes; temporary files left out.
