@@ -4,7 +4,6 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace corretor {
@@ -24,8 +23,14 @@ struct Vaga
 constexpr int kVagas = 64; // more than the threads that ever write at once
 Vaga vagas[kVagas];
 
-// Only async-signal-safe calls: unlink, signal, raise.
-void aoSinal(int sinal)
+// While a step that must not be cut runs (SinaisAdiados), a signal is only noted here and acted
+// on when the step ends.
+std::atomic<int> passosInteiros{0};
+std::atomic<int> sinalPendente{0};
+
+// Removes the registered files and ends the process by `sinal`. Only async-signal-safe calls:
+// unlink, signal, raise.
+void terminar(int sinal)
 {
     for (Vaga& v : vagas)
         if (v.estado.load() == 2) unlink(v.caminho);
@@ -33,13 +38,13 @@ void aoSinal(int sinal)
     std::raise(sinal); // delivered, by default, once the handler returns
 }
 
-sigset_t conjunto()
+void aoSinal(int sinal)
 {
-    sigset_t s;
-    sigemptyset(&s);
-    for (int sinal : kSinais)
-        sigaddset(&s, sinal);
-    return s;
+    if (passosInteiros.load() > 0) {
+        sinalPendente.store(sinal);
+        return;
+    }
+    terminar(sinal);
 }
 
 } // namespace
@@ -84,13 +89,15 @@ void esquecerTemporario(int vaga)
 
 SinaisAdiados::SinaisAdiados()
 {
-    const sigset_t s = conjunto();
-    pthread_sigmask(SIG_BLOCK, &s, &antes_);
+    ++passosInteiros;
 }
 
 SinaisAdiados::~SinaisAdiados()
 {
-    pthread_sigmask(SIG_SETMASK, &antes_, nullptr);
+    if (--passosInteiros == 0) {
+        const int sinal = sinalPendente.exchange(0);
+        if (sinal != 0) terminar(sinal);
+    }
 }
 
 } // namespace corretor
