@@ -4,6 +4,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 namespace corretor {
@@ -28,10 +29,19 @@ Vaga vagas[kVagas];
 std::atomic<int> passosInteiros{0};
 std::atomic<int> sinalPendente{0};
 
+// Threads between registering a name and creating its file; once `terminando` is set, no thread
+// enters, so the names that the handler removes are all there will be.
+std::atomic<int> criando{0};
+std::atomic<bool> terminando{false};
+
 // Removes the registered files and ends the process by `sinal`. Only async-signal-safe calls:
-// unlink, signal, raise.
+// nanosleep, unlink, signal, raise.
 void terminar(int sinal)
 {
+    terminando.store(true);
+    timespec pausa{0, 1000000}; // 1 ms; a thread inside the window may need this processor
+    for (int espera = 0; criando.load() > 0 && espera < 1000; ++espera)
+        nanosleep(&pausa, nullptr);
     for (Vaga& v : vagas)
         if (v.estado.load() == 2) unlink(v.caminho);
     std::signal(sinal, SIG_DFL);
@@ -98,6 +108,19 @@ SinaisAdiados::~SinaisAdiados()
         const int sinal = sinalPendente.exchange(0);
         if (sinal != 0) terminar(sinal);
     }
+}
+
+bool entrarNaCriacao()
+{
+    ++criando;
+    if (!terminando.load()) return true;
+    --criando;
+    return false;
+}
+
+void sairDaCriacao()
+{
+    --criando;
 }
 
 } // namespace corretor

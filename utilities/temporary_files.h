@@ -21,6 +21,13 @@ void apagarTemporariosNosSinais();
 // or the name is too long (the file is then not removed on a signal).
 int registrarTemporario(const std::string& caminho);
 
+// Around registering a temporary name and creating its file: while a thread is between the
+// two, a signal's handler waits (a little) before it removes the registered files, so that a
+// file created on another thread at that moment is not left behind. entrarNaCriacao returns
+// false, entering nothing, once the process is ending: the caller creates nothing then.
+bool entrarNaCriacao();
+void sairDaCriacao();
+
 // Forgets the slot `vaga` (after its file was renamed or removed); -1 is ignored.
 void esquecerTemporario(int vaga);
 

@@ -69,11 +69,16 @@ int criarTemporario(const std::string& pasta, Temporario& t)
         t.nome = pasta + ".salvando-";
         for (unsigned char c : sorte)
             t.nome += kLetras[c % (sizeof kLetras - 1)];
+        if (!entrarNaCriacao()) {
+            errno = EINTR; // the process is ending
+            return -1;
+        }
         t.vaga = registrarTemporario(t.nome);
         const int fd = ::open(t.nome.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) return fd;
         const int erro = errno;
-        esquecerTemporario(t.vaga);
+        if (fd < 0) esquecerTemporario(t.vaga);
+        sairDaCriacao();
+        if (fd >= 0) return fd;
         errno = erro;
         if (erro != EEXIST) return -1;
     }
