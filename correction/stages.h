@@ -23,9 +23,10 @@ namespace corretor {
 bool ampliacaoCabe(int largura, int altura, int fator);
 
 // True when an image of `largura` x `altura` pixels, enlarged `fator` times (1: kept as it is,
-// or 4), fits the image record and the memory available now (the image, and for fator 4 both
-// enlargements while the second is made); otherwise false, recording why. For a check before
-// the image is even decoded.
+// or 4), fits the image record and the memory (the image, and for fator 4 both enlargements
+// while the second is made; memory claimed by threads enlarging at once counts as free, since a
+// claim waits for it); otherwise false, recording why. For a check before the image is even
+// decoded.
 bool imagemCabe(int largura, int altura, int fator);
 
 // Twofold upscaling: returns a new image of twice the width and twice the height of `image`.

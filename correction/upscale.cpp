@@ -127,7 +127,9 @@ bool imagemCabe(int largura, int altura, int fator)
 {
     if (!aceitarAmpliacao(largura, altura, fator)) return false;
     const uint64_t precisa = bytesPorPixel(fator) * uint64_t(largura) * uint64_t(altura);
-    const uint64_t livre = memoriaDisponivel();
+    // What other threads have claimed (and perhaps already use) counts as free here: the claim
+    // itself waits for it, and refuses only what does not fit even alone.
+    const uint64_t livre = memoriaDisponivel() + memoriaReservada();
     return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
 }
 

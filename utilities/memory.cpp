@@ -152,6 +152,12 @@ uint64_t memoriaDisponivel()
     return memoriaDisponivelEm("");
 }
 
+uint64_t memoriaReservada()
+{
+    const std::lock_guard<std::mutex> vez(trava);
+    return reservado;
+}
+
 bool ReservaDeMemoria::reservar(uint64_t bytes, uint64_t& livre)
 {
     liberar();

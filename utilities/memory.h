@@ -18,6 +18,11 @@ uint64_t memoriaDisponivel();
 // raiz + "/proc/meminfo"), for tests that build such a tree.
 uint64_t memoriaDisponivelEm(const std::string& raiz);
 
+// The bytes that ReservaDeMemoria objects hold at the moment, together. Memory that would be
+// free if every claim were given back is at most memoriaDisponivel() + memoriaReservada(): the
+// bound for asking whether something fits at all, while other threads hold claims.
+uint64_t memoriaReservada();
+
 // A claim on `bytes` of the available memory by a thread that is about to allocate them, held
 // until the object goes. Threads that correct images at once each claim what their image needs
 // before allocating, so that together they never ask for more than there is: a claim that does
