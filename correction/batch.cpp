@@ -139,7 +139,7 @@ bool corrigirUma(const std::string& imagem, const std::string& resultado, const 
     IplImage* corrigida = nullptr;
     bool ok = false;
     try {
-        image = abrirParaAmpliar(imagem.c_str());
+        image = mapas != nullptr ? open(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
         if (image != nullptr && mapas != nullptr) {
             const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
             if (doTamanho != nullptr) {

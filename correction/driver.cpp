@@ -95,7 +95,8 @@ int executarCorrecao(std::optional<Interpolacao> interpolacao)
     std::printf("\n%s", filename);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
-    img = abrirParaAmpliar(filename);
+    // The interpolated correction samples the image itself and never enlarges it.
+    img = interpolacao ? open(filename) : abrirParaAmpliar(filename);
     if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
