@@ -3,6 +3,7 @@
 // that the value every filter must give is known.
 #include "correction/warp_interpolado.h"
 #include "mesh/mesh_store.h"
+#include "tests/support/state.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc.hpp>
@@ -32,7 +33,7 @@ cv::Vec3d rampa(double x, double y)
 // the image, a map that is not a number; the rest of the field in no triangle.
 void montarMalha()
 {
-    limparMalha();
+    teste::estadoInicial();
     const int nos[][2] = {{0, 0},     {100, 100}, {300, 100}, {100, 300}, {300, 300},
                           {420, 200}, {120, 120}, {160, 120}, {120, 160}, {130, 200},
                           {150, 200}, {170, 200}, {200, 330}};
@@ -125,6 +126,4 @@ TEST(Correction_Interpolado, every_pixel_as_defined_for_every_filter)
     cv::Mat outra(31, 40, CV_8UC3);
     IplImage errada = cvIplImage(outra);
     EXPECT_EQ(nullptr, morphInterpolado(&errada, *primeiro, Interpolacao::Linear));
-    limparFalha();
-    limparMalha();
 }

@@ -1,246 +1,165 @@
+// The mesh loader, one table per kind of file: what each file loads as, and how it is refused.
+// "<pasta>" in a table puts a folder where the file goes, "<falta>" no file at all.
 #include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "tests/support/state.h"
 #include "tests/support/workspace.h"
 #include "utilities/report.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <fstream>
 
 using namespace corretor;
+using teste::repetir;
 
 namespace {
 
-// A workspace that is the working directory, with an empty store and no recorded failure.
-class Mesh_Loader : public ::testing::Test
+// Puts `content` at `rel` in the working directory; the reason recorded then holds `motivo`,
+// or none is recorded when it is "".
+void put(const std::string& rel, const std::string& content)
 {
-protected:
-    Mesh_Loader() : here_(ws.dir())
-    {
-        limparMalha();
-        limparFalha();
-    }
-    void writeMatrices(const std::string& content = "1 0 0\n0 1 0\n")
-    {
-        for (int t = 0; t < 99; ++t)
-            ws.write("matrix/" + std::to_string(t) + ".txt", content);
-    }
-    void writeVertices(const std::string& source, const std::string& target)
-    {
-        ws.write("data/verticesamp4.txt", source);
-        ws.write("data/vertices2.txt", target);
-    }
-    std::string lines(int n, const std::string& line)
-    {
-        std::string text;
-        for (int i = 0; i < n; ++i)
-            text += line;
-        return text;
-    }
+    fs::remove_all(rel), fs::create_directories(fs::path(rel).parent_path());
+    if (content == "<pasta>") fs::create_directory(rel);
+    if (content != "<pasta>" && content != "<falta>") std::ofstream(rel) << content;
+}
 
-    teste::Workspace ws;
-    teste::InDirectory here_;
-};
+void expectReason(const std::string& motivo)
+{
+    EXPECT_EQ(!motivo.empty(), houveFalha());
+    EXPECT_NE(std::string::npos, motivoFalha().find(motivo)) << motivoFalha();
+}
 
 } // namespace
 
-TEST_F(Mesh_Loader, result_is_true_exactly_for_64_triangle_records)
+// carregaVetorVertices is true exactly for 64 records; a short last record counts.
+TEST(Mesh_Loader, triangle_file)
 {
-    writeVertices("1 2\n", "3 4\n");
-    writeMatrices();
-    ws.write("data/quelvarina.txt", lines(64, "1 1 1\n"));
-    EXPECT_TRUE(carregaVetorVertices());
-    ws.write("data/quelvarina.txt", lines(63, "1 1 1\n") + "1 1 1");
-    EXPECT_TRUE(carregaVetorVertices()) << "64 records, the last without a line end";
-    ws.write("data/quelvarina.txt", lines(99, "1 1 1\n"));
-    EXPECT_FALSE(carregaVetorVertices());
-    ws.write("data/quelvarina.txt", lines(63, "1 1 1\n"));
-    EXPECT_FALSE(carregaVetorVertices());
-    EXPECT_FALSE(houveFalha());
-}
-
-TEST_F(Mesh_Loader, empty_triangle_file_leaves_every_entry_zero)
-{
-    writeVertices("", "");
-    writeMatrices();
-    ws.write("data/quelvarina.txt", "");
-    EXPECT_FALSE(carregaVetorVertices());
-    EXPECT_FALSE(houveFalha());
-    for (const auto& t : trg)
-        EXPECT_EQ(0, t[0] | t[1] | t[2]);
-}
-
-TEST_F(Mesh_Loader, vertex_pairs_go_to_entries_from_one_in_file_order)
-{
-    std::string text;
-    for (int k = 1; k <= 10; ++k)
-        text += std::to_string(10 * k) + " " + std::to_string(-k) + "\n";
-    // The target file spreads the same numbers over lines in another way.
-    std::string spread;
-    for (int k = 1; k <= 10; ++k)
-        spread += std::to_string(10 * k) + "\n" + std::to_string(-k) + " ";
-    writeVertices(text, spread);
-    ASSERT_TRUE(carregarVertices());
-    for (int k = 0; k < 64; ++k) {
-        const int x = k >= 1 && k <= 10 ? 10 * k : 0, y = k >= 1 && k <= 10 ? -k : 0;
-        EXPECT_EQ(x, vert[k][0]) << k;
-        EXPECT_EQ(y, vert[k][1]) << k;
-        EXPECT_EQ(x, vert2[k][0]) << k;
-        EXPECT_EQ(y, vert2[k][1]) << k;
-    }
-}
-
-TEST_F(Mesh_Loader, short_last_record_counts_and_keeps_missing_values)
-{
-    writeVertices("5 6\n7", "+8 9\n");
-    ASSERT_TRUE(carregarVertices());
-    EXPECT_EQ(7, vert[2][0]);
-    EXPECT_EQ(0, vert[2][1]);
-    EXPECT_EQ(8, vert2[1][0]);
-    ws.write("data/quelvarina.txt", lines(63, "1 2 3\n") + "4 5");
-    EXPECT_EQ(64, carregarTriangulos());
-    EXPECT_EQ(4, trg[63][0]);
-    EXPECT_EQ(5, trg[63][1]);
-    EXPECT_EQ(0, trg[63][2]);
-}
-
-TEST_F(Mesh_Loader, full_tables_load_and_one_record_more_is_refused)
-{
-    writeVertices(lines(63, "1 1\n"), lines(63, "2 2\n"));
-    EXPECT_TRUE(carregarVertices());
-    ws.write("data/quelvarina.txt", lines(99, "63 0 1\n"));
-    EXPECT_EQ(99, carregarTriangulos());
-    EXPECT_FALSE(houveFalha());
-
-    ws.write("data/quelvarina.txt", lines(99, "1 2 3\n") + "1 2 3\n");
-    EXPECT_EQ(-1, carregarTriangulos());
-    EXPECT_NE(std::string::npos, motivoFalha().find("linha 100")) << motivoFalha();
-    EXPECT_NE(std::string::npos, motivoFalha().find("mais de 99")) << motivoFalha();
-
-    limparFalha();
-    writeVertices(lines(64, "1 1\n"), "");
-    EXPECT_FALSE(carregarVertices());
-    EXPECT_NE(std::string::npos, motivoFalha().find("data/verticesamp4.txt")) << motivoFalha();
-    EXPECT_NE(std::string::npos, motivoFalha().find("mais de 63")) << motivoFalha();
-}
-
-TEST_F(Mesh_Loader, bad_tokens_and_indices_name_file_and_line)
-{
-    struct Case
-    {
-        std::string triangles, line, problem;
-    };
-    const Case cases[] = {
-        {"1 2 3\n4 x 6\n", "linha 2", "não é um número"},
-        {"1 2 3\n4 5 6abc\n", "linha 2", "não é um número"},
-        {"1 2 3\n\n\n1 2 64\n", "linha 4", "64"},
-        {"-1 2 3\n", "linha 1", "-1"},
-        {"1 2 3\n1 2 99999999999\n", "linha 2", "32 bits"},
-        {"1 2 -2147483649\n", "linha 1", "32 bits"},
-        {"1 - 2\n", "linha 1", "não é um número"},
-    };
-    for (const auto& c : cases) {
+    // Content; records read (-1: refused) and the reason; an entry t and the nodes it holds.
+    const std::tuple<std::string, int, std::string, std::array<int, 4>> casos[] = {
+        {repetir(64, "1 1 1\n"), 64, "", {63, 1, 1, 1}},
+        {repetir(63, "1 2 3\n") + "4 5", 64, "", {63, 4, 5, 0}},
+        {repetir(63, "1 1 1\n"), 63, "", {63, 0, 0, 0}},
+        {repetir(99, "63 0 +1\n"), 99, "", {98, 63, 0, 1}},
+        {"", 0, "", {0, 0, 0, 0}},
+        {repetir(100, "1 2 3\n"), -1, "quelvarina.txt\", linha 100: mais de 99 triângulos", {}},
+        {"1 2 3\n4 x 6\n", -1, "linha 2: encontrado texto que não é um número", {}},
+        {"4 5 6abc\n", -1, "linha 1: encontrado texto que não é um número", {}},
+        {"1 - 2\n", -1, "linha 1: encontrado texto que não é um número", {}},
+        {"1 2 3\n\n\n1 2 64\n", -1, "linha 4: 64: número de nó fora do intervalo de 0 a 63", {}},
+        {"-1 2 3\n", -1, "linha 1: -1: número de nó fora", {}},
+        {"1 2 3\n1 2 99999999999\n", -1, "linha 2: número fora do intervalo de 32 bits", {}},
+        {"1 2 -2147483649\n", -1, "linha 1: número fora do intervalo de 32 bits", {}},
+        {"<pasta>", -1, "não foi possível ler \"data/quelvarina.txt\"", {}},
+        {"<falta>", -1, "não foi possível abrir \"data/quelvarina.txt\"", {}}};
+    teste::Workspace ws;
+    const teste::InDirectory here(ws.dir());
+    ws.write("data/verticesamp4.txt", "1 2\n");
+    ws.write("data/vertices2.txt", "3 4\n");
+    for (int t = 0; t < 99; ++t)
+        ws.write("matrix/" + std::to_string(t) + ".txt", "1 0 0\n0 1 0\n");
+    for (const auto& [texto, registros, motivo, entrada] : casos) {
+        SCOPED_TRACE(texto.substr(0, 40));
+        teste::estadoInicial();
+        put("data/quelvarina.txt", texto);
+        EXPECT_EQ(registros == 64, carregaVetorVertices());
         limparFalha();
-        ws.write("data/quelvarina.txt", c.triangles);
-        EXPECT_EQ(-1, carregarTriangulos()) << c.triangles;
-        EXPECT_NE(std::string::npos, motivoFalha().find("data/quelvarina.txt")) << motivoFalha();
-        EXPECT_NE(std::string::npos, motivoFalha().find(c.line)) << motivoFalha();
-        EXPECT_NE(std::string::npos, motivoFalha().find(c.problem)) << motivoFalha();
+        EXPECT_EQ(registros, carregarTriangulos());
+        expectReason(motivo);
+        for (int k = 0; k < 3 && registros >= 0; ++k)
+            EXPECT_EQ(entrada[k + 1], trg[entrada[0]][k]) << k;
     }
 }
 
-TEST_F(Mesh_Loader, vertex_coordinates_take_the_whole_32_bit_range)
+// Pairs go to entries 1, 2, ... in file order however they are spread over lines; a pair cut
+// short counts; the target file is not read after the source file failed.
+TEST(Mesh_Loader, vertex_files)
 {
-    writeVertices("-2147483648 2147483647\n", "0 -0\n");
-    ASSERT_TRUE(carregarVertices());
-    EXPECT_EQ(INT_MIN, vert[1][0]);
-    EXPECT_EQ(INT_MAX, vert[1][1]);
+    const int m = INT_MIN, M = INT_MAX;
+    // Both files; pairs read from each (-1: refused) and the reason; then an entry of vert and
+    // one of vert2 with the values they must hold: the node, x, y.
+    const std::tuple<std::string, std::string, int, int, std::string, std::array<int, 6>> casos[] =
+        {{"1 -1\n2 -2\n3 -3\n", "1\n-1 2\n-2 3 -3", 3, 3, "", {3, 3, -3, 3, 3, -3}},
+         {"5 6\n7", "+8 9\n", 2, 1, "", {2, 7, 0, 1, 8, 9}},
+         {"-2147483648 2147483647\n", "0 -0\n", 1, 1, "", {1, m, M, 2, 0, 0}},
+         {"", repetir(63, "3 4\n"), 0, 63, "", {1, 0, 0, 63, 3, 4}},
+         {"1 2\n", repetir(64, "3 4\n"), 1, -1, "\"data/vertices2.txt\", linha 64: mais de 63", {}},
+         {repetir(64, "1 1\n"), "", -1, 0, "\"data/verticesamp4.txt\", linha 64: mais de 63", {}},
+         {"<falta>", "", -1, 0, "não foi possível abrir \"data/verticesamp4.txt\"", {}},
+         {"1 2\n", "<pasta>", 1, -1, "não foi possível ler \"data/vertices2.txt\"", {}}};
+    teste::Workspace ws;
+    const teste::InDirectory here(ws.dir());
+    for (const auto& [origem, destino, nosOrigem, nosDestino, motivo, nos] : casos) {
+        SCOPED_TRACE(origem.substr(0, 30) + " | " + destino.substr(0, 30));
+        teste::estadoInicial();
+        put("data/verticesamp4.txt", origem), put("data/vertices2.txt", destino);
+        int lidos[2] = {0, 0};
+        EXPECT_EQ(motivo.empty(), carregarVertices(lidos[0], lidos[1]));
+        EXPECT_TRUE(lidos[0] == nosOrigem && lidos[1] == (nosOrigem >= 0 ? nosDestino : 0));
+        expectReason(motivo);
+        EXPECT_TRUE(vert[nos[0]][0] == nos[1] && vert[nos[0]][1] == nos[2] && vert[0][0] == 0);
+        EXPECT_TRUE(vert2[nos[3]][0] == nos[4] && vert2[nos[3]][1] == nos[5]);
+    }
 }
 
-TEST_F(Mesh_Loader, missing_files_and_folders_are_reported)
+// A short or garbled matrix file gives its values up to the fault (the longest stretch of a
+// token that forms a number), zeros after it, and a warning naming file and line.
+TEST(Mesh_Loader, matrix_files)
 {
-    EXPECT_FALSE(carregaVetorVertices());
-    EXPECT_NE(std::string::npos, motivoFalha().find("data/verticesamp4.txt")) << motivoFalha();
-
-    limparFalha();
-    writeVertices("1 1\n", "2 2\n");
-    writeMatrices();
-    std::filesystem::remove(ws / "matrix/57.txt");
-    EXPECT_FALSE(carregaVetorVertices());
-    EXPECT_NE(std::string::npos, motivoFalha().find("matrix/57.txt")) << motivoFalha();
-
-    limparFalha();
-    std::filesystem::create_directory(ws / "matrix/57.txt");
-    EXPECT_FALSE(carregaVetorVertices());
-    EXPECT_NE(std::string::npos, motivoFalha().find("matrix/57.txt")) << motivoFalha();
-
-    limparFalha();
-    std::filesystem::create_directories(ws / "data/quelvarina.txt");
-    EXPECT_EQ(-1, carregarTriangulos());
-    EXPECT_NE(std::string::npos, motivoFalha().find("data/quelvarina.txt")) << motivoFalha();
+    // The last file's content; its map as loaded (NAN where not a number); the warning, or the
+    // reason it is refused for.
+    const std::tuple<std::string, std::array<float, 6>, std::string, std::string> casos[] = {
+        {"1.5 -2 3e2\n4 5 6\n7 8 9\n10 11 12\n", {1.5f, -2, 300, 4, 5, 6}, "", ""},
+        {"nan -nan inf\n-inf 1e39 -1e-50\n", {NAN, NAN, INFINITY, -INFINITY, INFINITY, 0}, "", ""},
+        {"1 2 3\n4", {1, 2, 3, 4}, "linha 2: o arquivo acabou; lidos 4 de 6 coeficientes", ""},
+        {"1 2 3\n4 5,5 6\n", {1, 2, 3, 4, 5}, "linha 2: encontrado texto que não é um número", ""},
+        {"",
+         {},
+         "aviso: \"matrix/98.txt\", linha 1: o arquivo acabou; lidos 0 de 6 coeficientes, os "
+         "demais ficam 0\n",
+         ""},
+        {"<pasta>", {}, "", "não foi possível ler \"matrix/98.txt\""},
+        {"<falta>", {}, "", "não foi possível abrir \"matrix/98.txt\""}};
+    teste::Workspace ws;
+    const teste::InDirectory here(ws.dir());
+    for (int t = 0; t < 98; ++t)
+        ws.write("matrix/" + std::to_string(t) + ".txt", "1 0 0\n0 1 0\n");
+    for (const auto& [texto, mapa, aviso, motivo] : casos) { // every earlier file is read first
+        SCOPED_TRACE(texto);
+        teste::estadoInicial();
+        put("matrix/98.txt", texto);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(motivo.empty(), carregarMatrizes());
+        const std::string avisos = testing::internal::GetCapturedStderr();
+        expectReason(motivo);
+        EXPECT_EQ(aviso.empty() ? 0 : 1, teste::vezes(avisos, "aviso: \"matrix/98.txt\""))
+            << avisos;
+        EXPECT_NE(std::string::npos, avisos.find(aviso)) << avisos;
+        EXPECT_EQ(1.f, matrix[97].mat[1][1]);
+        for (int i = 0; i < 6 && motivo.empty(); ++i) {
+            const float v = matrix[98].mat[i / 3][i % 3];
+            EXPECT_TRUE(std::isnan(mapa[i]) ? std::isnan(v) : v == mapa[i]) << i << ": " << v;
+        }
+    }
 }
 
-TEST_F(Mesh_Loader, matrix_file_gives_its_first_two_lines)
+// A name that does not fit arq3 is cut short; the store prints as its header says.
+TEST(Mesh_Store, names_and_the_printed_store)
 {
-    writeMatrices("1.5 -2 3e2\n4 5 6\n7 8 9\n10 11 12\n");
-    ASSERT_TRUE(carregarMatrizes());
-    const float expected[2][3] = {{1.5f, -2.f, 300.f}, {4.f, 5.f, 6.f}};
-    for (const auto& m : matrix)
-        for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 3; ++c)
-                EXPECT_EQ(expected[r][c], m.mat[r][c]);
-}
-
-TEST_F(Mesh_Loader, short_or_garbled_matrix_file_warns_and_keeps_values_before_the_fault)
-{
-    writeMatrices();
-    ws.write("matrix/3.txt", "1 2 3\n4");
-    ws.write("matrix/4.txt", "1 2 3\n4 5,5 6\n");
-    ws.write("matrix/5.txt", "");
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(carregarMatrizes());
-    const std::string warnings = testing::internal::GetCapturedStderr();
-    EXPECT_NE(std::string::npos, warnings.find("matrix/3.txt")) << warnings;
-    EXPECT_NE(std::string::npos, warnings.find("matrix/4.txt")) << warnings;
-    EXPECT_NE(std::string::npos, warnings.find("matrix/5.txt")) << warnings;
-    EXPECT_EQ(std::string::npos, warnings.find("matrix/6.txt")) << warnings;
-    EXPECT_EQ(4.f, matrix[3].mat[1][0]);
-    EXPECT_EQ(0.f, matrix[3].mat[1][1]);
-    EXPECT_EQ(5.f, matrix[4].mat[1][1]) << "the longest stretch that forms a number";
-    EXPECT_EQ(0.f, matrix[4].mat[1][2]);
-    EXPECT_EQ(0.f, matrix[5].mat[0][0]);
-    EXPECT_EQ(1.f, matrix[6].mat[0][0]);
-}
-
-TEST_F(Mesh_Loader, non_finite_matrix_values_load_as_non_finite)
-{
-    writeMatrices("nan -nan inf\n-inf 1e39 -1e-50\n");
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(carregarMatrizes());
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());
-    const auto& m = matrix[98].mat;
-    EXPECT_TRUE(std::isnan(m[0][0]));
-    EXPECT_TRUE(std::isnan(m[0][1]));
-    EXPECT_EQ(INFINITY, m[0][2]);
-    EXPECT_EQ(-INFINITY, m[1][0]);
-    EXPECT_EQ(INFINITY, m[1][1]);
-    EXPECT_EQ(0.f, m[1][2]);
-}
-
-TEST_F(Mesh_Loader, vertex_files_tell_how_many_pairs_they_held)
-{
-    int source = 0, target = 0;
-    writeVertices(lines(10, "1 2\n"), lines(9, "3 4\n") + "5");
-    ASSERT_TRUE(carregarVertices(source, target));
-    EXPECT_EQ(10, source);
-    EXPECT_EQ(10, target) << "a pair cut short counts";
-
-    writeVertices("", lines(63, "3 4\n"));
-    ASSERT_TRUE(carregarVertices(source, target));
-    EXPECT_EQ(0, source);
-    EXPECT_EQ(63, target);
-
-    writeVertices("1 2\n", lines(64, "3 4\n"));
-    EXPECT_FALSE(carregarVertices(source, target));
-    EXPECT_EQ(1, source);
-    EXPECT_EQ(-1, target);
+    const std::pair<int, const char*> nomes[] = {{7, "matrix\\7.txt"},
+                                                 {98, "matrix\\98.txt"},
+                                                 {-1, "matrix\\-1.txt"},
+                                                 {INT_MIN, "matrix\\-2147483648."}};
+    for (const auto& [n, nome] : nomes) {
+        nomeArquivo(n);
+        EXPECT_STREQ(nome, arq3);
+    }
+    EXPECT_EQ("matrix/-2147483648.", caminhoLocal(arq3));
+    vert[63][0] = -5, trg[98][2] = 63;
+    testing::internal::CaptureStdout();
+    mostrarVertices();
+    EXPECT_EQ(repetir(63, "0 0\n") + "-5 0\n\n\n" + repetir(98, "0 0 0\n") + "0 0 63\n",
+              testing::internal::GetCapturedStdout());
 }

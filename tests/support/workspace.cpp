@@ -2,6 +2,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <fstream>
 #include <random>
@@ -9,8 +11,6 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace teste {
 
@@ -21,38 +21,23 @@ Workspace::Workspace()
     dir_ = model;
 }
 
-Workspace::~Workspace()
-{
-    std::error_code ignored;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(dir_, ignored);
-}
-
 void Workspace::write(const std::string& rel, const std::string& content) const
 {
-    const fs::path path = dir_ / rel;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    fs::create_directories((dir_ / rel).parent_path());
+    std::ofstream(dir_ / rel, std::ios::binary) << content;
 }
 
-void Workspace::writeImage(const std::string& rel, const cv::Mat& image) const
+void Workspace::write(const std::string& rel, const cv::Mat& image) const
 {
-    const fs::path path = dir_ / rel;
-    fs::create_directories(path.parent_path());
-    if (!cv::imwrite(path.string(), image)) throw std::runtime_error("imwrite failed: " + rel);
+    fs::create_directories((dir_ / rel).parent_path());
+    if (!cv::imwrite((dir_ / rel).string(), image)) throw std::runtime_error("imwrite: " + rel);
 }
 
 std::string Workspace::read(const std::string& rel) const
 {
-    std::ifstream in(dir_ / rel, std::ios::binary);
     std::ostringstream content;
-    content << in.rdbuf();
+    if (fs::is_regular_file(dir_ / rel)) content << std::ifstream(dir_ / rel).rdbuf();
     return content.str();
-}
-
-bool Workspace::exists(const std::string& rel) const
-{
-    return fs::exists(dir_ / rel);
 }
 
 std::vector<std::string> Workspace::list(const std::string& rel) const
@@ -64,14 +49,18 @@ std::vector<std::string> Workspace::list(const std::string& rel) const
     return names;
 }
 
-InDirectory::InDirectory(const fs::path& dir) : previous_(fs::current_path())
+std::map<std::string, std::string> conteudo(const fs::path& pasta)
 {
-    fs::current_path(dir);
-}
-
-InDirectory::~InDirectory()
-{
-    fs::current_path(previous_);
+    std::map<std::string, std::string> tudo;
+    for (const auto& e : fs::recursive_directory_iterator(pasta)) {
+        std::ostringstream bytes;
+        if (e.is_directory())
+            bytes << "<pasta>";
+        else
+            bytes << std::ifstream(e.path(), std::ios::binary).rdbuf();
+        tudo[fs::relative(e.path(), pasta).string()] = bytes.str();
+    }
+    return tudo;
 }
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
@@ -87,11 +76,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         const int fdOut = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int fdErr = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fdIn < 0 || fdOut < 0 || fdErr < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-        dup2(fdIn, 0);
-        dup2(fdOut, 1);
-        dup2(fdErr, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
+        dup2(fdIn, 0), dup2(fdOut, 1), dup2(fdErr, 2);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -107,63 +93,61 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     return result;
 }
 
-void writeMesh(const Workspace& ws, const Mesh& mesh)
+void conferir(const std::string& programa, const Caso& c, const Workspace& ws)
 {
-    std::ostringstream source, target, triangles;
-    for (const auto& p : mesh.source)
-        source << p.x << ' ' << p.y << '\n';
-    for (const auto& p : mesh.target)
-        target << p.x << ' ' << p.y << '\n';
-    for (const auto& t : mesh.triangles)
-        triangles << t[0] << ' ' << t[1] << ' ' << t[2] << '\n';
-    ws.write("data/verticesamp4.txt", source.str());
-    ws.write("data/vertices2.txt", target.str());
-    ws.write("data/quelvarina.txt", triangles.str());
-    for (int t = 0; t < 99; ++t) {
-        const cv::Matx23f m = t < static_cast<int>(mesh.maps.size()) ? mesh.maps[t] : cv::Matx23f();
-        char text[256];
-        std::snprintf(text, sizeof text, "%f %f %f\n%f %f %f\n", m(0, 0), m(0, 1), m(0, 2), m(1, 0),
-                      m(1, 1), m(1, 2));
-        ws.write("matrix/" + std::to_string(t) + ".txt", text);
-    }
+    SCOPED_TRACE(c.args + " after " + c.preparar + " with " + c.entrada);
+    ASSERT_EQ(0, run("/bin/sh", {"-c", "set -e; " + c.preparar, programa}, "", ws.dir()).status);
+    const auto antes = conteudo(ws.dir());
+    const RunResult r =
+        run("/bin/sh", {"-c", c.antes + " exec \"$0\" " + c.args, programa}, c.entrada, ws.dir());
+    EXPECT_EQ(c.status, r.status) << r.err;
+    EXPECT_EQ(c.erro.empty(), r.err.empty()) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(c.erro)) << r.err;
+    EXPECT_EQ(0u, r.out.find(c.saida)) << r.out;
+    EXPECT_EQ(c.saida.empty(), r.out.empty()) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(c.alem)) << r.out;
+    EXPECT_TRUE(!c.mantem || antes == conteudo(ws.dir())) << "the workspace changed";
+    EXPECT_LE(vezes(r.err, ": erro: "), c.status == 0 ? 0 : 1) << "one error, said once";
+    if (c.depois != nullptr) c.depois(ws, r);
 }
 
-void writeSmallWorkspace(const Workspace& ws, int records)
+void writeSmallWorkspace(const Workspace& ws)
 {
-    Mesh mesh;
-    mesh.source = {{0, 0}, {23, 0}, {0, 19}, {23, 19}};
-    mesh.target = mesh.source;
-    for (int t = 0; t < records; ++t)
-        mesh.triangles.push_back(t % 2 ? cv::Vec3i(2, 4, 3) : cv::Vec3i(1, 2, 3));
-    mesh.maps.assign(99, cv::Matx23f(1, 0, 200, 0, 1, 200));
-    writeMesh(ws, mesh);
-    ws.writeImage("data/pattern.jpg", pictureOf(440, 440, 2));
-    ws.writeImage("x.png", pictureOf(6, 5, 3));
-}
-
-std::string progressOf(int rows)
-{
-    std::string text;
-    int last = 0;
-    for (int i = 0; i < rows; ++i) {
-        const int value = 100 * i / rows + 1;
-        if (value != last) text += "\r" + std::to_string(value) + " %";
-        last = value;
-    }
-    return last == 100 ? text : text + "\r100 %";
+    ws.write("data/verticesamp4.txt", "0 0\n23 0\n0 19\n23 19\n");
+    ws.write("data/vertices2.txt", "0 0\n23 0\n0 19\n23 19\n");
+    ws.write("data/quelvarina.txt", repetir(49, "1 2 3\n2 4 3\n") + "1 2 3\n");
+    for (int t = 0; t < 99; ++t)
+        ws.write("matrix/" + std::to_string(t) + ".txt", "1 0 200\n0 1 200\n");
+    ws.write("data/pattern.jpg", pictureOf(440, 440, 2));
+    ws.write("x.png", pictureOf(6, 5, 3));
 }
 
 cv::Mat pictureOf(int width, int height, unsigned seed)
 {
     std::mt19937 random(seed);
-    cv::Mat picture(height, width, CV_8UC3);
+    cv::Mat_<cv::Vec3b> picture(height, width);
     const int a = static_cast<int>(random() % 7) + 1, b = static_cast<int>(random() % 5) + 1;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            picture.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>((x * a + y) % 256),
-                                                    static_cast<uchar>((y * b + 3 * x) % 256),
-                                                    static_cast<uchar>((x * y + seed) % 256));
-    return picture;
+            picture(y, x) =
+                cv::Vec3b((x * a + y) % 256, (y * b + 3 * x) % 256, (x * y + seed) % 256);
+    return std::move(picture);
+}
+
+std::string repetir(int n, const std::string& text)
+{
+    std::string all;
+    for (int i = 0; i < n; ++i)
+        all += text;
+    return all;
+}
+
+int vezes(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 } // namespace teste

@@ -58,7 +58,7 @@ TEST_F(Tools_Escala, parts_run_anywhere_give_the_results_of_one_run)
     constexpr int kImagens = 24;
     std::string lista = "\n";
     for (int k = 0; k < kImagens; ++k) {
-        ws.writeImage("w/fotos/foto " + std::to_string(k) + ".jpg", teste::pictureOf(200, 200, k));
+        ws.write("w/fotos/foto " + std::to_string(k) + ".jpg", teste::pictureOf(200, 200, k));
         lista += "fotos/foto " + std::to_string(k) + (k % 5 ? ".jpg\n" : ".jpg\r\n\n");
     }
     ws.write("w/lista.txt", lista);
@@ -123,7 +123,7 @@ TEST_F(Tools_Escala, command_lines_refused_before_anything_is_read)
         const bool ajuda = args[1] == "--help";
         EXPECT_EQ(ajuda ? 0 : args[1] == "--lista" ? 1 : 2, run.status) << args[1];
         EXPECT_NE(std::string::npos, (ajuda ? run.out : run.err).find(texto)) << run.err;
-        EXPECT_FALSE(ws.exists("w/result.jpg") || ws.exists("w/resultados")) << args[1];
+        EXPECT_FALSE(fs::exists(ws / "w/result.jpg") || fs::exists(ws / "w/resultados")) << args[1];
     }
     // The published test vector of 64-bit FNV-1a: "a" hashes to 0xaf63dc4c8601ec8c.
     EXPECT_EQ(static_cast<int>(0xaf63dc4c8601ec8cull % 1000) + 1, corretor::parteDe("a", 1000));

@@ -1,0 +1,293 @@
+// The correction run: images loaded and saved, and corrigir and corrigir-lote as a user runs
+// them, one row per behaviour and per failure class. A failure leaves the workspace (and the
+// earlier "result.jpg") exactly as it was.
+#include "correction/batch.h"
+#include "correction/driver.h"
+#include "mesh/mesh_store.h"
+#include "tests/support/workspace.h"
+#include "utilities/report.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace corretor;
+
+namespace {
+
+std::string encoded(const std::string& ext, const cv::Mat& image)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(ext, image, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string png(const cv::Mat& image)
+{
+    return encoded(".png", image);
+}
+
+// A 16 x 8 JPEG whose EXIF orientation tag says "turn 90 degrees clockwise": after the
+// start-of-image marker, the APP1 segment "Exif", a big-endian TIFF header and one IFD entry,
+// 0x0112 SHORT 1 = 6.
+std::string turnedJpeg()
+{
+    const std::string plain = encoded(".jpg", cv::Mat(8, 16, CV_8UC3, cv::Scalar(40, 90, 200)));
+    const char app1[] = "\xFF\xE1\x00\x22"                   // marker, length 34
+                        "Exif\0\0MM\x00\x2A\x00\x00\x00\x08" // TIFF header, big-endian, IFD at 8
+                        "\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00" // 1 entry
+                        "\x00\x00\x00\x00";                                        // no next IFD
+    return plain.substr(0, 2) + std::string(app1, sizeof app1 - 1) + plain.substr(2);
+}
+
+const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
+const std::string kClosing = "\nSua nova imagem foi salva com o nome de: result.jpg\n\n";
+
+// The progress lines of the warp over the 20 rows of x.png enlarged, as a piped run shows them.
+std::string progress()
+{
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "\r" + std::to_string(5 * i + 1) + " %";
+    return text + "\r100 %";
+}
+
+// The result holds x.png enlarged four times and shifted by (200, 200), as closely as JPEG
+// keeps it, and nothing reaches the top-left corner.
+void shiftedPicture(const teste::Workspace& ws, const teste::RunResult&)
+{
+    const cv::Mat result = cv::imread((ws / "result.jpg").string()), x = teste::pictureOf(6, 5, 3);
+    ASSERT_EQ(cv::Size(440, 440), result.size());
+    const IplImage header = cvIplImage(x);
+    IplImage* enlarged = ampliaQuatroVezes(&header);
+    EXPECT_LT(cv::norm(result(cv::Rect(200, 200, 24, 20)), cv::cvarrToMat(enlarged), cv::NORM_L1),
+              12.0 * 24 * 20 * 3);
+    EXPECT_LT(cv::mean(result(cv::Rect(0, 0, 100, 100)))[0], 1.0);
+    free(enlarged);
+}
+
+// The batch's results, each with the bytes of the "result.jpg" that corrigir writes for it.
+void asCorrigir(const teste::Workspace& ws, const teste::RunResult&)
+{
+    EXPECT_EQ((std::vector<std::string>{"a.jpg", "b.jpg", "x.jpg"}), ws.list("resultados"));
+    EXPECT_EQ(0, teste::run(CORRIGIR_PATH, {}, "fotos/a.png\n", ws.dir()).status);
+    EXPECT_EQ(ws.read("result.jpg"), ws.read("resultados/a.jpg"));
+    EXPECT_NE(ws.read("resultados/x.jpg"), ws.read("resultados/a.jpg"));
+}
+
+void intoNewFolder(const teste::Workspace& ws, const teste::RunResult&)
+{
+    EXPECT_EQ((std::vector<std::string>{"-x.jpg", "a.jpg", "x.jpg"}), ws.list("saida/lote"));
+    EXPECT_FALSE(fs::exists(ws / "resultados"));
+}
+
+// The small workspace with x.png, fotos/a.png, fotos/b.jpg, a broken quebrada.png and an
+// earlier result.
+void fotos(const teste::Workspace& ws)
+{
+    teste::writeSmallWorkspace(ws);
+    ws.write("fotos/a.png", teste::pictureOf(7, 6, 5));
+    ws.write("fotos/b.jpg", teste::pictureOf(5, 4, 6));
+    ws.write("quebrada.png", "not an image");
+    ws.write("result.jpg", "earlier result");
+}
+
+} // namespace
+
+// Any picture loads as 8-bit colour in the file's own grid (an orientation tag is not applied,
+// though the library would turn this one); what cannot be read gives null and names the file.
+TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
+{
+    teste::Workspace ws;
+    // Name and bytes; the size and the pixel at (0, 0), within 2; or the reason of a refusal.
+    const std::tuple<std::string, std::string, cv::Size, cv::Vec3b, std::string> casos[] = {
+        {"grey.png", png(cv::Mat(5, 7, CV_8UC1, cv::Scalar(90))), {7, 5}, {90, 90, 90}, ""},
+        {"deep.png",
+         png(cv::Mat(3, 4, CV_16UC3, cv::Scalar(65535, 0, 257))),
+         {4, 3},
+         {255, 0, 1},
+         ""},
+        {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, {1, 2, 3}, ""},
+        {"turned.jpg", turnedJpeg(), {16, 8}, {40, 90, 200}, ""},
+        {"text.jpg", "not a picture", {}, {}, "o formato não é conhecido ou os dados não formam"},
+        {"empty.jpg", "", {}, {}, ""},
+        {"cut.jpg",
+         encoded(".jpg", teste::pictureOf(64, 48, 5)).substr(0, 20),
+         {},
+         {},
+         "está danificada"},
+        {"folder.jpg", "", {}, {}, "é uma pasta"}};
+    for (const auto& [nome, bytes, size, corner, motivo] : casos) {
+        SCOPED_TRACE(nome);
+        if (nome == "folder.jpg") fs::create_directory(ws / nome);
+        if (nome != "folder.jpg") ws.write(nome, bytes);
+        limparFalha();
+        IplImage* image = open((ws / nome).c_str());
+        EXPECT_EQ(size.empty(), image == nullptr);
+        EXPECT_EQ(size.empty(),
+                  motivoFalha().find("\"" + (ws / nome).string() + "\"") != std::string::npos)
+            << motivoFalha();
+        EXPECT_NE(std::string::npos, motivoFalha().find(motivo)) << motivoFalha();
+        if (image == nullptr) continue;
+        const cv::Mat pixels = cv::cvarrToMat(image);
+        EXPECT_TRUE(CV_8UC3 == pixels.type() && size == pixels.size());
+        EXPECT_LE(cv::norm(cv::Vec3d(pixels.at<cv::Vec3b>(0, 0)) - cv::Vec3d(corner)), 2.0);
+        free(image);
+    }
+    EXPECT_EQ(cv::Size(8, 16), cv::imread((ws / "turned.jpg").string()).size());
+}
+
+// A save that fails leaves the earlier file and no temporary file, and names the file. (Saves
+// that work are read back by the corrigir rows, JPEG, and the malha desenhar row, PNG.)
+TEST(Correction_Save, a_failure_keeps_the_earlier_file_and_leaves_no_temporary_one)
+{
+    teste::Workspace ws;
+    const cv::Mat small(2, 2, CV_8UC3), tooWide(1, 70000, CV_8UC3);
+    IplImage header;
+    ws.write("result.jpg", "earlier result");
+    ws.write("folder.jpg/inside", "x");
+    for (std::string nome : {"result.jpg", "noextension", "missing/result.jpg", "folder.jpg"}) {
+        header = cvIplImage(nome == "result.jpg" ? tooWide : small); // beyond what JPEG holds
+        limparFalha();
+        EXPECT_FALSE(save((ws / nome).c_str(), &header)) << nome;
+        EXPECT_NE(std::string::npos, motivoFalha().find(nome)) << motivoFalha();
+    }
+    EXPECT_EQ("earlier result", ws.read("result.jpg"));
+    EXPECT_EQ((std::vector<std::string>{"folder.jpg", "result.jpg"}), ws.list());
+}
+
+// Mesh files that are missing, folders or empty: one row each, as the loader's tables prove
+// each file; an empty matrix file is worth a warning (its map is zeros).
+TEST(Correction_Corrigir, runs_typed_names_and_failures)
+{
+    const std::string full = kPrompt + "\nx.png" + progress() + kClosing, a199(199, 'a'),
+                      saved = kPrompt + "\nx.png" + progress() + "\n";
+    const std::vector<teste::Caso> casos = {
+        {"", "", "x.png\n", 0, "", full, false, "", "", shiftedPicture},
+        {"head -n 64 data/quelvarina.txt > q; mv q data/quelvarina.txt", "", "x.png", 0, "",
+         "\nx.png" + progress() + kClosing, false},
+        {"", "", "  x.png other.png\n", 0, "", full, false},
+        {"", "", a199 + "\n", 1, "\"" + a199 + "\"", kPrompt + "\n" + a199 + "\n", true},
+        {"", "", a199 + "a\n", 1, "corrigir: erro: o nome da imagem tem mais de 199 caracteres",
+         kPrompt, true},
+        {"", "", " \n\t", 1, "corrigir: erro: a entrada terminou antes do nome", kPrompt, true},
+        {"", "", "nada.png\n", 1, "corrigir: erro: não foi possível ler a imagem \"nada.png\"",
+         kPrompt + "\nnada.png\n", true},
+        {"rm data/pattern.jpg", "", "x.png\n", 1, "\"data/pattern.jpg\"", kPrompt + "\nx.png\n",
+         true},
+        {"echo 1 2 x > data/quelvarina.txt", "", "x.png\n", 1,
+         "corrigir: erro: \"data/quelvarina.txt\", linha 1: encontrado texto", "", true},
+        {"rm data/vertices2.txt", "", "x.png\n", 1, "\"data/vertices2.txt\"", "", true},
+        {"rm matrix/98.txt; mkdir matrix/98.txt", "", "x.png\n", 1, "\"matrix/98.txt\"", "", true},
+        {": > matrix/0.txt", "", "x.png\n", 0, "aviso: \"matrix/0.txt\", linha 1: o arquivo acabou",
+         full, false},
+        // The console line left open by the progress is closed before the message.
+        {"rm result.jpg; mkdir -p result.jpg/x", "", "x.png\n", 1, "\"result.jpg\"", saved, true},
+        {"", "", "x.png\n", 1, "\"result.jpg\"", saved, true, "", "ulimit -f 1;"},
+#if !defined(CORRETOR_SANITIZED) // the address sanitizer cannot run under an address-space limit
+        // 4000 x 3000 pixels (a PGM file) enlarged four times need 720 MiB: more than the limit
+        // leaves once the program and its libraries are in; loading needs under 100 MiB.
+        {"{ printf 'P5\\n4000 3000\\n255\\n'; head -c 12000000 /dev/zero; } > big.pgm", "",
+         "big.pgm\n", 1,
+         "\"big.pgm\": a imagem de 4000x3000 pixels ampliada quatro vezes precisa de",
+         kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 700000;"},
+#endif
+    };
+    for (const auto& c : casos) {
+        teste::Workspace ws;
+        fotos(ws);
+        teste::conferir(CORRIGIR_PATH, c, ws);
+    }
+}
+
+TEST(Correction_CorrigirLote, runs_refusals_and_failures)
+{
+    const std::string p4 = "\r0/4 imagens\r1/4 imagens\r2/4 imagens\r3/4 imagens\r4/4 imagens\n";
+    const teste::Caso casos[] = {
+        {"", "x.png fotos/a.png quebrada.png fotos/b.jpg", "", 1,
+         "corrigir-lote: erro: não foi possível ler a imagem \"quebrada.png\": o formato não é "
+         "conhecido ou os dados não formam uma imagem\n",
+         p4 + "3 de 4 imagens corrigidas em \"resultados\"\n", false, "", "", asCorrigir},
+        {"cp x.png ./-x.png", "-o saida/lote x.png -- -x.png fotos/a.png", "", 0, "",
+         "\r0/3 imagens", false, "3 de 3 imagens corrigidas em \"saida/lote\"\n", "",
+         intoNewFolder},
+        {"", "x.png --help", "", 0, "", "uso: corrigir-lote [-o PASTA] IMAGEM...\n", true},
+        {"mkdir outra; cp fotos/b.jpg outra/x.jpg", "x.png outra/x.jpg", "", 2,
+         "corrigir-lote: erro: as imagens \"x.png\" e \"outra/x.jpg\" teriam o mesmo resultado "
+         "\"resultados/x.jpg\"",
+         "", true},
+        {"", "x.png x.png", "", 2, "as imagens \"x.png\" e \"x.png\"", "", true},
+        {"", "-o fotos x.png fotos/b.jpg", "", 2,
+         "o resultado de \"fotos/b.jpg\" substituiria a imagem \"fotos/b.jpg\"", "", true},
+        {"", "-o ./fotos/ ./fotos/../fotos/b.jpg", "", 2, "substituiria", "", true},
+        {"", "fotos/", "", 2,
+         "\"fotos/\" não é o nome de um arquivo; veja \"corrigir-lote --help\"", "", true},
+        {"", "-o res", "", 2, "nenhuma imagem para corrigir", "", true},
+        {"", "-x x.png", "", 2, "opção desconhecida \"-x\"", "", true},
+        {"", "x.png -o", "", 2, "falta a pasta depois de -o", "", true},
+        {"", "-o '' x.png", "", 2, "falta a pasta depois de -o", "", true},
+        {"echo 1 2 x > data/quelvarina.txt", "x.png", "", 1, "\"data/quelvarina.txt\", linha 1", "",
+         true},
+        {"rm data/pattern.jpg", "x.png", "", 1, "\"data/pattern.jpg\"", "", true},
+        {": > ocupado", "-o ocupado/res x.png", "", 1,
+         "não foi possível criar a pasta \"ocupado/res\"", "", true}};
+    for (const auto& c : casos) {
+        teste::Workspace ws;
+        fotos(ws);
+        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
+    }
+    const std::pair<const char*, const char*> nomes[] = {{"fotos/a.png", "res/a.jpg"},
+                                                         {"a.b.png", "res/a.b.jpg"},
+                                                         {"/x/sem", "res/sem.jpg"},
+                                                         {".oculta", "res/.oculta.jpg"},
+                                                         {"", ""},
+                                                         {"fotos/", ""},
+                                                         {".", ""},
+                                                         {"fotos/..", ""}};
+    for (const auto& [imagem, resultado] : nomes)
+        EXPECT_EQ(resultado, nomeDoResultado(imagem, "res")) << imagem;
+}
+
+// The images are shared out to several workers: the files, the counts and the reports must not
+// depend on how many there are, each result is the single correction's (with enlargements of
+// its own, images of one size in runs so that a worker reuses and replaces them), and OpenCV's
+// own thread count is given back.
+TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single_correction)
+{
+    teste::Workspace ws;
+    fotos(ws);
+    const teste::InDirectory aqui(ws.dir());
+    std::vector<std::string> imagens;
+    std::map<std::string, std::string> sozinhas;
+    carregaVetorVertices();
+    IplImage* padrao = open("data/pattern.jpg");
+    for (int k = 0; k < 7; ++k) {
+        imagens.push_back(std::to_string(k) + ".png");
+        ws.write(imagens.back(), teste::pictureOf(6 + k / 3, 5 + k / 3 % 2, 20 + k));
+        IplImage* image = open(imagens.back().c_str());
+        IplImage* corrigida = corrigirImagem(image, padrao, nullptr);
+        ASSERT_TRUE(save("sozinha.jpg", corrigida));
+        sozinhas[std::to_string(k) + ".jpg"] = ws.read("sozinha.jpg");
+        free(corrigida), free(image);
+    }
+    imagens.insert(imagens.begin() + 3, "quebrada.png");
+    const int threads = cv::getNumThreads();
+    for (int trabalhadores : {1, 2, 5}) {
+        const std::string pasta = "r" + std::to_string(trabalhadores);
+        std::vector<int> feitas;
+        std::string falhas;
+        fs::create_directory(pasta);
+        EXPECT_EQ(7,
+                  corrigirLote(
+                      imagens, pasta, padrao, trabalhadores,
+                      [&](int f, int total) { feitas.push_back(total == 8 ? f : -1); },
+                      [&](const std::string& i, const std::string& m) { falhas += i + ": " + m; }));
+        EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), feitas);
+        EXPECT_EQ("quebrada.png: não foi possível ler a imagem \"quebrada.png\": o formato não é "
+                  "conhecido ou os dados não formam uma imagem",
+                  falhas);
+        EXPECT_TRUE(threads == cv::getNumThreads() && !houveFalha());
+        EXPECT_TRUE(sozinhas == teste::conteudo(pasta)) << trabalhadores << " workers";
+    }
+    free(padrao);
+}
