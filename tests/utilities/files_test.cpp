@@ -23,8 +23,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
 using namespace corretor;
 
 TEST(Utilities_LerArquivo, refuses_what_is_not_a_bounded_regular_file)
@@ -92,6 +90,8 @@ TEST(Utilities_Memoria, the_tightest_of_meminfo_and_every_control_group_above)
     }
 }
 
+namespace {
+
 // A child that starts saving a large file and is ended by `sinal` half way: it dies of that
 // signal and leaves no temporary file. With `juntos` the save is of several files together,
 // and the earlier files stay whole.
@@ -135,6 +135,8 @@ void interromper(int sinal, bool juntos)
     EXPECT_TRUE(ws.read("a") == "antigo a" && ws.read("b") == "antigo b") << "earlier files";
 }
 
+} // namespace
+
 TEST(Utilities_Salvar, a_signal_half_way_leaves_no_temporary_file)
 {
     for (int sinal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
@@ -148,5 +150,3 @@ TEST(Utilities_Relato, control_characters_are_shown_escaped)
                                                                   "b\n\xC2\x9B"
                                                                   "c é"));
 }
-
-} // namespace
