@@ -84,6 +84,10 @@ IplImage* abrirImagem(const char* nome, int fator)
         recusar(nome, porque);
         return nullptr;
     }
+    if (bytes.empty()) {
+        recusar(nome, "o arquivo está vazio");
+        return nullptr;
+    }
     const CabecalhoDeImagem cabecalho = lerCabecalho(bytes);
     // The size is judged before anything is decoded: a small file can declare a huge image.
     if (cabecalho.largura > 0 && !imagemCabe(cabecalho.largura, cabecalho.altura, fator)) {

@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
 using namespace corretor;
 
 namespace {
@@ -19,6 +25,13 @@ std::string encoded(const std::string& ext, const cv::Mat& image)
 {
     std::vector<uchar> bytes;
     cv::imencode(ext, image, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string encodedWith(const std::string& ext, const cv::Mat& image, const std::vector<int>& how)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(ext, image, bytes, how);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -38,6 +51,40 @@ std::string turnedJpeg()
                         "\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00" // 1 entry
                         "\x00\x00\x00\x00";                                        // no next IFD
     return plain.substr(0, 2) + std::string(app1, sizeof app1 - 1) + plain.substr(2);
+}
+
+// A JPEG of 320 x 240 pixels of busy content, some tens of kilobytes.
+std::string busyJpeg()
+{
+    return encoded(".jpg", teste::pictureOf(320, 240, 9));
+}
+
+// `bytes` with 20 bytes of its coded data changed (past its headers), always the same ones.
+std::string changed(std::string bytes)
+{
+    std::mt19937 random(4);
+    for (int k = 0; k < 20; ++k)
+        bytes[1000 + random() % (bytes.size() - 1002)] ^= static_cast<char>(1 + random() % 255);
+    return bytes;
+}
+
+// A PNG chunk with its length and checksum.
+std::string chunk(const std::string& type, const std::string& data)
+{
+    const auto be32 = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string body = type + data;
+    return be32(uint32_t(data.size())) + body +
+           be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+// A PNG of 389 bytes that declares 20000 x 20000 pixels: decoded, 1.2 GB.
+std::string bomb()
+{
+    const std::string ihdr("\0\0\x4e\x20\0\0\x4e\x20\x08\x02\0\0\0", 13);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", ihdr) + chunk("IDAT", std::string(357, '\0')) +
+           chunk("IEND", "");
 }
 
 const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
@@ -95,7 +142,9 @@ void fotos(const teste::Workspace& ws)
 } // namespace
 
 // Any picture loads as 8-bit colour in the file's own grid (an orientation tag is not applied,
-// though the library would turn this one); what cannot be read gives null and names the file.
+// though the library would turn this one); what cannot be read, is damaged or declares a size
+// no image may have gives null and names the file, judged before anything is decoded, and
+// nothing the decoders say reaches standard error.
 TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
 {
     teste::Workspace ws;
@@ -110,19 +159,55 @@ TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
         {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, {1, 2, 3}, ""},
         {"turned.jpg", turnedJpeg(), {16, 8}, {40, 90, 200}, ""},
         {"text.jpg", "not a picture", {}, {}, "o formato não é conhecido ou os dados não formam"},
-        {"empty.jpg", "", {}, {}, ""},
+        {"empty.jpg", "", {}, {}, "o arquivo está vazio"},
         {"cut.jpg",
          encoded(".jpg", teste::pictureOf(64, 48, 5)).substr(0, 20),
          {},
          {},
          "está danificada"},
-        {"folder.jpg", "", {}, {}, "é uma pasta"}};
+        {"folder.jpg", "", {}, {}, "é uma pasta"},
+        {"fifo.jpg", "", {}, {}, "é um FIFO, não um arquivo comum"},
+        {"bomb.png", bomb(), {}, {}, "declara 20000x20000 pixels"},
+        // Sound files of every kind the decoders take must load.
+        {"progressive.jpg",
+         encodedWith(".jpg", cv::Mat(24, 16, CV_8UC3, cv::Scalar(40, 90, 200)),
+                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1}),
+         {16, 24},
+         {40, 90, 200},
+         ""},
+        {"plain.png", png(cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, {7, 8, 9}, ""},
+        {"plain.bmp",
+         encoded(".bmp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
+         {3, 2},
+         {7, 8, 9},
+         ""},
+        {"plain.tiff",
+         encoded(".tiff", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
+         {3, 2},
+         {7, 8, 9},
+         ""},
+        {"plain.webp",
+         encodedWith(".webp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9)),
+                     {cv::IMWRITE_WEBP_QUALITY, 101}),
+         {3, 2},
+         {7, 8, 9},
+         ""},
+        // Damaged ones are refused: the decoder would fill what is missing with grey.
+        {"cut700.jpg", busyJpeg().substr(0, 700), {}, {}, "está danificada"},
+        {"cut10000.jpg", busyJpeg().substr(0, 10000), {}, {}, "acaba antes do fim dos dados"},
+        {"no-end.jpg", busyJpeg().substr(0, busyJpeg().size() - 2), {}, {}, "está danificada"},
+        {"changed.jpg", changed(busyJpeg()), {}, {}, "estão corrompidos"},
+        {"crc.png", changed(png(teste::pictureOf(40, 30, 2))), {}, {}, "soma de verificação"},
+        {"cut.png", png(teste::pictureOf(40, 30, 2)).substr(0, 200), {}, {}, "acaba antes"}};
     for (const auto& [nome, bytes, size, corner, motivo] : casos) {
         SCOPED_TRACE(nome);
         if (nome == "folder.jpg") fs::create_directory(ws / nome);
-        if (nome != "folder.jpg") ws.write(nome, bytes);
+        if (nome == "fifo.jpg") mkfifo((ws / nome).c_str(), 0600);
+        if (nome != "folder.jpg" && nome != "fifo.jpg") ws.write(nome, bytes);
         limparFalha();
+        testing::internal::CaptureStderr();
         IplImage* image = open((ws / nome).c_str());
+        EXPECT_EQ("", testing::internal::GetCapturedStderr()) << "the decoders keep quiet";
         EXPECT_EQ(size.empty(), image == nullptr);
         EXPECT_EQ(size.empty(),
                   motivoFalha().find("\"" + (ws / nome).string() + "\"") != std::string::npos)
@@ -184,6 +269,22 @@ TEST(Correction_Corrigir, runs_typed_names_and_failures)
         // The console line left open by the progress is closed before the message.
         {"rm result.jpg; mkdir -p result.jpg/x", "", "x.png\n", 1, "\"result.jpg\"", saved, true},
         {"", "", "x.png\n", 1, "\"result.jpg\"", saved, true, "", "ulimit -f 1;"},
+        {"for f in matrix/*.txt; do printf '\\357\\273\\277' | cat - $f > b; mv b $f; done", "",
+         "x.png\n", 0, "", full, false, "", "", shiftedPicture}, // byte order marks passed over
+        {"for f in matrix/*.txt; do echo nan nan nan nan nan nan > $f; done", "", "x.png\n", 0,
+         "aviso: nenhum pixel da imagem caiu dentro do campo", full, false},
+        {"head -c 3000 data/pattern.jpg > cut.jpg", "", "cut.jpg\n", 1,
+         "corrigir: erro: a imagem \"cut.jpg\" está danificada", kPrompt + "\ncut.jpg\n", true},
+        {"head -c 3000 data/pattern.jpg > p; mv p data/pattern.jpg", "", "x.png\n", 1,
+         "\"data/pattern.jpg\" está danificada", kPrompt + "\nx.png\n", true},
+        {"mkfifo fifo.png", "", "fifo.png\n", 1, "\"fifo.png\": é um FIFO", kPrompt, true},
+        // Control characters of a name are escaped in messages, echoed as typed.
+        {"", "", "\x1b]0;t\x07.png\n", 1, "\"\\x1b]0;t\\x07.png\"",
+         kPrompt + "\n\x1b]0;t\x07.png\n", true},
+        {"printf 'P5\\n30000 30000\\n255\\n' > largo.pgm", "", "largo.pgm\n", 1,
+         "\"largo.pgm\": a imagem de 30000x30000 pixels ampliada quatro vezes excede", kPrompt,
+         true},
+        {"", "--qualquer", "", 2, "corrigir: erro: opção desconhecida", "", true},
 #if !defined(CORRETOR_SANITIZED) // the address sanitizer cannot run under an address-space limit
         // 4000 x 3000 pixels (a PGM file) enlarged four times need 720 MiB: more than the limit
         // leaves once the program and its libraries are in; loading needs under 100 MiB.
@@ -230,7 +331,21 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
          true},
         {"rm data/pattern.jpg", "x.png", "", 1, "\"data/pattern.jpg\"", "", true},
         {": > ocupado", "-o ocupado/res x.png", "", 1,
-         "não foi possível criar a pasta \"ocupado/res\"", "", true}};
+         "não foi possível criar a pasta \"ocupado/res\"", "", true},
+        // No result may replace the pattern or a mesh file, however the folder is spelled.
+        {"cp x.png pattern.png", "-o data pattern.png", "", 2,
+         "o resultado de \"pattern.png\" substituiria \"data/pattern.jpg\", um arquivo da área", "",
+         true},
+        {"cp x.png pattern.png", "-o ./data/../data pattern.png", "", 2, "\"data/pattern.jpg\"", "",
+         true},
+        {"cp x.png pattern.png; ln -s data dados", "-o dados pattern.png", "", 2,
+         "\"data/pattern.jpg\"", "", true},
+        {"head -c 3000 data/pattern.jpg > cut.jpg", "x.png cut.jpg", "", 1,
+         "\"cut.jpg\" está danificada", "\r0/2 imagens", false, "1 de 2 imagens corrigidas"},
+        {"mkfifo fifo.jpg", "fifo.jpg x.png", "", 1, "\"fifo.jpg\": é um FIFO", "\r0/2 imagens",
+         false, "1 de 2 imagens corrigidas"},
+        {"for f in matrix/*.txt; do echo nan nan nan nan nan nan > $f; done", "x.png fotos/a.png",
+         "", 0, "aviso: \"fotos/a.png\": nenhum pixel", "\r0/2 imagens", false}};
     for (const auto& c : casos) {
         teste::Workspace ws;
         fotos(ws);
@@ -291,3 +406,39 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
     }
     free(padrao);
 }
+
+#if !defined(CORRETOR_SANITIZED) // the sanitizers' own memory would not fit the group
+// Four 1920 x 1080 images in a control group of 256 MiB: the two workers' enlargements do not
+// fit together, so they take turns, and every image is corrected (the kernel would otherwise
+// end the process). Needs a memory control group it may make (as root, v1 or v2).
+TEST(Correction_CorrigirLote, takes_turns_within_the_memory_of_its_control_group)
+{
+    std::string grupo, limite;
+    for (const auto& [pasta, arquivo] :
+         {std::pair<std::string, std::string>{"/sys/fs/cgroup/memory", "memory.limit_in_bytes"},
+          {"/sys/fs/cgroup", "memory.max"}}) {
+        grupo = pasta + "/corretor-teste-" + std::to_string(getpid());
+        if (fs::exists(pasta + "/" + arquivo) || fs::exists(pasta + "/cgroup.controllers"))
+            if (mkdir(grupo.c_str(), 0755) == 0 && fs::exists(grupo + "/" + arquivo)) {
+                limite = grupo + "/" + arquivo;
+                break;
+            }
+        rmdir(grupo.c_str());
+    }
+    if (limite.empty()) GTEST_SKIP() << "no memory control group can be made here";
+    std::ofstream(limite) << (256 << 20);
+    teste::Workspace ws;
+    teste::writeSmallWorkspace(ws);
+    const cv::Mat grande = teste::pictureOf(1920, 1080, 5);
+    for (int k = 0; k < 4; ++k)
+        ws.write(std::to_string(k) + ".ppm", grande);
+    const auto r = teste::run(
+        "/bin/sh",
+        {"-c", "echo $$ > " + grupo + "/cgroup.procs && exec \"$0\" 0.ppm 1.ppm 2.ppm 3.ppm",
+         CORRIGIR_LOTE_PATH},
+        "", ws.dir());
+    rmdir(grupo.c_str());
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(4u, ws.list("resultados").size()) << r.err;
+}
+#endif

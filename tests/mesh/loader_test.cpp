@@ -11,19 +11,22 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace corretor;
 using teste::repetir;
 
 namespace {
 
-// Puts `content` at `rel` in the working directory; the reason recorded then holds `motivo`,
-// or none is recorded when it is "".
+// Puts `content` at `rel` in the working directory, or what "<pasta>", "<falta>", "<fifo>" or
+// "<zero>" (a link to /dev/zero) name.
 void put(const std::string& rel, const std::string& content)
 {
     fs::remove_all(rel), fs::create_directories(fs::path(rel).parent_path());
     if (content == "<pasta>") fs::create_directory(rel);
-    if (content != "<pasta>" && content != "<falta>") std::ofstream(rel) << content;
+    if (content == "<fifo>") mkfifo(rel.c_str(), 0600);
+    if (content == "<zero>") fs::create_symlink("/dev/zero", rel);
+    if (content.empty() || content.front() != '<') std::ofstream(rel) << content;
 }
 
 void expectReason(const std::string& motivo)
@@ -53,7 +56,13 @@ TEST(Mesh_Loader, triangle_file)
         {"1 2 3\n1 2 99999999999\n", -1, "linha 2: número fora do intervalo de 32 bits", {}},
         {"1 2 -2147483649\n", -1, "linha 1: número fora do intervalo de 32 bits", {}},
         {"<pasta>", -1, "não foi possível ler \"data/quelvarina.txt\"", {}},
-        {"<falta>", -1, "não foi possível abrir \"data/quelvarina.txt\"", {}}};
+        {"<falta>", -1, "não foi possível abrir \"data/quelvarina.txt\"", {}},
+        {"\xEF\xBB\xBF"
+         "1 2 3\n",
+         1,
+         "",
+         {0, 1, 2, 3}}, // a byte order mark is passed over
+        {"<fifo>", -1, "\"data/quelvarina.txt\": é um FIFO, não um arquivo comum", {}}};
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
     ws.write("data/verticesamp4.txt", "1 2\n");
@@ -88,7 +97,14 @@ TEST(Mesh_Loader, vertex_files)
          {"1 2\n", repetir(64, "3 4\n"), 1, -1, "\"data/vertices2.txt\", linha 64: mais de 63", {}},
          {repetir(64, "1 1\n"), "", -1, 0, "\"data/verticesamp4.txt\", linha 64: mais de 63", {}},
          {"<falta>", "", -1, 0, "não foi possível abrir \"data/verticesamp4.txt\"", {}},
-         {"1 2\n", "<pasta>", 1, -1, "não foi possível ler \"data/vertices2.txt\"", {}}};
+         {"1 2\n", "<pasta>", 1, -1, "não foi possível ler \"data/vertices2.txt\"", {}},
+         {"\xEF\xBB\xBF"
+          "5 6\n",
+          "<zero>",
+          1,
+          -1,
+          "\"data/vertices2.txt\": é um dispositivo",
+          {1, 5, 6, 0, 0, 0}}};
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
     for (const auto& [origem, destino, nosOrigem, nosDestino, motivo, nos] : casos) {
@@ -121,7 +137,14 @@ TEST(Mesh_Loader, matrix_files)
          "demais ficam 0\n",
          ""},
         {"<pasta>", {}, "", "não foi possível ler \"matrix/98.txt\""},
-        {"<falta>", {}, "", "não foi possível abrir \"matrix/98.txt\""}};
+        {"<falta>", {}, "", "não foi possível abrir \"matrix/98.txt\""},
+        {"\xEF\xBB\xBF"
+         "1 2 3\n4 5 6\n",
+         {1, 2, 3, 4, 5, 6},
+         "",
+         ""},
+        {"1." + std::string(5000, '0') + " 2 3 4 5 6", {1, 2, 3, 4, 5, 6}, "", ""},
+        {"<zero>", {}, "", "\"matrix/98.txt\": é um dispositivo"}};
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
     for (int t = 0; t < 98; ++t)

@@ -56,6 +56,8 @@ std::map<std::string, std::string> conteudo(const fs::path& pasta)
         std::ostringstream bytes;
         if (e.is_directory())
             bytes << "<pasta>";
+        else if (!e.is_regular_file())
+            bytes << "<especial>"; // a FIFO would hold the reader
         else
             bytes << std::ifstream(e.path(), std::ios::binary).rdbuf();
         tudo[fs::relative(e.path(), pasta).string()] = bytes.str();
@@ -108,6 +110,9 @@ void conferir(const std::string& programa, const Caso& c, const Workspace& ws)
     EXPECT_NE(std::string::npos, r.out.find(c.alem)) << r.out;
     EXPECT_TRUE(!c.mantem || antes == conteudo(ws.dir())) << "the workspace changed";
     EXPECT_LE(vezes(r.err, ": erro: "), c.status == 0 ? 0 : 1) << "one error, said once";
+    // Only the system's own words reach the user: no library's text, no raw control byte.
+    for (const char* alheio : {"OpenCV", "libpng", "JPEG file", "Corrupt JPEG", "\x1b"})
+        EXPECT_EQ(std::string::npos, r.err.find(alheio)) << r.err;
     if (c.depois != nullptr) c.depois(ws, r);
 }
 

@@ -157,6 +157,26 @@ TEST(Tools_Malha, subcommands_and_their_failures)
          "matrix/$t.txt; done",
          "matrizes", "", 1, "não foi possível gravar 99 de 99 arquivos de matriz", "ttt = 0", true,
          "", "ulimit -f 2;"},
+        // A folder that takes no file (here one of /proc): nothing written, and said so.
+        {"ln -s /proc/1 matrix", "matrizes --substituir", "", 1,
+         "nenhum dos 99 arquivos foi trocado", "ttt = 0", true},
+        {"ln -s /proc/1 matrix", "matrizes", "", 1, "nenhum arquivo recebeu mapa novo", "ttt = 0",
+         true},
+        // What is not a file in a matrix file's place is named and passed over, never waited on.
+        {matrizes + "; rm matrix/5.txt; mkdir matrix/5.txt; rm matrix/6.txt; mkfifo matrix/6.txt; "
+                    "ln -sf /dev/zero matrix/7.txt",
+         "matrizes", "", 1, "não foi possível gravar 3 de 99 arquivos de matriz", "ttt = 0", false,
+         "", "", appended},
+        {matrizes + "; ln -sf /dev/zero matrix/7.txt; rm matrix/8.txt; mkfifo matrix/8.txt",
+         "verificar", "", 1, "", "nós: 4 na origem", true,
+         "faltam ou não se leem os arquivos de matriz \"matrix/<t>.txt\" dos triângulos 7, 8"},
+        {"rm data/quelvarina.txt; mkfifo data/quelvarina.txt", "desenhar foto.png", "", 1,
+         "\"data/quelvarina.txt\": é um FIFO", "", true},
+        // Nodes at the ends of the 32-bit range are drawn without overflow.
+        {"printf -- '-2147483648 -2147483648\\n-2147483648 2147483647\\n2147483647 "
+         "-2147483648\\n' > data/verticesamp4.txt; cp data/verticesamp4.txt data/vertices2.txt; "
+         "echo 1 2 3 > data/quelvarina.txt",
+         "desenhar foto.png", "", 0, "", "\"malha-origem.png\"", false},
         {matrizes, "verificar", "", 0, "", "nós: 4 na origem", false,
          "\nnenhum problema encontrado\n"},
         {matrizes + "; " + matrizes, "verificar", "", 1, "", "nós: 4 na origem", false,

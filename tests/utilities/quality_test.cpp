@@ -55,7 +55,8 @@ void sideBySide(const teste::Workspace& ws, const teste::RunResult&)
 // sub clamps at 0, and gives a black image of the first one's shape unless both agree in width,
 // height, channel count and depth (same samples per row is not enough). sub2 offsets the
 // difference, (a - b + 255) / 2 (so -1 looks like equality), over the common area only, 127
-// elsewhere. getValue takes the row first and checks the range.
+// elsewhere, and refuses images that are not 8-bit. getValue takes the row first and checks the
+// range.
 TEST(Utilities_Difference, sub_sub2_and_getValue)
 {
     const cv::Mat a(3, 5, CV_8UC3, cv::Scalar(100, 100, 100)),
@@ -77,6 +78,11 @@ TEST(Utilities_Difference, sub_sub2_and_getValue)
     expected(cv::Rect(0, 0, 3, 2)).setTo(cv::Scalar(255, 128, 127));
     EXPECT_EQ(0, cv::norm(expected, difference(sub2, big, small), cv::NORM_INF));
     EXPECT_EQ(cv::Vec3b(0, 127, 128), difference(sub2, small, big).at<cv::Vec3b>(1, 2));
+    const cv::Mat deep(2, 3, CV_16UC3, cv::Scalar(9, 9, 9));
+    const IplImage hd = cvIplImage(deep);
+    limparFalha();
+    EXPECT_EQ(nullptr, sub2(&hd, &hd)) << "16-bit samples have no mid-grey at 127";
+    EXPECT_NE(std::string::npos, motivoFalha().find("só imagens de 8 bits"));
     cv::Mat image(4, 7, CV_8UC3, cv::Scalar(0, 0, 0));
     image.at<cv::Vec3b>(2, 5) = {42, 0, 0}, image.at<cv::Vec3b>(0, 0) = {9, 77, 0};
     const IplImage h = cvIplImage(image);
