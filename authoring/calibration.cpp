@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace corretor {
 
@@ -29,9 +28,13 @@ constexpr double kDesvioMinimo = 4.0;     // grey levels: a capture flatter than
 // the pattern, and of the nodes inside the field that must match for a mesh to be made.
 constexpr double kApoioMinimo = 0.4;
 constexpr double kNosMinimos = 0.7;
-// A node farther than this from the smooth model, in capture pixels (or four times the usual
-// disagreement, if more), is replaced by the model's prediction.
-constexpr double kDesacordoMaximo = 1.0;
+// The smooth model's own uncertainty, capture pixels (one standard deviation in each
+// direction). A node whose match disagrees with the model by more than kDesacordoMinimo
+// capture pixels and by more than sqrt(kMahalanobisMaxima) standard deviations of the two
+// together is replaced by the model's prediction.
+constexpr double kIncertezaDoModelo = 0.1;
+constexpr double kDesacordoMinimo = 0.5;
+constexpr double kMahalanobisMaxima = 25;
 // The local mean of the residuals: Gaussian weights of this width, pattern pixels.
 constexpr double kAlcanceDosResiduos = 40;
 
@@ -83,8 +86,8 @@ std::vector<cv::Point> pontosDeApoio(cv::Size tamanho)
         for (int i = -passos; i <= passos; ++i) {
             const cv::Point p(kCentroDoCampo + i * kEspacoDeApoio,
                               kCentroDoCampo + j * kEspacoDeApoio);
-            if (cv::norm(cv::Point2d(p) - kCentro) <= kAlcanceDeApoio * kRaio &&
-                p.x >= 0 && p.y >= 0 && p.x < tamanho.width && p.y < tamanho.height)
+            if (cv::norm(cv::Point2d(p) - kCentro) <= kAlcanceDeApoio * kRaio && p.x >= 0 &&
+                p.y >= 0 && p.x < tamanho.width && p.y < tamanho.height)
                 pontos.push_back(p);
         }
     return pontos;
@@ -122,6 +125,7 @@ CapturaEndireitada endireitarPara(const Imagens& im, const ModeloDaLente& modelo
 struct Pares
 {
     std::vector<cv::Point2d> padrao, captura;
+    std::vector<cv::Matx22d> covariancia; // of each match, pattern pixels squared
 };
 
 Pares paresDe(const std::vector<cv::Point>& pontos, const std::vector<Casamento>& casamentos,
@@ -131,7 +135,9 @@ Pares paresDe(const std::vector<cv::Point>& pontos, const std::vector<Casamento>
     for (std::size_t i = 0; i < pontos.size(); ++i)
         if (casamentos[i].achado) {
             pares.padrao.emplace_back(pontos[i]);
-            pares.captura.push_back(modelo.aplicar(cv::Point2d(pontos[i]) + casamentos[i].deslocamento));
+            pares.captura.push_back(
+                modelo.aplicar(cv::Point2d(pontos[i]) + casamentos[i].deslocamento));
+            pares.covariancia.push_back(casamentos[i].covariancia);
         }
     return pares;
 }
@@ -141,9 +147,9 @@ std::string regiao(cv::Point2d p)
 {
     const cv::Point2d d = p - kCentro;
     if (cv::norm(d) < 0.4 * kRaio) return "no centro do campo";
-    static const char* const kLados[] = {"à direita",   "embaixo à direita",   "embaixo",
-                                         "embaixo à esquerda", "à esquerda", "em cima à esquerda",
-                                         "em cima",     "em cima à direita"};
+    static const char* const kLados[] = {
+        "à direita",  "embaixo à direita",  "embaixo", "embaixo à esquerda",
+        "à esquerda", "em cima à esquerda", "em cima", "em cima à direita"};
     const double angulo = std::atan2(d.y, d.x); // y down: pi / 2 is "embaixo"
     const int setor = static_cast<int>(std::lround(angulo / (kPi / 4)) + 8) % 8;
     return std::string(kLados[setor]) + " no campo";
@@ -162,8 +168,7 @@ struct ModeloSuave
         double pesos = 0;
         for (std::size_t i = 0; i < pontos.size(); ++i) {
             const cv::Point2d d = pontos[i] - p;
-            const double w =
-                std::exp(-d.dot(d) / (2 * kAlcanceDosResiduos * kAlcanceDosResiduos));
+            const double w = std::exp(-d.dot(d) / (2 * kAlcanceDosResiduos * kAlcanceDosResiduos));
             soma += w * residuos[i];
             pesos += w;
         }
@@ -172,11 +177,53 @@ struct ModeloSuave
     }
 };
 
+// The lens model's Jacobian at the pattern point `p`, by central differences.
+cv::Matx22d jacobiana(const ModeloDaLente& modelo, cv::Point2d p)
+{
+    const cv::Point2d dx =
+        (modelo.aplicar(p + cv::Point2d(0.5, 0)) - modelo.aplicar(p - cv::Point2d(0.5, 0)));
+    const cv::Point2d dy =
+        (modelo.aplicar(p + cv::Point2d(0, 0.5)) - modelo.aplicar(p - cv::Point2d(0, 0.5)));
+    return {dx.x, dy.x, dx.y, dy.y};
+}
+
 double mediana(std::vector<double> v)
 {
     if (v.empty()) return 0;
     std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
     return v[v.size() / 2];
+}
+
+// How much more a match errs than its covariance says (blur, compression and vignetting move a
+// match more than noise alone): the factor F for which the support points' disagreements d
+// with the smooth model, weighed as d^T (F Cm + Cs)^-1 d, have the median of a chi-square of
+// two degrees of freedom (1.386), as they would if the covariances were right. At least 1.
+double fatorDeIncerteza(const ModeloDaLente& modelo, const ModeloSuave& suave, const Pares& pares)
+{
+    std::vector<cv::Vec2d> d;
+    std::vector<cv::Matx22d> cm;
+    for (std::size_t i = 0; i < pares.padrao.size(); ++i) {
+        const cv::Point2d e = pares.captura[i] - suave.prever(pares.padrao[i]);
+        const cv::Matx22d j = jacobiana(modelo, pares.padrao[i]);
+        d.emplace_back(e.x, e.y);
+        cm.push_back(j * pares.covariancia[i] * j.t());
+    }
+    if (d.empty()) return 1;
+    const cv::Matx22d cs = cv::Matx22d::eye() * (kIncertezaDoModelo * kIncertezaDoModelo);
+    const auto medianaPara = [&](double f) {
+        std::vector<double> m;
+        for (std::size_t i = 0; i < d.size(); ++i)
+            m.push_back((d[i].t() * (cm[i] * f + cs).inv() * d[i])(0));
+        return mediana(m);
+    };
+    // The median falls as F grows: bisection on log F between 1 and 10^4.
+    double baixo = 0, alto = 4;
+    if (medianaPara(1) <= 1.386) return 1;
+    for (int i = 0; i < 30; ++i) {
+        const double meio = (baixo + alto) / 2;
+        (medianaPara(std::pow(10, meio)) > 1.386 ? baixo : alto) = meio;
+    }
+    return std::pow(10, alto);
 }
 
 // Fits the model to the support points' pairs and keeps those the fit kept.
@@ -190,6 +237,7 @@ bool ajustar(ModeloDaLente& modelo, Pares& pares, Liberdade liberdade, double mi
         if (usado[i]) {
             mantidos.padrao.push_back(pares.padrao[i]);
             mantidos.captura.push_back(pares.captura[i]);
+            mantidos.covariancia.push_back(pares.covariancia[i]);
         }
     pares = mantidos;
     return true;
@@ -211,7 +259,11 @@ bool cobreOCampo(const ModeloDaLente& modelo, cv::Size captura, const std::strin
         const double t = 2 * kPi * k / 360;
         const cv::Point2d p = kCentro + kRaio * cv::Point2d(std::cos(t), std::sin(t));
         const cv::Point2d q = modelo.aplicar(p);
-        if (q.x < 0 || q.y < 0 || q.x > captura.width - 1 || q.y > captura.height - 1) {
+        // Beyond the last support points the model extrapolates: a field that touches the
+        // border is given the benefit of a few pixels.
+        const double folga = 0.02 * modelo.escala;
+        if (q.x < -folga || q.y < -folga || q.x > captura.width - 1 + folga ||
+            q.y > captura.height - 1 + folga) {
             falhar("o padrão não cobre o círculo do campo na captura \"" + nome +
                    "\": a borda do campo (" + regiao(p) + ") cai fora da imagem, em (" +
                    numero(q.x, 0) + ", " + numero(q.y, 0) +
@@ -243,8 +295,10 @@ std::vector<std::string> regioesSemAjuste(const ModeloDaLente& modelo, const Par
         const double m = mediana(residuos[k]);
         if (m > std::max(0.5, 4 * usual))
             avisos.push_back("o modelo suave não acompanha a distorção " + nomes[k] +
-                             ": resíduo mediano de " + numero(m) + " pixel da captura, onde o "
-                             "usual é " + numero(usual) + "; confira a malha ali");
+                             ": resíduo mediano de " + numero(m) +
+                             " pixel da captura, onde o "
+                             "usual é " +
+                             numero(usual) + "; confira a malha ali");
     }
     return avisos;
 }
@@ -300,12 +354,11 @@ bool crescerModelo(const Imagens& im, const std::string& nome, const std::vector
         dentroDe = faixa.alcance;
         todos.padrao.insert(todos.padrao.end(), novos.padrao.begin(), novos.padrao.end());
         todos.captura.insert(todos.captura.end(), novos.captura.begin(), novos.captura.end());
+        todos.covariancia.insert(todos.covariancia.end(), novos.covariancia.begin(),
+                                 novos.covariancia.end());
         ModeloDaLente novo = modelo;
         Pares mantidos = todos;
-        const std::size_t antes = todos.padrao.size();
         if (ajustar(novo, mantidos, faixa.liberdade, 1.5)) modelo = novo;
-        if (std::getenv("DEPURAR"))
-            std::fprintf(stderr, "faixa %.2f: %zu pontos, %zu casados, %zu/%zu mantidos; k %.3f %.3f %.3f p %.4f %.4f g %.3f %.3f\n", faixa.alcance, pontos.size(), novos.padrao.size(), mantidos.padrao.size(), antes, modelo.p[ModeloDaLente::K1], modelo.p[ModeloDaLente::K2], modelo.p[ModeloDaLente::K3], modelo.p[ModeloDaLente::P1], modelo.p[ModeloDaLente::P2], modelo.p[ModeloDaLente::G], modelo.p[ModeloDaLente::H]);
     }
     return true;
 }
@@ -329,8 +382,6 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     Imagens im;
     if (!prepararImagens(padrao, captura, nome, im)) return false;
 
-    const int64 t0 = cv::getTickCount();
-    const auto marcar = [&](const char* o) { if (std::getenv("DEPURAR")) std::fprintf(stderr, "TEMPO %s %.0f ms\n", o, (cv::getTickCount() - t0) * 1000.0 / cv::getTickFrequency()); };
     // 1. Global estimate.
     if (!estimarGlobal(padrao, captura, nome, relatorio.global)) return false;
     etapa("estimativa global: " + descreverAfim(relatorio.global.afim) + "; correlação " +
@@ -340,9 +391,7 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     // 2. The lens model, grown outward.
     const std::vector<cv::Point> apoio = pontosDeApoio(padrao.size());
     ModeloDaLente modelo = ModeloDaLente::deAfim(relatorio.global.afim);
-    marcar("global");
     if (!crescerModelo(im, nome, apoio, modelo)) return false;
-    marcar("crescer");
 
     // 3. Final matches, three times, each against the capture straightened by the model fitted
     // to the one before: the shifts left shrink towards nothing, where the parabola through
@@ -363,12 +412,12 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
             }
         if (!mostraOPadrao(nome, casadosNoCampo, noCampo)) return false;
         if (!ajustar(modelo, pares, Liberdade::Completa, 1.0)) {
-            falhar("a captura \"" + nome + "\" não parece mostrar o padrão: os trechos achados "
+            falhar("a captura \"" + nome +
+                   "\" não parece mostrar o padrão: os trechos achados "
                    "não seguem nenhuma lente");
             return false;
         }
     }
-    marcar("final");
     relatorio.modelo = modelo;
     relatorio.pontosDeApoio = static_cast<int>(apoio.size());
     relatorio.pontosCasados = static_cast<int>(pares.padrao.size());
@@ -387,10 +436,7 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     const auto casamentos =
         medir(im, e, destino, std::vector<int>(destino.size(), kRaioFinal), true);
     const ModeloSuave suave = modeloSuave(modelo, pares);
-    std::vector<double> usuais;
-    for (std::size_t i = 0; i < pares.padrao.size(); ++i)
-        usuais.push_back(cv::norm(suave.prever(pares.padrao[i]) - pares.captura[i]));
-    const double limite = std::max(kDesacordoMaximo, 4 * 1.4826 * mediana(usuais));
+    const double fator = fatorDeIncerteza(modelo, suave, pares);
 
     nos.assign(destino.size(), NoCalibrado{});
     int nosNoCampo = 0, medidosNoCampo = 0;
@@ -403,12 +449,25 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
         no.captura = previsto;
         if (casamentos[k].achado) {
             const cv::Point2d medido = modelo.aplicar(p + casamentos[k].deslocamento);
+            const cv::Point2d d = medido - previsto;
+            // The match's covariance in capture pixels, through the model's local Jacobian,
+            // and the smooth model's; their sum weighs the disagreement.
+            const cv::Matx22d j = jacobiana(modelo, p);
+            const cv::Matx22d cm = j * casamentos[k].covariancia * j.t() * fator;
+            const cv::Matx22d cs = cv::Matx22d::eye() * (kIncertezaDoModelo * kIncertezaDoModelo);
+            const cv::Matx22d soma = cm + cs;
+            const cv::Vec2d dv(d.x, d.y);
+            const double mahalanobis = (dv.t() * soma.inv() * dv)(0);
             no.confianca = casamentos[k].confianca;
-            no.desacordo = cv::norm(medido - previsto);
-            no.origem = no.desacordo <= limite ? NoCalibrado::Origem::Medido
-                                                : NoCalibrado::Origem::Trocado;
+            no.desacordo = cv::norm(d);
+            const bool discorda =
+                no.desacordo > kDesacordoMinimo && mahalanobis > kMahalanobisMaxima;
+            no.origem = discorda ? NoCalibrado::Origem::Trocado : NoCalibrado::Origem::Medido;
             if (no.origem == NoCalibrado::Origem::Medido) {
-                no.captura = medido;
+                // Each estimate weighed by how well it is known in each direction: where the
+                // neighbourhood fixes the node only across an edge, the model fixes it along.
+                const cv::Vec2d ajuste = cs * soma.inv() * dv;
+                no.captura = previsto + cv::Point2d(ajuste(0), ajuste(1));
                 if (no.desacordo >= relatorio.maiorDesacordo) {
                     relatorio.maiorDesacordo = no.desacordo;
                     relatorio.noDoMaiorDesacordo = static_cast<int>(k) + 1;
@@ -420,11 +479,11 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
             medidosNoCampo += no.origem == NoCalibrado::Origem::Medido;
         }
     }
-    marcar("nos");
     if (medidosNoCampo < kNosMinimos * nosNoCampo) {
         falhar("só " + std::to_string(medidosNoCampo) + " dos " + std::to_string(nosNoCampo) +
                " nós dentro do campo foram achados com segurança na captura \"" + nome +
-               "\" (são precisos " + std::to_string(static_cast<int>(std::ceil(kNosMinimos * nosNoCampo))) +
+               "\" (são precisos " +
+               std::to_string(static_cast<int>(std::ceil(kNosMinimos * nosNoCampo))) +
                "); a malha não seria confiável");
         return false;
     }
@@ -445,14 +504,15 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     std::vector<cv::Point2d> p(destino.begin(), destino.end());
     std::vector<cv::Point2d> q = origem;
     std::vector<uchar> concordam;
-    const cv::Mat afim = cv::estimateAffine2D(p, q, concordam, cv::RANSAC, std::max(3.0, raio), 2000);
+    const cv::Mat afim =
+        cv::estimateAffine2D(p, q, concordam, cv::RANSAC, std::max(3.0, raio), 2000);
     if (afim.empty()) {
         falhar("os nós marcados não seguem nenhum mapa afim entre o padrão e a captura \"" + nome +
                "\"; confira \"data/verticesamp4.txt\" e \"data/vertices2.txt\"");
         return false;
     }
     ModeloDaLente modelo = ModeloDaLente::deAfim(cv::Matx23d(afim));
-    const Liberdade liberdade = n >= 25 ? Liberdade::Completa
+    const Liberdade liberdade = n >= 25   ? Liberdade::Completa
                                 : n >= 15 ? Liberdade::Lente
                                 : n >= 8  ? Liberdade::Radial
                                           : Liberdade::Afim;
@@ -471,7 +531,8 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
         for (int k = 0; k < n; ++k) {
             const double longe = cv::norm(nos[k].depois - modelo.aplicar(p[k]));
             const double alcance = passada == 0 ? raio + longe : 1.5 + longe;
-            raios[k] = std::clamp(static_cast<int>(std::ceil(alcance / modelo.escalaLocal(p[k]))) + 1, 2, 60);
+            raios[k] = std::clamp(
+                static_cast<int>(std::ceil(alcance / modelo.escalaLocal(p[k]))) + 1, 2, 60);
             maior = std::max(maior, raios[k]);
         }
         const CapturaEndireitada e = endireitarPara(im, modelo, maior);
@@ -503,7 +564,8 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     etapa("casamento local: " + std::to_string(movidos) + " de " + std::to_string(n) +
           " nós achados a até " + numero(raio, 1) + " pixels da captura de onde estavam");
     if (movidos == 0 && n > 0) {
-        falhar("a captura \"" + nome + "\" não parece mostrar o padrão: nenhum nó foi achado "
+        falhar("a captura \"" + nome +
+               "\" não parece mostrar o padrão: nenhum nó foi achado "
                "perto de onde foi marcado");
         return false;
     }

@@ -60,11 +60,11 @@ struct RelatorioDeCalibracao
 {
     EstimativaGlobal global{};
     ModeloDaLente modelo;
-    int pontosDeApoio = 0;       // support points tried in the final step
-    int pontosCasados = 0;       // of which matched and kept by the fit
-    double residuoMediano = 0;   // median distance, capture pixels, support points to the model
-    double maiorDesacordo = 0;   // the largest disagreement of a kept node, capture pixels
-    int noDoMaiorDesacordo = 0;  // its node number, from 1
+    int pontosDeApoio = 0;           // support points tried in the final step
+    int pontosCasados = 0;           // of which matched and kept by the fit
+    double residuoMediano = 0;       // median distance, capture pixels, support points to the model
+    double maiorDesacordo = 0;       // the largest disagreement of a kept node, capture pixels
+    int noDoMaiorDesacordo = 0;      // its node number, from 1
     std::vector<std::string> avisos; // regions where the model does not follow the capture
 };
 

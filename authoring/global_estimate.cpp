@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
-#include <cstdio>
-#include <cstdlib>
 
 namespace corretor {
 
@@ -27,11 +25,17 @@ constexpr double kLadoDasFeicoes = 720;
 // make a candidate.
 constexpr int kRodadas = 4;
 constexpr int kConcordantesMinimas = 8;
+constexpr int kTentativas = 3000;
 
 // Candidates are judged inside this many field radii of the centre; this many of them, the
 // best on coarse pictures, are aligned and judged again.
 constexpr double kAlcanceDoJulgamento = 0.75;
 constexpr std::size_t kFinalistas = 4;
+
+// A repeated pattern's periods are sought up to this many pixels, and a shift counts as one
+// when the pattern correlates with itself shifted by at least this much.
+constexpr int kAlcanceDoPeriodo = 90;
+constexpr float kSemelhancaDoPeriodo = 0.6f;
 
 struct Candidata
 {
@@ -59,6 +63,134 @@ cv::Matx33d deReduzida(double fator)
 double escalaDe(const cv::Matx23d& a)
 {
     return std::sqrt(std::abs(a(0, 0) * a(1, 1) - a(0, 1) * a(1, 0)));
+}
+
+// Whether the field circle, through `afim`, is at least a fifth of the capture's shorter side
+// across (and 60 pixels), and at most one and a half times that side: a field much smaller is
+// of no use for a mesh, and one much larger does not fit.
+bool plausivel(const cv::Matx23d& afim, cv::Size captura)
+{
+    const double diametro = 2 * kRaioDoCampo * escalaDe(afim);
+    const double lado = std::min(captura.width, captura.height);
+    return diametro >= std::max(60.0, 0.2 * lado) && diametro <= 1.5 * lado;
+}
+
+// The shifts, in pattern pixels, by which the pattern looks nearly like itself: the peaks of
+// its autocorrelation (the middle of its field against the pattern, on pictures reduced twice)
+// within kAlcanceDoPeriodo pixels, other than no shift, with a correlation of at least
+// kSemelhancaDoPeriodo. None for a pattern that repeats nothing.
+std::vector<cv::Point2d> periodosDoPadrao(const cv::Mat& padrao)
+{
+    cv::Mat cinza, menor;
+    cv::cvtColor(padrao, cinza, cv::COLOR_BGR2GRAY);
+    cv::resize(cinza, menor, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    menor.convertTo(menor, CV_32F);
+    const int meio = static_cast<int>(0.45 * kRaioDoCampo / 2), busca = kAlcanceDoPeriodo / 2;
+    const cv::Point c(static_cast<int>(kCentro.x / 2), static_cast<int>(kCentro.y / 2));
+    const cv::Rect modelo(c.x - meio, c.y - meio, 2 * meio + 1, 2 * meio + 1);
+    const cv::Rect area = cv::Rect(modelo.x - busca, modelo.y - busca, modelo.width + 2 * busca,
+                                   modelo.height + 2 * busca) &
+                          cv::Rect(0, 0, menor.cols, menor.rows);
+    if ((modelo & area) != modelo) return {};
+    cv::Mat mapa, vizinhos;
+    cv::matchTemplate(menor(area), menor(modelo), mapa, cv::TM_CCOEFF_NORMED);
+    cv::dilate(mapa, vizinhos, cv::Mat());
+    std::vector<std::pair<float, cv::Point2d>> picos;
+    for (int y = 1; y + 1 < mapa.rows; ++y)
+        for (int x = 1; x + 1 < mapa.cols; ++x) {
+            const float v = mapa.at<float>(y, x);
+            const cv::Point d(area.x + x - modelo.x, area.y + y - modelo.y);
+            if (v < kSemelhancaDoPeriodo || v < vizinhos.at<float>(y, x) || d.dot(d) < 9) continue;
+            picos.emplace_back(v, cv::Point2d(2.0 * d.x, 2.0 * d.y));
+        }
+    std::sort(picos.begin(), picos.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<cv::Point2d> periodos;
+    for (std::size_t k = 0; k < picos.size() && k < 8; ++k)
+        periodos.push_back(picos[k].second);
+    return periodos;
+}
+
+// The similarity (turn, scale, shift) that carries p[i] onto q[i] best in the least-squares
+// sense, over the pairs marked in `usar`.
+cv::Matx23d semelhancaMinima(const std::vector<cv::Point2f>& p, const std::vector<cv::Point2f>& q,
+                             const std::vector<uchar>& usar)
+{
+    cv::Point2d mp(0, 0), mq(0, 0);
+    int n = 0;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if (usar[i]) {
+            mp += cv::Point2d(p[i]);
+            mq += cv::Point2d(q[i]);
+            ++n;
+        }
+    mp /= n;
+    mq /= n;
+    // q - mq = (a -b; b a) (p - mp): a and b from the sums of products.
+    double sa = 0, sb = 0, spp = 0;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if (usar[i]) {
+            const cv::Point2d u = cv::Point2d(p[i]) - mp, v = cv::Point2d(q[i]) - mq;
+            sa += u.x * v.x + u.y * v.y;
+            sb += u.x * v.y - u.y * v.x;
+            spp += u.dot(u);
+        }
+    const double a = spp > 0 ? sa / spp : 0, b = spp > 0 ? sb / spp : 0;
+    return {a, -b, mq.x - (a * mp.x - b * mp.y), b, a, mq.y - (b * mp.x + a * mp.y)};
+}
+
+int concordantes(const cv::Matx23d& m, const std::vector<cv::Point2f>& p,
+                 const std::vector<cv::Point2f>& q, double limiar, std::vector<uchar>& concordam)
+{
+    concordam.assign(p.size(), 0);
+    int n = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const double dx = m(0, 0) * p[i].x + m(0, 1) * p[i].y + m(0, 2) - q[i].x;
+        const double dy = m(1, 0) * p[i].x + m(1, 1) * p[i].y + m(1, 2) - q[i].y;
+        concordam[i] = dx * dx + dy * dy < limiar * limiar;
+        n += concordam[i];
+    }
+    return n;
+}
+
+// RANSAC over similarities drawn from two matches each, trying only those that give the field a
+// plausible size. The library's RANSAC cannot be told that: on a repeated pattern many matches
+// pile up on a few capture points, and a map that shrinks everything to one point explains most
+// of them. Returns false when no plausible similarity gathers kConcordantesMinimas matches.
+bool ransacSemelhanca(const std::vector<cv::Point2f>& p, const std::vector<cv::Point2f>& q,
+                      double limiar, cv::Size captura, cv::RNG& sorteio, cv::Matx23d& melhor,
+                      std::vector<uchar>& concordam)
+{
+    const int n = static_cast<int>(p.size());
+    int maisConcordantes = 0;
+    std::vector<uchar> estes;
+    for (int tentativa = 0; tentativa < kTentativas; ++tentativa) {
+        const int i = sorteio.uniform(0, n), j = sorteio.uniform(0, n);
+        const cv::Point2d dp = cv::Point2d(p[j]) - cv::Point2d(p[i]);
+        const cv::Point2d dq = cv::Point2d(q[j]) - cv::Point2d(q[i]);
+        if (dp.dot(dp) < 100) continue;
+        // dq = z dp with complex numbers: z = a + ib.
+        const double a = (dq.x * dp.x + dq.y * dp.y) / dp.dot(dp);
+        const double b = (dq.y * dp.x - dq.x * dp.y) / dp.dot(dp);
+        const cv::Matx23d m(a, -b, q[i].x - (a * p[i].x - b * p[i].y), b, a,
+                            q[i].y - (b * p[i].x + a * p[i].y));
+        if (!plausivel(m, captura)) continue;
+        const int c = concordantes(m, p, q, limiar, estes);
+        if (c > maisConcordantes) {
+            maisConcordantes = c;
+            melhor = m;
+            concordam = estes;
+        }
+    }
+    if (maisConcordantes < kConcordantesMinimas) return false;
+    // Once more, fitted to all that agreed.
+    const cv::Matx23d ajustada = semelhancaMinima(p, q, concordam);
+    if (plausivel(ajustada, captura) &&
+        concordantes(ajustada, p, q, limiar, estes) >= maisConcordantes) {
+        melhor = ajustada;
+        concordam = estes;
+    }
+    return true;
 }
 
 // Candidates from features: similarities fitted by RANSAC, round after round.
@@ -92,13 +224,13 @@ std::vector<Candidata> candidatasDasFeicoes(const cv::Mat& padrao, const cv::Mat
 
     std::vector<Candidata> candidatas;
     const double limiar = std::max(3.0, 0.015 * std::max(captura.cols, captura.rows));
+    cv::RNG sorteio(0x5eed); // the same candidates for the same pictures
     for (int rodada = 0; rodada < kRodadas && noPadrao.size() >= kConcordantesMinimas; ++rodada) {
         std::vector<uchar> concordam;
-        const cv::Mat a = cv::estimateAffinePartial2D(noPadrao, naCaptura, concordam, cv::RANSAC,
-                                                      limiar, 4000, 0.995, 10);
-        const int n = cv::countNonZero(concordam);
-        if (a.empty() || n < kConcordantesMinimas) break;
-        candidatas.push_back({cv::Matx23d(a), n});
+        cv::Matx23d a;
+        if (!ransacSemelhanca(noPadrao, naCaptura, limiar, captura.size(), sorteio, a, concordam))
+            break;
+        candidatas.push_back({a, cv::countNonZero(concordam)});
         std::vector<cv::Point2f> restoP, restoC;
         for (std::size_t i = 0; i < concordam.size(); ++i)
             if (!concordam[i]) {
@@ -113,14 +245,16 @@ std::vector<Candidata> candidatasDasFeicoes(const cv::Mat& padrao, const cv::Mat
 
 // One level of detail for judging candidates: the pattern reduced `fator` times and the
 // capture brought to about the same pixel size for the candidates' scale, both smoothed, in
-// colour (where the pattern's colours tell its quarters apart) and in grey (for ECC). Only the
-// inner part of the field is compared, where an affine map follows even a strong lens.
+// colour (where the pattern's colours tell its quarters apart) and in grey (for ECC). Only a
+// disc of `alcance` field radii is compared: by default the inner part of the field, where an
+// affine map follows even a strong lens.
 struct Nivel
 {
     double fatorPadrao, fatorCaptura;
     cv::Mat padrao, captura, padraoCinza, capturaCinza, disco;
 
-    Nivel(const cv::Mat& p, const cv::Mat& c, double fator, double escala, double suavizar)
+    Nivel(const cv::Mat& p, const cv::Mat& c, double fator, double escala, double suavizar,
+          double alcance = kAlcanceDoJulgamento)
         : fatorPadrao(fator), fatorCaptura(std::max(1.0, fator * escala))
     {
         padrao = reduzir(p, fatorPadrao, suavizar);
@@ -132,8 +266,8 @@ struct Nivel
         cv::circle(disco,
                    cv::Point(cvRound((kCentro.x - t) / fatorPadrao * 16),
                              cvRound((kCentro.y - t) / fatorPadrao * 16)),
-                   cvRound(kAlcanceDoJulgamento * kRaioDoCampo / fatorPadrao * 16),
-                   cv::Scalar(255), cv::FILLED, cv::LINE_8, 4);
+                   cvRound(alcance * kRaioDoCampo / fatorPadrao * 16), cv::Scalar(255), cv::FILLED,
+                   cv::LINE_8, 4);
     }
 
     static cv::Mat reduzir(const cv::Mat& imagem, double fator, double suavizar)
@@ -161,8 +295,7 @@ struct Nivel
     {
         const cv::Matx23d m(w.at<float>(0, 0), w.at<float>(0, 1), w.at<float>(0, 2),
                             w.at<float>(1, 0), w.at<float>(1, 1), w.at<float>(1, 2));
-        return paraMatx23(deReduzida(fatorCaptura) * paraMatx33(m) *
-                          deReduzida(fatorPadrao).inv());
+        return paraMatx23(deReduzida(fatorCaptura) * paraMatx33(m) * deReduzida(fatorPadrao).inv());
     }
 
     // The correlation of the capture brought onto the pattern by `w`, over the disc where the
@@ -218,9 +351,7 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
     cv::Mat padraoCinza, capturaCinza;
     cv::cvtColor(padrao, padraoCinza, cv::COLOR_BGR2GRAY);
     cv::cvtColor(captura, capturaCinza, cv::COLOR_BGR2GRAY);
-    const int64 t0 = cv::getTickCount();
     std::vector<Candidata> candidatas = candidatasDasFeicoes(padraoCinza, capturaCinza);
-    if (std::getenv("DEPURAR")) std::fprintf(stderr, "G feicoes %.0f ms\n", (cv::getTickCount() - t0) * 1000.0 / cv::getTickFrequency());
     // One candidate without features: the field in the middle of the capture, filling it.
     const double s = 0.45 * std::min(captura.cols, captura.rows) / kRaioDoCampo;
     const cv::Point2d meio((captura.cols - 1) / 2.0, (captura.rows - 1) / 2.0);
@@ -244,7 +375,6 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
             escalaDe(candidatas[i].afim) < 2 * escala)
             notas.emplace_back(grosso.correlacao(grosso.reduzido(candidatas[i].afim)), i);
     std::sort(notas.rbegin(), notas.rend());
-    if (std::getenv("DEPURAR")) std::fprintf(stderr, "G notas %.0f ms\n", (cv::getTickCount() - t0) * 1000.0 / cv::getTickFrequency());
     double melhor = -2;
     for (std::size_t k = 0; k < notas.size() && k < kFinalistas; ++k) {
         const Candidata& c = candidatas[notas[k].second];
@@ -256,6 +386,25 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
             estimativa.afim = a;
             estimativa.concordantes = c.concordantes;
         }
+    }
+    // The winner shifted by each of the pattern's periods, judged over nearly the whole field
+    // without further alignment: a repeated pattern tells its copies apart only by what it has
+    // beyond one period (slow changes across the sheet).
+    const std::vector<cv::Point2d> periodos = periodosDoPadrao(padrao);
+    if (melhor > -1 && !periodos.empty()) {
+        const Nivel amplo(padrao, captura, 2, escala, 1.0, 0.95);
+        const cv::Matx23d base = estimativa.afim;
+        double melhorAmplo = amplo.correlacao(amplo.reduzido(base));
+        for (const cv::Point2d& v : periodos) {
+            const cv::Matx23d a =
+                paraMatx23(paraMatx33(base) * cv::Matx33d(1, 0, v.x, 0, 1, v.y, 0, 0, 1));
+            const double c = amplo.correlacao(amplo.reduzido(a));
+            if (c > melhorAmplo) {
+                melhorAmplo = c;
+                estimativa.afim = a;
+            }
+        }
+        estimativa.candidatas += static_cast<int>(periodos.size());
     }
     estimativa.correlacao = melhor;
     if (melhor < -1) {

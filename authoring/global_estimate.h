@@ -17,10 +17,10 @@ namespace corretor {
 
 struct EstimativaGlobal
 {
-    cv::Matx23d afim;    // pattern point -> capture point
-    double correlacao;   // ECC correlation of the pattern's field with the capture, -1 to 1
-    int candidatas;      // candidates judged
-    int concordantes;    // feature matches agreeing with the winning candidate's fit
+    cv::Matx23d afim;  // pattern point -> capture point
+    double correlacao; // ECC correlation of the pattern's field with the capture, -1 to 1
+    int candidatas;    // candidates judged
+    int concordantes;  // feature matches agreeing with the winning candidate's fit
 };
 
 // The estimate for `padrao` and `captura` (8-bit, 3 channels). Returns false, recording

@@ -64,8 +64,10 @@ cv::Point2d ModeloDaLente::aplicar(cv::Point2d padrao) const
 double ModeloDaLente::escalaLocal(cv::Point2d padrao) const
 {
     const double h = 0.5;
-    const cv::Point2d dx = (aplicar(padrao + cv::Point2d(h, 0)) - aplicar(padrao - cv::Point2d(h, 0)));
-    const cv::Point2d dy = (aplicar(padrao + cv::Point2d(0, h)) - aplicar(padrao - cv::Point2d(0, h)));
+    const cv::Point2d dx =
+        (aplicar(padrao + cv::Point2d(h, 0)) - aplicar(padrao - cv::Point2d(h, 0)));
+    const cv::Point2d dy =
+        (aplicar(padrao + cv::Point2d(0, h)) - aplicar(padrao - cv::Point2d(0, h)));
     return std::sqrt(std::abs(dx.x * dy.y - dx.y * dy.x)) / (2 * h);
 }
 

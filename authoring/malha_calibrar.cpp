@@ -195,8 +195,7 @@ int malhaCalibrar(const Argumentos& argumentos)
                 trocados.empty() ? "nenhum" : trocados.c_str());
     const std::string previstos = listaDeNos(nos, NoCalibrado::Origem::Previsto);
     if (!previstos.empty())
-        std::printf("  tomados do modelo suave, sem casamento na captura: %s\n",
-                    previstos.c_str());
+        std::printf("  tomados do modelo suave, sem casamento na captura: %s\n", previstos.c_str());
     std::printf("maior desacordo entre um nó achado e o modelo suave: %.2f pixel da captura (nó "
                 "%d)\n",
                 relatorio.maiorDesacordo, relatorio.noDoMaiorDesacordo);

@@ -128,8 +128,8 @@ int malhaRefinar(const Argumentos& argumentos)
         const cv::Point2d d = nos[k].depois - nos[k].antes;
         std::printf("nó %zu: (%d, %d) -> (%d, %d), movido %.2f pixel da captura (%+.2f, %+.2f), "
                     "confiança %.2f\n",
-                    k + 1, origem[k].x, origem[k].y, novos[k].x, novos[k].y, cv::norm(d), d.x,
-                    d.y, nos[k].confianca);
+                    k + 1, origem[k].x, origem[k].y, novos[k].x, novos[k].y, cv::norm(d), d.x, d.y,
+                    nos[k].confianca);
     }
     std::printf("nós sem casamento a até %.1f pixels, deixados onde estavam: %s\n", raio,
                 parados.empty() ? "nenhum" : parados.c_str());

@@ -157,8 +157,8 @@ bool verificarEGravar(const std::vector<ArquivoNovo>& arquivos, Verificacao& ver
     }
     for (const char* pasta : {"data", "matrix"})
         if (!fs::is_directory(pasta, erro) && !fs::create_directory(pasta, erro)) {
-            falhar("não foi possível criar a pasta \"" + std::string(pasta) + "\": " +
-                   erro.message());
+            falhar("não foi possível criar a pasta \"" + std::string(pasta) +
+                   "\": " + erro.message());
             return false;
         }
     return gravarArquivosJuntos(arquivos);

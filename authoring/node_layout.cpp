@@ -14,13 +14,15 @@ std::vector<cv::Point> escolherNosDeDestino(int n)
     // The outer ring: about as many nodes as the circumference holds at the inner spacing
     // (pi sqrt(n) for near equilateral triangles over a disc), never fewer than the triangle
     // file's capacity asks for.
-    const int externos = std::clamp(std::max(2 * n - 101, static_cast<int>(std::lround(kPi * std::sqrt(n)))), 3, n - 1);
+    const int externos = std::clamp(
+        std::max(2 * n - 101, static_cast<int>(std::lround(kPi * std::sqrt(n)))), 3, n - 1);
     const double raioExterno = (kRaioDoCampo + 2) / std::cos(kPi / externos);
 
     // Inner rings j = 1 .. K at radii j / (K + 1) of the outer one, with counts growing as j:
     // ring j would hold externos * j / (K + 1) nodes at the outer ring's spacing.
     const int internos = n - externos - 1; // besides the centre
-    const int aneis = internos > 0 ? std::max(1, static_cast<int>(std::lround(2.0 * internos / externos))) : 0;
+    const int aneis =
+        internos > 0 ? std::max(1, static_cast<int>(std::lround(2.0 * internos / externos))) : 0;
     std::vector<int> contagem(aneis, 0);
     std::vector<std::pair<double, int>> restos;
     int postos = 0;

@@ -25,10 +25,23 @@ double verticeDaParabola(double a, double b, double c)
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
 }
 
+// The covariance of a match of `modelo` (see Casamento) with correlation `correlacao`.
+cv::Matx22d covarianciaDoCasamento(const cv::Mat& modelo, double desvio, double correlacao)
+{
+    cv::Mat gx, gy;
+    cv::Sobel(modelo, gx, CV_32F, 1, 0, 3, 1.0 / 8);
+    cv::Sobel(modelo, gy, CV_32F, 0, 1, 3, 1.0 / 8);
+    const double xx = gx.dot(gx), xy = gx.dot(gy), yy = gy.dot(gy);
+    const double ruido = desvio * desvio * std::max(1 - correlacao * correlacao, 1e-3);
+    const double det = xx * yy - xy * xy;
+    if (!(det > 1e-9 * (xx + yy) * (xx + yy)) || !(det > 0)) return cv::Matx22d(1e6, 0, 0, 1e6);
+    return cv::Matx22d(yy, -xy, -xy, xx) * (ruido / det);
+}
+
 } // namespace
 
-CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo,
-                              cv::Size tamanho, int margem)
+CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
+                              int margem)
 {
     CapturaEndireitada e;
     e.margem = margem;
@@ -45,10 +58,13 @@ CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& model
     // A capture finer than the pattern is smoothed to about the pattern's pixel first.
     const double escala =
         modelo.escalaLocal(cv::Point2d(tamanho.width / 2.0, tamanho.height / 2.0));
+    // (Into a picture of its own: the capture is the caller's, and is straightened again later.)
     cv::Mat fonte = captura;
-    if (escala > 1.3) cv::GaussianBlur(captura, fonte, cv::Size(0, 0), 0.5 * escala);
-    cv::remap(fonte, e.imagem, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-              cv::Scalar(0));
+    if (escala > 1.3) {
+        fonte = cv::Mat();
+        cv::GaussianBlur(captura, fonte, cv::Size(0, 0), 0.5 * escala);
+    }
+    cv::remap(fonte, e.imagem, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
 
     e.valida.create(altura, largura, CV_8U);
     const float maxX = static_cast<float>(captura.cols - 1),
@@ -100,14 +116,14 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
                         janela.y + m + pico.y - raio - kFolgaEcc, janela.width + 2 * kFolgaEcc,
                         janela.height + 2 * kFolgaEcc);
     if (fino && (area & busca) == area) {
-        cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0,
-                                 1, static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));
+        cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0, 1,
+                                 static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));
         cv::Mat w(deslocamento);
         try {
-            cv::findTransformECC(modelo, endireitada.imagem(area), w, cv::MOTION_TRANSLATION,
-                                 cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS,
-                                                  30, 1e-4),
-                                 cv::noArray(), 3);
+            cv::findTransformECC(
+                modelo, endireitada.imagem(area), w, cv::MOTION_TRANSLATION,
+                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 30, 1e-4),
+                cv::noArray(), 3);
             const cv::Point2d fino(pico.x - raio - kFolgaEcc + w.at<float>(0, 2),
                                    pico.y - raio - kFolgaEcc + w.at<float>(1, 2));
             if (cv::norm(fino - d) < 1.0) d = fino;
@@ -118,6 +134,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     c.achado = true;
     c.deslocamento = d;
     c.confianca = melhor;
+    c.covariancia = covarianciaDoCasamento(modelo, desvio[0], melhor);
     return c;
 }
 

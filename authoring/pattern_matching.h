@@ -28,14 +28,19 @@ struct CapturaEndireitada
 // Resamples `captura` (single channel, CV_32F) through `modelo` onto a `tamanho` pattern grid
 // plus the margin, bilinearly; when the capture holds more pixels than the pattern about the
 // centre, it is smoothed first so that the resampling does not alias.
-CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo,
-                              cv::Size tamanho, int margem);
+CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
+                              int margem);
 
 struct Casamento
 {
     bool achado = false;
     cv::Point2d deslocamento; // d above, pattern pixels
     double confianca = 0;     // normalized correlation at the best shift, -1 to 1
+    // How far d can be trusted in each direction: the covariance, pattern pixels squared, that
+    // the noise left by the match (the neighbourhood's variance times 1 - correlation^2) gives
+    // through the neighbourhood's gradients, s^2 (sum of grad grad^T)^-1. A neighbourhood with
+    // one straight edge fixes d across the edge only: along it the covariance is large.
+    cv::Matx22d covariancia;
 };
 
 // Where the pattern's neighbourhood of the pixel `ponto` (a square of 2 meiaJanela + 1, cut to

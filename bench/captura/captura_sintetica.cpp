@@ -134,17 +134,18 @@ cv::Mat padraoXadrez()
             // which way up it is.
             const int i = static_cast<int>(std::floor((x - kCentroDoCampo) / double(casa)));
             const int j = static_cast<int>(std::floor((y - kCentroDoCampo) / double(casa)));
-            const double rampa = 12.0 * (x + y - lado) / lado;
+            const double rampa = 20.0 * (x + y - lado) / lado;
             const double v = ((i + j) % 2 == 0 ? 60 : 200) + rampa;
             imagem.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(v));
         }
     for (int j = -6; j < 6; ++j)
         for (int i = -6; i < 6; ++i) {
-            const cv::Point2d c(kCentroDoCampo + (i + 0.5) * casa, kCentroDoCampo + (j + 0.5) * casa);
+            const cv::Point2d c(kCentroDoCampo + (i + 0.5) * casa,
+                                kCentroDoCampo + (j + 0.5) * casa);
             const int escuro = (i + j) % 2 == 0;
             // Dots grow from left to right, too little for a neighbourhood to tell squares
             // apart, enough for the whole sheet.
-            const double raio = 7 + 2.5 * (c.x - kCentroDoCampo) / kCentroDoCampo;
+            const double raio = 7 + 3.0 * (c.x - kCentroDoCampo) / kCentroDoCampo;
             cv::circle(imagem, cv::Point(cvRound(c.x * 16), cvRound(c.y * 16)), cvRound(raio * 16),
                        cv::Scalar::all(escuro ? 215 : 45), cv::FILLED, cv::LINE_AA, 4);
         }
@@ -242,7 +243,8 @@ cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
         for (int y = 0; y < f.rows; ++y)
             for (int x = 0; x < f.cols; ++x) {
                 const cv::Point2d d = (cv::Point2d(x, y) - lente.centro) / raio;
-                f.at<cv::Vec3f>(y, x) *= static_cast<float>(std::max(0.0, 1 - caso.vinheta * d.dot(d)));
+                f.at<cv::Vec3f>(y, x) *=
+                    static_cast<float>(std::max(0.0, 1 - caso.vinheta * d.dot(d)));
             }
     }
     if (caso.desfoque > 0) cv::GaussianBlur(f, f, cv::Size(0, 0), caso.desfoque);
@@ -316,9 +318,9 @@ std::string descreverCaso(const Caso& c)
     std::snprintf(texto, sizeof texto,
                   "%-7s %4dx%-4d k %+.2f %+.2f %+.2f p %+.3f %+.3f giro %+5.1f escala %.2f "
                   "ruído %.1f desfoque %.1f jpeg %d vinheta %.0f%%",
-                  nomeDoPadrao(c.padrao), c.tamanho.width, c.tamanho.height, c.lente.k1,
-                  c.lente.k2, c.lente.k3, c.lente.p1, c.lente.p2, c.lente.angulo * 180 / kPi,
-                  c.lente.escala, c.ruido, c.desfoque, c.qualidade, 100 * c.vinheta);
+                  nomeDoPadrao(c.padrao), c.tamanho.width, c.tamanho.height, c.lente.k1, c.lente.k2,
+                  c.lente.k3, c.lente.p1, c.lente.p2, c.lente.angulo * 180 / kPi, c.lente.escala,
+                  c.ruido, c.desfoque, c.qualidade, 100 * c.vinheta);
     return texto;
 }
 

@@ -56,11 +56,11 @@ struct Caso
     TipoDePadrao padrao = TipoDePadrao::Natural;
     unsigned sementeDoPadrao = 1;
     Lente lente;
-    cv::Size tamanho;      // of the capture
-    double ruido = 0;      // sigma of the Gaussian noise added to each sample
-    double desfoque = 0;   // sigma of the Gaussian blur, capture pixels
-    int qualidade = 0;     // JPEG quality the capture goes through; 0 for none
-    double vinheta = 0;    // darkening at the field's edge (0.4: 40 %), growing with r^2
+    cv::Size tamanho;    // of the capture
+    double ruido = 0;    // sigma of the Gaussian noise added to each sample
+    double desfoque = 0; // sigma of the Gaussian blur, capture pixels
+    int qualidade = 0;   // JPEG quality the capture goes through; 0 for none
+    double vinheta = 0;  // darkening at the field's edge (0.4: 40 %), growing with r^2
     unsigned sementeDoRuido = 1;
 };
 
