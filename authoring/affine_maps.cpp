@@ -97,14 +97,13 @@ int gerarMatriz(bool substituir)
         if (anexarTexto(fw, arquivo.caminho, arquivo.conteudo))
             ++gravados;
         else if (falhas++ == 0)
-            primeiraFalha = "\"" + arquivo.caminho + "\": " + std::strerror(errno);
+            primeiraFalha = "\"" + arquivo.caminho + "\": " + textoDoErro(errno);
     }
     if (falhas > 0)
         falhar("não foi possível gravar " + std::to_string(falhas) + " de 99 arquivos de " +
                "matriz; o primeiro: " + primeiraFalha +
                (gravados == 0 ? "; nenhum arquivo recebeu mapa novo"
-                              : "; " + std::to_string(gravados) +
-                                    " receberam os mapas novos, e a malha ficou misturada"));
+                              : "; " + std::to_string(gravados) + " receberam os mapas novos"));
     return gravados;
 }
 

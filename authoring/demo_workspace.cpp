@@ -40,7 +40,7 @@ bool preencher()
 {
     std::error_code erro;
     if (!fs::create_directory("data", erro)) {
-        falhar("não foi possível criar a pasta \"data\": " + erro.message());
+        falhar("não foi possível criar a pasta \"data\": " + textoDoErro(erro.value()));
         return false;
     }
     const Distorcao lente = distorcaoDaDemo();
@@ -76,13 +76,15 @@ bool preencherEm(const fs::path& pasta)
     const fs::path antes = fs::current_path(erro);
     if (!erro) fs::current_path(pasta, erro);
     if (erro) {
-        falhar("não foi possível entrar na pasta \"" + pasta.string() + "\": " + erro.message());
+        falhar("não foi possível entrar na pasta \"" + pasta.string() +
+               "\": " + textoDoErro(erro.value()));
         return false;
     }
     const bool ok = preencher();
     fs::current_path(antes, erro);
     if (erro) {
-        falhar("não foi possível voltar à pasta \"" + antes.string() + "\": " + erro.message());
+        falhar("não foi possível voltar à pasta \"" + antes.string() +
+               "\": " + textoDoErro(erro.value()));
         return false;
     }
     return ok;
@@ -95,7 +97,9 @@ bool publicar(const fs::path& temporaria, const fs::path& alvo, bool existe)
     std::error_code erro;
     if (!existe) {
         fs::rename(temporaria, alvo, erro);
-        if (erro) falhar("não foi possível criar \"" + alvo.string() + "\": " + erro.message());
+        if (erro)
+            falhar("não foi possível criar \"" + alvo.string() +
+                   "\": " + textoDoErro(erro.value()));
         return !erro;
     }
     std::vector<fs::path> entradas;
@@ -107,7 +111,7 @@ bool publicar(const fs::path& temporaria, const fs::path& alvo, bool existe)
         fs::rename(e, destino, erro);
         if (erro) {
             falhar("não foi possível mover \"" + e.filename().string() + "\" para \"" +
-                   alvo.string() + "\": " + erro.message());
+                   alvo.string() + "\": " + textoDoErro(erro.value()));
             for (const auto& m : movidas)
                 fs::remove_all(m, erro);
             return false;
@@ -140,7 +144,7 @@ bool criarDemo(const std::string& pasta)
     std::string modelo = (base / ("." + alvo.filename().string() + ".criando-XXXXXX")).string();
     if (mkdtemp(modelo.data()) == nullptr) {
         falhar("não foi possível criar uma pasta temporária em \"" + base.string() +
-               "\": " + std::strerror(errno));
+               "\": " + textoDoErro(errno));
         return false;
     }
     // mkdtemp makes the folder for its owner only; give it the mode a new folder would get.

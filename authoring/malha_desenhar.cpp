@@ -23,8 +23,9 @@ const char kOrigem[] = "malha-origem.png";
 const char kDestino[] = "malha-destino.png";
 
 // Writes the number t of each loaded triangle (0 .. triangulos - 1) centred on its centroid,
-// taken from the nodes `nos` (vert or vert2), in yellow with a dark rim so that it reads over
-// any picture. The size follows the image: an enlarged image gets larger digits.
+// taken from the nodes `nos` (vert or vert2), when that lies in the image, in yellow with a dark
+// rim so that it reads over any picture. The size follows the image: an enlarged image gets larger
+// digits.
 void numerarTriangulos(IplImage* image, const int (*nos)[2], int triangulos)
 {
     cv::Mat pixels = cv::cvarrToMat(image);
@@ -36,6 +37,8 @@ void numerarTriangulos(IplImage* image, const int (*nos)[2], int triangulos)
             x += nos[trg[t][i]][0] / 3.0;
             y += nos[trg[t][i]][1] / 3.0;
         }
+        // A label is placed only where it can show: the nodes may lie anywhere in 32 bits.
+        if (x < 0 || y < 0 || x >= image->width || y >= image->height) continue;
         const std::string texto = std::to_string(t);
         int base = 0;
         const cv::Size tamanho =
@@ -63,7 +66,7 @@ bool desenharEGravar(IplImage* image, int vt, int triangulos, const char* nome)
 // IMAGE enlarged four times, the picture that the source mesh lies on; null, reason recorded.
 IplImage* ampliada(const std::string& nome)
 {
-    IplImage* foto = open(nome.c_str());
+    IplImage* foto = abrirParaAmpliar(nome.c_str());
     if (foto == nullptr) return nullptr;
     IplImage* quatro = ampliaQuatroVezes(foto);
     free(foto);

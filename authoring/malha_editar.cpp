@@ -218,7 +218,7 @@ bool tratarTecla(int tecla, const Originais& originais)
 // of the pattern into img2; false, reason recorded.
 bool carregarImagens(const std::string& nome, Originais& originais)
 {
-    originais.foto = open(nome.c_str());
+    originais.foto = abrirParaAmpliar(nome.c_str());
     if (originais.foto == nullptr) return false;
     img = ampliaQuatroVezes(originais.foto);
     if (img == nullptr) return false;

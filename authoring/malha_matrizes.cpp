@@ -2,15 +2,15 @@
 #include "authoring/affine_maps.h"
 #include "authoring/index_ranges.h"
 #include "authoring/malha_cli.h"
+#include "authoring/mesh_check.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
+#include "utilities/file_read.h"
 #include "utilities/report.h"
 
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,9 +24,9 @@ std::vector<int> arquivosComMapa()
     std::vector<int> comMapa;
     for (int t = 0; t < kTriangulos; ++t) {
         nomeArquivo(t);
-        std::ifstream arquivo(caminhoLocal(arq3));
-        const std::string texto{std::istreambuf_iterator<char>(arquivo),
-                                std::istreambuf_iterator<char>()};
+        std::string texto, motivo;
+        // One that cannot be read is not looked into: appending to it reports it.
+        if (!lerArquivo(caminhoLocal(arq3), texto, kLimiteDeArquivoDaMalha, motivo)) continue;
         for (unsigned char c : texto)
             if (!std::isspace(c)) {
                 comMapa.push_back(t);
@@ -48,15 +48,14 @@ int malhaMatrizes(const Argumentos& argumentos)
     int nosOrigem = 0, nosDestino = 0;
     if (!carregarVertices(nosOrigem, nosDestino) || carregarTriangulos() < 0) return kSaidaFalha;
     if (nosOrigem != nosDestino)
-        avisar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
-               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+        avisar(nosDiferentes(nosOrigem, nosDestino) +
                "; os nós que faltam num deles valem (0, 0) nos mapas");
 
     const std::string pasta = caminhoLocal("matrix");
     std::error_code erro;
     if (!std::filesystem::is_directory(pasta, erro) &&
         !std::filesystem::create_directory(pasta, erro)) {
-        falhar("não foi possível criar a pasta \"" + pasta + "\": " + erro.message());
+        falhar("não foi possível criar a pasta \"" + pasta + "\": " + textoDoErro(erro.value()));
         return kSaidaFalha;
     }
     const std::vector<int> antigos = substituir ? std::vector<int>{} : arquivosComMapa();

@@ -1,5 +1,6 @@
 // malha triangular: the triangle file from the two vertex files.
 #include "authoring/malha_cli.h"
+#include "authoring/mesh_check.h"
 #include "authoring/triangulation.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
@@ -31,8 +32,7 @@ int malhaTriangular(const Argumentos& argumentos)
     int nosOrigem = 0, nosDestino = 0;
     if (!carregarVertices(nosOrigem, nosDestino)) return kSaidaFalha;
     if (nosOrigem != nosDestino) {
-        falhar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
-               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+        falhar(nosDiferentes(nosOrigem, nosDestino) +
                "; os dois arquivos devem listar os mesmos nós, na mesma ordem");
         return kSaidaFalha;
     }

@@ -6,6 +6,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "mesh/text_scanner.h"
+#include "utilities/file_read.h"
 #include "utilities/report.h"
 
 #include <cmath>
@@ -40,17 +41,16 @@ ArquivoDeMatriz lerArquivoDeMatriz(int t)
     ArquivoDeMatriz arquivo;
     nomeArquivo(t);
     const std::string caminho = caminhoLocal(arq3);
-    FILE* f = std::fopen(caminho.c_str(), "r");
-    if (f == nullptr) return arquivo;
-    TextScanner leitor(f, caminho);
-    ScanResult r = ScanResult::Number;
-    for (; arquivo.numeros < 6; ++arquivo.numeros) {
-        r = leitor.scanFloat(arquivo.mapa.mat[arquivo.numeros / 3][arquivo.numeros % 3]);
-        if (r != ScanResult::Number) break;
-    }
-    std::rewind(f);
+    std::string texto, motivo;
+    if (!lerArquivo(caminho, texto, kLimiteDeArquivoDaMalha, motivo)) return arquivo;
+    arquivo.legivel = true;
+    TextScanner leitor(texto, caminho);
+    for (; arquivo.numeros < 6; ++arquivo.numeros)
+        if (leitor.scanFloat(arquivo.mapa.mat[arquivo.numeros / 3][arquivo.numeros % 3]) !=
+            ScanResult::Number)
+            break;
     bool preenchida = false;
-    for (int c = std::getc(f); c != EOF; c = std::getc(f)) {
+    for (const char c : texto) {
         if (c == '\n') {
             arquivo.linhas += preenchida;
             preenchida = false;
@@ -59,8 +59,6 @@ ArquivoDeMatriz lerArquivoDeMatriz(int t)
         }
     }
     arquivo.linhas += preenchida;
-    arquivo.legivel = r != ScanResult::ReadError && !std::ferror(f);
-    std::fclose(f);
     return arquivo;
 }
 
@@ -109,10 +107,8 @@ private:
         v_.nosOrigem = origem;
         v_.nosDestino = destino;
         if (origem >= 0 && destino >= 0 && origem != destino)
-            achar(Problema::Nos, "\"data/verticesamp4.txt\" tem " + std::to_string(origem) +
-                                     " nós e \"data/vertices2.txt\" tem " +
-                                     std::to_string(destino) +
-                                     "; os dois arquivos devem listar os mesmos nós");
+            achar(Problema::Nos,
+                  nosDiferentes(origem, destino) + "; os dois arquivos devem listar os mesmos nós");
     }
 
     void lerTriangulos()
@@ -240,6 +236,12 @@ private:
 };
 
 } // namespace
+
+std::string nosDiferentes(int origem, int destino)
+{
+    return "\"data/verticesamp4.txt\" tem " + std::to_string(origem) +
+           " nós e \"data/vertices2.txt\" tem " + std::to_string(destino);
+}
 
 Verificacao verificarMalha()
 {

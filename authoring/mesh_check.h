@@ -62,4 +62,8 @@ struct Verificacao
 
 Verificacao verificarMalha();
 
+// The words for vertex files of different lengths, '"data/verticesamp4.txt" tem <origem> nós e
+// "data/vertices2.txt" tem <destino>', to which each caller adds what follows from it.
+std::string nosDiferentes(int origem, int destino);
+
 } // namespace corretor

@@ -1,14 +1,16 @@
 #include "authoring/mesh_drawing.h"
 
+#include "authoring/geometry.h"
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
-#include "correction/locate.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
+#include "utilities/file_read.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc/imgproc_c.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -33,38 +35,24 @@ void segmento(IplImage* image, CvPoint a, CvPoint b, CvScalar cor)
     cvLine(image, a, b, cor, 1, CV_AA, 0);
 }
 
-// The records of the triangle point file `nome`: its lines without their line ends, blank
-// lines at the end dropped. The file is held in ff while it is read. False, after a warning
-// naming the file, when it cannot be opened or read.
+// The records of the triangle point file `nome`: its lines without their line ends, a UTF-8
+// byte order mark at the start and blank lines at the end dropped. The file is read whole and
+// bounded (utilities/file_read.h). False, after a warning naming the file, when it cannot be
+// read.
 bool lerLinhas(const char* nome, std::vector<std::string>& linhas)
 {
-    const std::string caminho = caminhoLocal(nome);
-    ff = std::fopen(caminho.c_str(), "r");
-    if (ff == nullptr) {
-        avisar("não foi possível abrir \"" + caminho + "\": " + std::strerror(errno));
+    std::string texto, porque;
+    bool abriu = false;
+    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, porque, &abriu)) {
+        avisar(naoLeu(caminhoLocal(nome), porque, abriu));
         return false;
     }
-    std::string linha;
-    bool temLinha = false;
-    for (int c = std::getc(ff); c != EOF; c = std::getc(ff)) {
-        temLinha = true;
-        if (c == '\n') {
-            linhas.push_back(linha);
-            linha.clear();
-            temLinha = false;
-        } else {
-            linha.push_back(static_cast<char>(c));
-        }
+    std::size_t inicio = texto.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (inicio < texto.size()) {
+        const std::size_t fim = std::min(texto.find('\n', inicio), texto.size());
+        linhas.push_back(texto.substr(inicio, fim - inicio));
+        inicio = fim + 1;
     }
-    const bool leu = std::ferror(ff) == 0;
-    const int erro = errno;
-    std::fclose(ff);
-    ff = nullptr;
-    if (!leu) {
-        avisar("não foi possível ler \"" + caminho + "\": " + std::strerror(erro));
-        return false;
-    }
-    if (temLinha) linhas.push_back(linha); // a last line without its line end
     while (!linhas.empty() && linhas.back().find_first_not_of(" \t\r\v\f") == std::string::npos)
         linhas.pop_back();
     return true;
@@ -97,10 +85,21 @@ void avisarRegistro(const char* nome, std::size_t indice, const std::string& dep
            ": não é um registro de três inteiros \"k x y\"; " + depois);
 }
 
-// Triangle location works on (row, column) pairs.
-CvPoint linhaColuna(CvPoint p)
+// The probe is in the triangle when the three edge values of the side test (exact, as prod
+// forms them) are all >= 0 or all <= 0: an inside point of either winding, and the points of the
+// edges and corners. A triangle whose corners coincide holds every point; one whose corners lie
+// on a line, the points of that line.
+bool contemSonda(const CvPoint (&p)[3], CvPoint pxl)
 {
-    return cvPoint(p.y, p.x);
+    const Ponto q{pxl.x, pxl.y};
+    int positivos = 0, negativos = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int lado =
+            orientacao(Ponto{p[i].x, p[i].y}, Ponto{p[(i + 1) % 3].x, p[(i + 1) % 3].y}, q);
+        positivos += lado > 0;
+        negativos += lado < 0;
+    }
+    return positivos == 0 || negativos == 0;
 }
 
 } // namespace
@@ -178,8 +177,7 @@ IplImage* inTriangulo(IplImage* image, const char* nomearquivo, CvPoint pxl)
         }
         for (CvPoint& q : p)
             cvSeqPush(cantos, &q);
-        if (trianguloAceita(linhaColuna(p[0]), linhaColuna(p[1]), linhaColuna(p[2]),
-                            linhaColuna(pxl))) {
+        if (contemSonda(p, pxl)) {
             std::printf("entrou no triangulo %d", k / 3);
             return desenhaTriangulo(image, cantos);
         }

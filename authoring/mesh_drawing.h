@@ -11,10 +11,11 @@
 // - The triangle point file (written by on_mouse2, authoring/point_picking.h) is read by
 //   lines: line r (counted from 0) is the record r, "k x y" with k the pick number; three
 //   records in a row are one triangle, and its number is the k of its third line divided by 3.
-//   Blank lines at the end of the file are no records. A file is opened into ff and closed
-//   before the operation returns; one that cannot be opened is named in a warning on standard
+//   Blank lines at the end of the file, and a UTF-8 byte order mark at its start, are no
+//   records. The file is read whole and bounded (utilities/file_read.h) at every call; one that
+//   cannot be read (missing, a folder, a FIFO, too large) is named in a warning on standard
 //   error and the image is returned with nothing more drawn.
-// Single-threaded: the readers share count and ff with the callbacks of point picking.
+// Single-threaded: the readers share count with the callbacks of point picking.
 #pragma once
 
 #include <opencv2/core/core_c.h>
@@ -43,14 +44,14 @@ IplImage* carregarMalha(IplImage* image, int vt);
 IplImage* desenhaPonto(IplImage* image, const char* nomearquivo);
 
 // Marks `pxl` with a red disc of radius 2 and looks for the first triangle of the triangle
-// point file `nomearquivo` that holds it, by the rule of triangle location
-// (correction/locate.h) applied as triangle location applies it, to (row, column) pairs: a
-// corner belongs to the triangle, an inside point belongs to it whichever way its corners were
-// clicked, and a point on an edge belongs to it when its corners run counter-clockwise on
-// screen. On a find it prints "entrou no triangulo %d" (no line end) with the triangle's
-// number and outlines it with desenhaTriangulo. A last triangle of one or two records is not
-// searched; a record that is not three integers is named in a warning and ends the search.
-// Each call leaves a new point sequence in storage with the corners of every triangle read.
+// point file `nomearquivo` that holds it: the three values of the side test of its directed
+// edges (p1 to p2, p2 to p3, p3 to p1) are all >= 0 or all <= 0, so an inside point belongs to
+// it whichever way its corners were clicked, and so does a point on an edge or a corner; a
+// point on an edge shared by two triangles goes to the first in the file. On a find it prints
+// "entrou no triangulo %d" (no line end) with the triangle's number and outlines it with
+// desenhaTriangulo. A last triangle of one or two records is not searched; a record that is not
+// three integers is named in a warning and ends the search. Each call leaves a new point
+// sequence in storage with the corners of every triangle read.
 IplImage* inTriangulo(IplImage* image, const char* nomearquivo, CvPoint pxl);
 
 } // namespace corretor

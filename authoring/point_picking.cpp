@@ -45,7 +45,7 @@ void anexar(FILE*& handle, const char* nome, const std::string& linha)
 {
     const std::string caminho = caminhoLocal(nome);
     if (!anexarTexto(handle, caminho, linha))
-        avisar("não foi possível anexar a \"" + caminho + "\": " + std::strerror(errno));
+        avisar("não foi possível anexar a \"" + caminho + "\": " + textoDoErro(errno));
 }
 
 // The steps shared by the four callbacks, after the flip and the event test: keep, print,

@@ -25,7 +25,7 @@
 //   they grow across runs. A file that cannot be opened or written is named in a warning on
 //   standard error; the point is still kept, printed, marked and counted.
 // - No callback shows the image: the host shows it again after a press.
-// Single-threaded: the callbacks share count and ff with the mesh drawing readers.
+// Single-threaded: the callbacks share count with the mesh drawing readers.
 #pragma once
 
 #include <opencv2/core/core_c.h>
@@ -38,7 +38,7 @@ extern CvPoint pt;    // the last point picked on img
 extern CvPoint ponto; // the last point picked on img2
 extern int count;     // advanced by on_mouse; the record cursor of desenhaPonto
 extern int t_count2;  // picks on img2 so far (on_mouse4 and on_mouse2)
-extern FILE* ff;      // the file that a callback or a mesh drawing reader has open; else null
+extern FILE* ff;      // the file that a callback has open; else null
 extern char arq2[15]; // "malha2.txt", the triangle point file
 
 void on_mouse(int event, int x, int y, int flags, void* param);

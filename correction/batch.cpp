@@ -7,20 +7,18 @@
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
-#include "utilities/command_line.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
+#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -35,16 +33,36 @@ std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
 
 namespace {
 
-// The same file for two names that may differ in spelling ("./a.jpg", "a.jpg").
-std::string mesmoArquivo(const std::string& nome)
+// One key for every name of one file: its device and inode when it exists, so that spellings
+// ("./a.jpg", "x/../a.jpg") and links meet; otherwise the name with ".", ".." and links resolved.
+std::string identidade(const std::string& nome)
 {
+    struct stat st
+    {
+    };
+    if (stat(nome.c_str(), &st) == 0)
+        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     std::error_code erro;
     const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
     return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
 }
 
+// The files of the workspace that no result may replace: the pattern and the mesh files.
+std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
+{
+    std::map<std::string, std::string> arquivos;
+    for (const char* nome : {static_cast<const char*>(filename2), "data\\verticesamp4.txt",
+                             "data\\vertices2.txt", "data\\quelvarina.txt"})
+        arquivos.emplace(identidade(caminhoLocal(nome)), caminhoLocal(nome));
+    for (int t = 0; t < kTriangulos; ++t) {
+        nomeArquivo(t);
+        arquivos.emplace(identidade(caminhoLocal(arq3)), caminhoLocal(arq3));
+    }
+    return arquivos;
+}
+
 // What conferirNomes found wrong with one image.
-enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem };
+enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem, SubstituiMalha };
 
 } // namespace
 
@@ -52,11 +70,13 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 {
     std::map<std::string, const std::string*> imagemDoArquivo;
     for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(mesmoArquivo(imagem), &imagem);
+        imagemDoArquivo.emplace(identidade(imagem), &imagem);
+    const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
     std::map<std::string, const std::string*> donoDoResultado;
     Conflito conflito = Conflito::Nenhum;
     const std::string* culpada = nullptr; // the image at fault
     const std::string* outra = nullptr;   // the one it clashes with, or would replace
+    std::string arquivoDaMalha;           // the workspace file it would replace
     for (const auto& imagem : imagens) {
         culpada = &imagem;
         const std::string resultado = nomeDoResultado(imagem, pasta);
@@ -64,8 +84,9 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
             conflito = Conflito::SemNome;
             break;
         }
-        const auto [dono, novo] = donoDoResultado.emplace(mesmoArquivo(resultado), &imagem);
+        const auto [dono, novo] = donoDoResultado.emplace(identidade(resultado), &imagem);
         const auto substituida = imagemDoArquivo.find(dono->first);
+        const auto daArea = daMalha.find(dono->first);
         if (!novo) {
             conflito = Conflito::MesmoResultado;
             outra = dono->second;
@@ -74,6 +95,11 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
         if (substituida != imagemDoArquivo.end()) {
             conflito = Conflito::SubstituiImagem;
             outra = substituida->second;
+            break;
+        }
+        if (daArea != daMalha.end()) {
+            conflito = Conflito::SubstituiMalha;
+            arquivoDaMalha = daArea->second;
             break;
         }
     }
@@ -90,6 +116,10 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
     case Conflito::SubstituiImagem:
         falhar("o resultado de \"" + *culpada + "\" substituiria a imagem \"" + *outra + "\"");
         break;
+    case Conflito::SubstituiMalha:
+        falhar("o resultado de \"" + *culpada + "\" substituiria \"" + arquivoDaMalha +
+               "\", um arquivo da área de trabalho");
+        break;
     }
     return false;
 }
@@ -100,20 +130,19 @@ namespace {
 // in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
 // (utilities/report.h).
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, std::string& motivo)
+                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum)
 {
     limparFalha();
     IplImage* image = nullptr;
     IplImage* corrigida = nullptr;
     bool ok = false;
     try {
-        image = open(imagem.c_str());
-        if (image != nullptr) corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes);
+        image = abrirParaAmpliar(imagem.c_str());
+        if (image != nullptr)
+            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
-    } catch (const cv::Exception& e) {
-        falhar(std::string("erro da biblioteca de imagens: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        falhar("falta memória para corrigir a imagem");
+    } catch (...) {
+        falhar(motivoDaExcecao());
     }
     free(corrigida);
     free(image);
@@ -143,7 +172,7 @@ private:
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha)
+                 const FalhaLote& falha, const FalhaLote& aviso)
 {
     const int total = static_cast<int>(imagens.size());
     std::atomic<int> proxima{0};
@@ -153,14 +182,17 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
+            bool colocouAlgum = true;
             const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
-                                        ampliacoes, motivo);
+                                        ampliacoes, motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)
                 ++corrigidas;
             else if (falha)
                 falha(imagens[k], motivo);
+            if (ok && !colocouAlgum && aviso)
+                aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
             if (progresso) progresso(feitas, total);
         }
     };
@@ -178,93 +210,6 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
     }
     limparFalha();
     return corrigidas;
-}
-
-namespace {
-
-const char* const kUso =
-    "uso: corrigir-lote [-o PASTA] IMAGEM...\n"
-    "\n"
-    "Corrige cada IMAGEM com a malha e o padrão da pasta de trabalho (os mesmos arquivos que\n"
-    "corrigir lê, carregados uma vez só) e grava o resultado de \"fotos/a.png\" em\n"
-    "\"PASTA/a.jpg\", idêntico ao \"result.jpg\" que corrigir gravaria para ela. Uma imagem que\n"
-    "falha é relatada e as outras seguem. Sai com 0 quando todas foram corrigidas, 1 quando\n"
-    "alguma falhou e 2 quando a linha de comando não serve (dois resultados com o mesmo nome,\n"
-    "ou um resultado no lugar de uma das imagens, também).\n"
-    "\n"
-    "  -o PASTA   pasta dos resultados, criada se faltar (padrão: \"resultados\")\n";
-
-int erroDeUso(const std::string& motivo)
-{
-    return corretor::erroDeUso("corrigir-lote", motivo);
-}
-
-int falhaAntesDoLote()
-{
-    relatarFalha("corrigir-lote");
-    return kSaidaFalha;
-}
-
-} // namespace
-
-int executarLote(int argc, const char* const* argv)
-{
-    limparFalha();
-    std::string pasta = "resultados";
-    std::vector<std::string> imagens;
-    bool soNomes = false; // after "--" every word is an image
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (soNomes || a.size() < 2 || a[0] != '-') {
-            imagens.push_back(a);
-        } else if (a == "--") {
-            soNomes = true;
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(kUso, stdout);
-            return kSaidaOk;
-        } else if (a == "-o") {
-            if (i + 1 == argc || argv[i + 1][0] == '\0')
-                return erroDeUso("falta a pasta depois de -o");
-            pasta = argv[++i];
-        } else {
-            return erroDeUso("opção desconhecida \"" + a + "\"");
-        }
-    }
-    if (imagens.empty()) return erroDeUso("nenhuma imagem para corrigir");
-    if (!conferirNomes(imagens, pasta)) return erroDeUso(motivoFalha());
-
-    carregaVetorVertices();
-    if (houveFalha()) return falhaAntesDoLote();
-    IplImage* padrao = open(caminhoLocal(filename2).c_str());
-    if (padrao == nullptr) return falhaAntesDoLote();
-    std::error_code erro;
-    fs::create_directories(pasta, erro);
-    if (erro || !fs::is_directory(pasta)) {
-        free(padrao);
-        falhar("não foi possível criar a pasta \"" + pasta + "\"" +
-               (erro ? ": " + erro.message() : ""));
-        return falhaAntesDoLote();
-    }
-
-    const bool terminal = isatty(STDOUT_FILENO) != 0;
-    const auto mostrar = [terminal](int feitas, int total) {
-        std::printf("%s%d/%d imagens", terminal ? "\r\033[K" : "\r", feitas, total);
-        std::fflush(stdout);
-    };
-    const auto relatar = [terminal](const std::string&, const std::string& motivo) {
-        if (terminal) std::printf("\r\033[K"); // the message takes the progress line's place
-        falhar(motivo);
-        relatarFalha("corrigir-lote");
-        limparFalha();
-    };
-    const int total = static_cast<int>(imagens.size());
-    mostrar(0, total);
-    const int trabalhadores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int corrigidas = corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar);
-    free(padrao);
-    std::printf("\n%d de %d imagens corrigidas em \"%s\"\n", corrigidas, total, pasta.c_str());
-    std::fflush(stdout);
-    return corrigidas == total ? kSaidaOk : kSaidaFalha;
 }
 
 } // namespace corretor

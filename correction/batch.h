@@ -22,8 +22,10 @@ namespace corretor {
 std::string nomeDoResultado(const std::string& imagem, const std::string& pasta);
 
 // True when every image of `imagens` has a result name of its own in `pasta` and no result
-// would replace one of the images. Otherwise returns false, recording the first image at fault
-// (and the one it clashes with). Only names are compared; nothing is read or written.
+// would replace one of the images, the pattern or a mesh file of the workspace. Otherwise
+// returns false, recording the first image at fault (and what it clashes with). Files are
+// compared by identity (device and inode, or the resolved name of one that does not exist), so
+// spellings and links are caught; nothing is read or written.
 bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
 
 // Told, after each image, how many are done (corrected or failed) out of how many.
@@ -35,18 +37,12 @@ using FalhaLote = std::function<void(const std::string& imagem, const std::strin
 // nomeDoResultado(imagem, pasta); the folder must exist. `trabalhadores` images are corrected
 // at once, each on one thread with the library's own parallel loops kept to that thread; with
 // 1 they are corrected in turn and each warp uses every core. Images are taken in the order
-// given. `progresso` and `falha` (either may be empty) are called from whichever thread
-// finished an image, one call at a time. Returns the number of images corrected. The reason
-// recorded on the calling thread (utilities/report.h) is cleared.
+// given. `aviso` is told of an image that was corrected but placed no pixel in the field
+// (avisoDeCampoVazio, correction/driver.h). `progresso`, `falha` and `aviso` (any may be empty)
+// are called from whichever thread finished an image, one call at a time. Returns the number of
+// images corrected. The reason recorded on the calling thread (utilities/report.h) is cleared.
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha);
-
-// The program corrigir-lote: reads "[-o PASTA] IMAGEM...", loads the mesh and the pattern once,
-// corrects the images with one worker per core (at most one per image), shows one progress line
-// and reports each failure on standard error. Returns the exit status: 0 when every image was
-// corrected, 1 when any failed or nothing could start (mesh, pattern, folder), 2 for a command
-// line it does not take (names that clash included).
-int executarLote(int argc, const char* const* argv);
+                 const FalhaLote& falha, const FalhaLote& aviso = nullptr);
 
 } // namespace corretor

@@ -24,21 +24,30 @@ CvMemStorage* storage = cvCreateMemStorage(0);
 CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso)
+IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                         bool* colocouAlgum)
 {
     IplImage* ampliada = ampliaQuatroVezes(image);
     if (ampliada == nullptr) return nullptr;
-    IplImage* corrigida = morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
+    IplImage* corrigida =
+        morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
     free(ampliada);
     return corrigida;
 }
 
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         Ampliacoes& ampliacoes)
+                         Ampliacoes& ampliacoes, bool* colocouAlgum)
 {
     const IplImage* ampliada = ampliaQuatroVezesEm(image, ampliacoes);
     if (ampliada == nullptr) return nullptr;
-    return morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso);
+    return morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
+}
+
+std::string avisoDeCampoVazio()
+{
+    return "nenhum pixel da imagem caiu dentro do campo e o resultado ficou todo preto; causa "
+           "provável: mapas ilegíveis ou não finitos em \"matrix/\", ou uma malha de origem que "
+           "não cobre a imagem ampliada (confira com \"malha verificar\")";
 }
 
 namespace {
@@ -76,16 +85,19 @@ int executarCorrecao()
     std::printf("\n%s", filename);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
-    img = open(filename);
+    img = abrirParaAmpliar(filename);
     if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
 
-    resultado = corrigirImagem(img, img2, mostrarProgresso);
+    bool colocouAlgum = false;
+    resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum);
     if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao(true);
 
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");
     std::fflush(stdout);
+    // After the closing message, so that the run's own output stays as it is.
+    if (!colocouAlgum) avisar(avisoDeCampoVazio());
     pausar();
     liberarTudo();
     return 0;

@@ -6,6 +6,8 @@
 
 #include <opencv2/core/core_c.h>
 
+#include <string>
+
 namespace corretor {
 
 extern IplImage* img;       // the image to correct, as loaded
@@ -22,16 +24,22 @@ extern CvSeq* seq;
 extern CvSeq* seq2;
 
 // The stages between the loaded image and the result: two twofold enlargements, then the
-// warp onto the size of `padrao`, reporting to `progresso` (which may be empty). Returns a new
-// image owned by the caller, or null (reason recorded); every intermediate image is released
-// as soon as the next stage has its output. Reads the mesh store.
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso);
+// warp onto the size of `padrao`, reporting to `progresso` (which may be empty) and telling
+// `colocouAlgum` (when given) whether any pixel landed in the field. Returns a new image owned
+// by the caller, or null (reason recorded); every intermediate image is released as soon as the
+// next stage has its output. Reads the mesh store.
+IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                         bool* colocouAlgum = nullptr);
 
 // corrigirImagem with the enlargements kept in `ampliacoes` (ampliaQuatroVezesEm,
 // correction/stages.h), for a caller that corrects many images: the result holds the same
 // bytes. Both enlargements stay held during the warp.
 IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         Ampliacoes& ampliacoes);
+                         Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
+
+// The warning for a correction that placed no pixel in the field (its result is black), with
+// the likely causes.
+std::string avisoDeCampoVazio();
 
 // The whole correction run on the console: load the mesh, ask for the image name, load the
 // image and the pattern, correct, save "result.jpg", wait for a key. Returns the exit status:

@@ -1,5 +1,8 @@
 #include "correction/image_ops.h"
 
+#include "correction/image_file.h"
+#include "correction/stages.h"
+#include "utilities/file_read.h"
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
 
@@ -11,26 +14,103 @@
 
 namespace corretor {
 
-IplImage* open(const char* nome)
+namespace {
+
+const int kComoLer = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
+
+// A new 8-bit, 3-channel image; when its pixels cannot be had, the header is released before
+// the library's exception goes on.
+IplImage* criarImagem(CvSize tamanho)
 {
+    IplImage* image = cvCreateImageHeader(tamanho, IPL_DEPTH_8U, 3);
+    try {
+        cvCreateData(image);
+    } catch (...) {
+        cvReleaseImageHeader(&image);
+        throw;
+    }
+    return image;
+}
+
+bool recusar(const char* nome, const std::string& porque)
+{
+    falhar("não foi possível ler a imagem \"" + std::string(nome) + "\": " + porque);
+    return false;
+}
+
+// Decodes `bytes` into a new image of `cabecalho`'s size, in place (the decoder writes straight
+// into the image record, so the pixels are held once); an image of any other format, or whose
+// decoder finds another size, is decoded on its own and copied. Null, reason recorded, on
+// failure.
+IplImage* decodificar(const char* nome, const std::string& bytes,
+                      const CabecalhoDeImagem& cabecalho)
+{
+    const cv::Mat arquivo(1, static_cast<int>(bytes.size()), CV_8U,
+                          const_cast<char*>(bytes.data()));
+    IplImage* image = nullptr;
     cv::Mat lida;
     try {
-        // The mesh lives in the file's own pixel grid, so an orientation tag is not applied.
-        lida = cv::imread(nome, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
-    } catch (const cv::Exception& e) {
-        falhar("não foi possível ler a imagem \"" + std::string(nome) + "\": " + e.err);
+        if (cabecalho.largura > 0) {
+            image = criarImagem(cvSize(cabecalho.largura, cabecalho.altura));
+            lida = cv::cvarrToMat(image);
+        }
+        const SilencioNoErro decodificador; // its own lines are not the system's
+        cv::imdecode(arquivo, kComoLer, &lida);
+    } catch (...) {
+        free(image);
+        throw;
+    }
+    if (lida.empty() || lida.type() != CV_8UC3) {
+        free(image);
+        recusar(nome, "o formato não é conhecido ou os dados não formam uma imagem");
         return nullptr;
     }
-    if (lida.empty()) {
-        falhar("não foi possível ler a imagem \"" + std::string(nome) + "\"");
+    if (image != nullptr && lida.data == reinterpret_cast<uchar*>(image->imageData)) return image;
+    free(image);
+    if (!imagemCabe(lida.cols, lida.rows, 1)) {
+        precederMotivo("\"" + std::string(nome) + "\": ");
         return nullptr;
     }
-    IplImage* image = cvCreateImage(cvSize(lida.cols, lida.rows), IPL_DEPTH_8U, 3);
-    const std::size_t bytesPorLinha = static_cast<std::size_t>(lida.cols) * 3;
-    for (int y = 0; y < lida.rows; ++y)
-        std::memcpy(image->imageData + static_cast<std::size_t>(y) * image->widthStep, lida.ptr(y),
-                    bytesPorLinha);
+    image = criarImagem(cvSize(lida.cols, lida.rows));
+    lida.copyTo(cv::cvarrToMat(image));
     return image;
+}
+
+IplImage* abrirImagem(const char* nome, int fator)
+{
+    std::string bytes, porque;
+    if (!lerArquivo(nome, bytes, kLimiteDeArquivoDeImagem, porque)) {
+        recusar(nome, porque);
+        return nullptr;
+    }
+    const CabecalhoDeImagem cabecalho = lerCabecalho(bytes);
+    // The size is judged before anything is decoded: a small file can declare a huge image.
+    if (cabecalho.largura > 0 && !imagemCabe(cabecalho.largura, cabecalho.altura, fator)) {
+        precederMotivo("\"" + std::string(nome) + "\": ");
+        return nullptr;
+    }
+    if (!dadosInteiros(bytes, cabecalho.formato, porque)) {
+        falhar("a imagem \"" + std::string(nome) + "\" está danificada: " + porque);
+        return nullptr;
+    }
+    try {
+        return decodificar(nome, bytes, cabecalho);
+    } catch (...) {
+        recusar(nome, motivoDaExcecao());
+    }
+    return nullptr;
+}
+
+} // namespace
+
+IplImage* open(const char* nome)
+{
+    return abrirImagem(nome, 1);
+}
+
+IplImage* abrirParaAmpliar(const char* nome)
+{
+    return abrirImagem(nome, 4);
 }
 
 namespace {
@@ -56,8 +136,9 @@ bool save(const char* nome, const IplImage* image)
             falhar("não foi possível codificar a imagem \"" + std::string(nome) + "\"");
             return false;
         }
-    } catch (const cv::Exception& e) {
-        falhar("não foi possível codificar a imagem \"" + std::string(nome) + "\": " + e.err);
+    } catch (...) {
+        falhar("não foi possível codificar a imagem \"" + std::string(nome) +
+               "\": " + motivoDaExcecao());
         return false;
     }
     return gravarArquivoInteiro(nome, bytes.data(), bytes.size());

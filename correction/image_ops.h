@@ -7,10 +7,19 @@
 namespace corretor {
 
 // Loads the image file `nome` (a path as typed, used as it is) as a new 8-bit, 3-channel
-// colour image in the file's own pixel grid, whatever the file holds (grey, 16-bit, alpha).
-// Returns null, recording why, when the file cannot be read as an image. The caller owns the
-// result and releases it with free.
+// colour image in the file's own pixel grid, whatever the file holds (grey, 16-bit, alpha; an
+// orientation tag is not applied). Returns null, recording why in Portuguese with the name,
+// when the file cannot be read (missing, not a regular file, over kLimiteDeArquivoDeImagem),
+// is damaged (a JPEG cut short or with corrupt data, a PNG with a wrong checksum or cut short:
+// the decoder would fill the rest with grey), declares a size that does not fit the image record
+// or the free memory (judged from its header, before decoding), or is no image the library
+// decodes. Nothing the decoder prints reaches standard error. The caller owns the result and
+// releases it with free.
 IplImage* open(const char* nome);
+
+// open for an image that is about to be enlarged four times: the size its header declares is
+// judged as the enlargement will judge it (correction/stages.h imagemCabe), before decoding.
+IplImage* abrirParaAmpliar(const char* nome);
 
 // Saves `image` under `nome`, encoded by the name's extension (JPEG for ".jpg"). The file is
 // written whole to a temporary file in the same folder and then renamed over `nome`, so a

@@ -14,12 +14,20 @@
 
 #include "correction/image_ops.h"
 #include "correction/warp.h"
+#include "utilities/memory.h"
 
 namespace corretor {
 
 // True when an image of `largura` x `altura` pixels, enlarged `fator` times in each direction,
 // fits the image record: its width, height and byte count must fit in 32-bit fields.
 bool ampliacaoCabe(int largura, int altura, int fator);
+
+// True when an image of `largura` x `altura` pixels, enlarged `fator` times (1: kept as it is,
+// or 4), fits the image record and the memory (the image, and for fator 4 both enlargements
+// while the second is made; memory claimed by threads enlarging at once counts as free, since a
+// claim waits for it); otherwise false, recording why. For a check before the image is even
+// decoded.
+bool imagemCabe(int largura, int altura, int fator);
 
 // Twofold upscaling: returns a new image of twice the width and twice the height of `image`.
 // Along a row, the pixel between two copied source pixels is their truncated mean; down a
@@ -29,7 +37,9 @@ IplImage* dobra(const IplImage* image);
 
 // The image enlarged four times, as the correction run enlarges it: dobra twice, the first
 // enlargement released once the second is made. Refuses (null, reason recorded) before
-// allocating when the result would exceed the image record (2 GiB) or the free memory.
+// allocating when the result would exceed the image record (2 GiB) or the free memory; the
+// memory is claimed (ReservaDeMemoria, utilities/memory.h), so that threads enlarging at once
+// wait for each other rather than ask together for more than there is.
 IplImage* ampliaQuatroVezes(const IplImage* image);
 
 // The two enlargements of ampliaQuatroVezes, kept by a caller that enlarges many images: images
@@ -40,6 +50,7 @@ struct Ampliacoes
 {
     IplImage* primeira = nullptr; // twice the size of the image enlarged last
     IplImage* segunda = nullptr;  // four times
+    ReservaDeMemoria reserva;     // the memory claimed for the two
     Ampliacoes() = default;
     ~Ampliacoes();
     Ampliacoes(const Ampliacoes&) = delete;

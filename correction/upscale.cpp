@@ -5,7 +5,7 @@
 //   out(2c + 1) = floor((s(c) + s(c + 1)) / 2)  c = 0 .. w-2
 //   out(2w - 1) = s(w - 1)                      the last column repeats its left neighbour
 // per sample, and the odd row below it is a copy of it. Each even row is written once and
-// then copied, and bands of rows run on both cores.
+// then copied, and bands of rows run in parallel on the threads of OpenCV's parallel loops.
 #include "correction/stages.h"
 
 #include "utilities/memory.h"
@@ -27,6 +27,14 @@ bool formaAceita(const IplImage* image)
     return image != nullptr && image->depth == IPL_DEPTH_8U && image->nChannels == 3;
 }
 
+// formaAceita, recording why an image of another shape is refused.
+bool aceitarForma(const IplImage* image)
+{
+    if (formaAceita(image)) return true;
+    falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+    return false;
+}
+
 // One even output row from one source row of `largura` pixels.
 void dobraLinha(const uchar* fonte, uchar* saida, int largura)
 {
@@ -41,6 +49,18 @@ void dobraLinha(const uchar* fonte, uchar* saida, int largura)
     saida[0] = saida[3] = fonte[0];
     saida[1] = saida[4] = fonte[1];
     saida[2] = saida[5] = fonte[2];
+}
+
+// ampliacaoCabe, recording why when an image of that size does not fit.
+bool aceitarAmpliacao(int largura, int altura, int fator)
+{
+    if (ampliacaoCabe(largura, altura, fator)) return true;
+    const char* vezes = fator == 1   ? ""
+                        : fator == 2 ? " ampliada duas vezes"
+                                     : " ampliada quatro vezes";
+    falhar("a imagem de " + std::to_string(largura) + "x" + std::to_string(altura) + " pixels" +
+           vezes + " excede o tamanho máximo de uma imagem (2 GiB)");
+    return false;
 }
 
 } // namespace
@@ -77,31 +97,41 @@ bool dobraEm(const IplImage* image, IplImage* saida)
 
 namespace {
 
-// True when `image` enlarged four times fits the image record and the free memory; otherwise
-// false, recording why.
-bool quatroVezesCabe(const IplImage* image)
+// Bytes held for each pixel of an image while its second enlargement is made: both
+// enlargements, 4 + 16 pixels of 3 bytes.
+constexpr uint64_t kBytesDasAmpliacoes = 60;
+
+// Bytes held for each pixel of an image enlarged `fator` times (1 or 4): the image itself, 3,
+// and its enlargements.
+uint64_t bytesPorPixel(int fator)
 {
-    const std::string tamanho = std::to_string(image->width) + "x" + std::to_string(image->height);
-    if (!ampliacaoCabe(image->width, image->height, 4)) {
-        falhar("a imagem de " + tamanho +
-               " pixels ampliada quatro vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return false;
-    }
-    // While the second enlargement is made, both are held: 4 + 16 pixels of 3 bytes for each
-    // pixel of the image.
-    constexpr uint64_t kBytesPorPixel = 60;
-    const uint64_t precisa = kBytesPorPixel * uint64_t(image->width) * uint64_t(image->height);
-    const uint64_t livre = memoriaDisponivel();
-    if (precisa > livre) {
-        falhar("a imagem de " + tamanho + " pixels ampliada quatro vezes precisa de " +
-               std::to_string(precisa >> 20) + " MiB, mas há só " + std::to_string(livre >> 20) +
-               " MiB de memória livre");
-        return false;
-    }
-    return true;
+    return 3 + (fator == 4 ? kBytesDasAmpliacoes : 0);
+}
+
+std::string emMiB(uint64_t bytes)
+{
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+bool recusarMemoria(int largura, int altura, int fator, uint64_t precisa, uint64_t livre)
+{
+    falhar("a imagem de " + std::to_string(largura) + "x" + std::to_string(altura) + " pixels" +
+           (fator == 4 ? " ampliada quatro vezes" : "") + " precisa de " + emMiB(precisa) +
+           ", mas há só " + emMiB(livre) + " de memória livre");
+    return false;
 }
 
 } // namespace
+
+bool imagemCabe(int largura, int altura, int fator)
+{
+    if (!aceitarAmpliacao(largura, altura, fator)) return false;
+    const uint64_t precisa = bytesPorPixel(fator) * uint64_t(largura) * uint64_t(altura);
+    // What other threads have claimed (and perhaps already use) counts as free here: the claim
+    // itself waits for it, and refuses only what does not fit even alone.
+    const uint64_t livre = memoriaDisponivel() + memoriaReservada();
+    return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
+}
 
 IplImage* ampliaQuatroVezes(const IplImage* image)
 {
@@ -117,10 +147,12 @@ Ampliacoes::~Ampliacoes()
 {
     free(segunda);
     free(primeira);
+    reserva.liberar();
 }
 
 const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
 {
+    if (!aceitarForma(image)) return nullptr;
     IplImage*& primeira = ampliacoes.primeira;
     IplImage*& segunda = ampliacoes.segunda;
     const bool servem = primeira != nullptr && segunda != nullptr &&
@@ -130,32 +162,27 @@ const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoe
         free(segunda);
         free(primeira);
         primeira = segunda = nullptr;
-        if (!formaAceita(image)) {
-            falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
+        if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
+        // Claimed before allocating, beside what other threads enlarging at once have claimed.
+        const uint64_t precisa =
+            kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
+        uint64_t livre = 0;
+        if (!ampliacoes.reserva.reservar(precisa, livre)) {
+            recusarMemoria(image->width, image->height, 4, precisa, livre);
             return nullptr;
         }
-        if (!quatroVezesCabe(image)) return nullptr;
         primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
         segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
     }
-    if (!dobraEm(image, primeira) || !dobraEm(primeira, segunda)) {
-        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
+    dobraEm(image, primeira);
+    dobraEm(primeira, segunda);
     return segunda;
 }
 
 IplImage* dobra(const IplImage* image)
 {
-    if (!formaAceita(image)) {
-        falhar("a ampliação recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
-    if (!ampliacaoCabe(image->width, image->height, 2)) {
-        falhar("a imagem de " + std::to_string(image->width) + "x" + std::to_string(image->height) +
-               " pixels ampliada duas vezes excede o tamanho máximo de uma imagem (2 GiB)");
-        return nullptr;
-    }
+    if (!aceitarForma(image)) return nullptr;
+    if (!aceitarAmpliacao(image->width, image->height, 2)) return nullptr;
     IplImage* saida = cvCreateImage(cvSize(2 * image->width, 2 * image->height), image->depth, 3);
     dobraEm(image, saida);
     return saida;

@@ -17,6 +17,7 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <atomic>
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -112,21 +113,9 @@ __attribute__((target("avx2"))) void mapRunAvx2(const float (&m)[2][3], int i, i
 
 using MapRun = void (*)(const float (&)[2][3], int, int, int, int, int, int32_t*);
 
-// The fastest form this processor runs.
-MapRun fastestMapRun()
-{
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return mapRunAvx2;
-#endif
-    return mapRunScalar;
-}
-
-// The form in use: the fastest, unless usarFormaPortavel asked for the portable one.
-MapRun mapRun = fastestMapRun();
-
 // Destinations of every column of source row i.
-void mapRow(const RowLocator& locator, int i, int nc, int largura, int altura, int8_t* indices,
-            int32_t* destinos)
+void mapRow(MapRun mapRun, const RowLocator& locator, int i, int nc, int largura, int altura,
+            int8_t* indices, int32_t* destinos)
 {
     locator.locate(i, nc, indices);
     for (int j = 0; j < nc;) {
@@ -163,6 +152,7 @@ public:
     // Blends the source pixel `s` into the destination packed in `v` (row << 16 | column).
     void place(int32_t v, const uchar* s)
     {
+        colocou_ = true;
         if (v != atual_) {
             flush();
             destino_ =
@@ -189,17 +179,21 @@ public:
         atual_ = -1;
     }
 
+    // True once a source has been placed.
+    bool colocou() const { return colocou_; }
+
 private:
     uchar* res_;
     size_t passo_;
+    bool colocou_ = false;
     uchar* destino_ = nullptr;
     int32_t atual_ = -1; // -1 never names a place
     unsigned d0_ = 0, d1_ = 0, d2_ = 0;
 };
 
 // Writes, in scan order, the sources of rows [primeira, ultima) whose destination column lies
-// in [c0, c1). -1 (no place) has the column 0xFFFF, beyond every band.
-void writeBandScalar(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
+// in [c0, c1). -1 (no place) has the column 0xFFFF, beyond every band. True when it placed any.
+bool writeBandScalar(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
                      int c1, IplImage* saida)
 {
     const int nc = img->width, ch = img->nChannels;
@@ -213,11 +207,12 @@ void writeBandScalar(const IplImage* img, const int32_t* destinos, int primeira,
             if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
                 blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
     }
+    return blender.colocou();
 }
 
 #if defined(__x86_64__)
 // The same, passing over eight sources at a time where none of them lands in the band.
-__attribute__((target("avx2"))) void writeBandAvx2(const IplImage* img, const int32_t* destinos,
+__attribute__((target("avx2"))) bool writeBandAvx2(const IplImage* img, const int32_t* destinos,
                                                    int primeira, int ultima, int c0, int c1,
                                                    IplImage* saida)
 {
@@ -248,20 +243,33 @@ __attribute__((target("avx2"))) void writeBandAvx2(const IplImage* img, const in
             if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
                 blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
     }
+    return blender.colocou();
 }
 #endif
 
-using WriteBand = void (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
+using WriteBand = bool (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
 
-WriteBand fastestWriteBand()
+// The two steps of one form of the warp.
+struct Form
+{
+    MapRun mapRun;
+    WriteBand writeBand;
+};
+
+constexpr Form kPortable{mapRunScalar, writeBandScalar};
+
+// The fastest form this processor runs, chosen once.
+Form fastestForm()
 {
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return writeBandAvx2;
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return Form{mapRunAvx2, writeBandAvx2};
 #endif
-    return writeBandScalar;
+    return kPortable;
 }
 
-WriteBand writeBand = fastestWriteBand();
+// The form in use: the fastest, unless usarFormaPortavel asked for the portable one.
+Form form = fastestForm();
 
 // Splits the destination columns into `faixas` bands that receive about as many of the chunk's
 // sources each, judged from a sample of them. Returns faixas + 1 bounds, from kPrimeiro to
@@ -290,7 +298,7 @@ std::vector<int> bandBounds(const int32_t* destinos, size_t n, int faixas)
 } // namespace
 
 IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
-                    const Progresso& progresso)
+                    const Progresso& progresso, bool* colocouAlgum)
 {
     if (img->depth != IPL_DEPTH_8U || img->nChannels != 3 || profundidade != IPL_DEPTH_8U) {
         falhar("a correção recebe só imagens de 8 bits com 3 canais");
@@ -299,6 +307,8 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
     const int nl = img->height, nc = img->width;
     IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
+    const Form f = form;
+    std::atomic<bool> colocou{false};
     const RowLocator locator;
     const int linhasPorBloco = std::max(1, kEntradasPorBloco / std::max(1, nc));
     std::vector<int32_t> destinos(static_cast<size_t>(linhasPorBloco) * nc);
@@ -310,15 +320,16 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
         cv::parallel_for_(cv::Range(primeira, ultima), [&](const cv::Range& linhas) {
             std::vector<int8_t> indices(static_cast<size_t>(nc));
             for (int i = linhas.start; i < linhas.end; ++i)
-                mapRow(locator, i, nc, tamanho.width, tamanho.height, indices.data(),
+                mapRow(f.mapRun, locator, i, nc, tamanho.width, tamanho.height, indices.data(),
                        destinos.data() + static_cast<size_t>(i - primeira) * nc);
         });
         const std::vector<int> limites =
             bandBounds(destinos.data(), static_cast<size_t>(ultima - primeira) * nc, faixas);
         cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
             for (int k = r.start; k < r.end; ++k)
-                writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
-                          saida);
+                if (f.writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
+                                saida))
+                    colocou = true;
         });
         for (int i = primeira; i < ultima && progresso; ++i) {
             const int valor = static_cast<int>(100LL * i / nl) + 1;
@@ -327,13 +338,13 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
         }
     }
     if (progresso && mostrado != 100) progresso(100);
+    if (colocouAlgum != nullptr) *colocouAlgum = colocou;
     return saida;
 }
 
 void usarFormaPortavel(bool portavel)
 {
-    mapRun = portavel ? mapRunScalar : fastestMapRun();
-    writeBand = portavel ? writeBandScalar : fastestWriteBand();
+    form = portavel ? kPortable : fastestForm();
 }
 
 IplImage* morph(const IplImage* img)

@@ -43,11 +43,12 @@ using Progresso = std::function<void(int valor)>;
 
 // The warp of `img` onto a new black image of `tamanho` and sample depth `profundidade`, 3
 // channels, returned to the caller. Reads the mesh store. The accelerated form: it gives the
-// same bytes as morphDireto, using both cores. `progresso` receives (100*i)/nl + 1 whenever
-// that value changes after source row i, and 100 at the end. Returns null, recording why, when
-// `img` is not 8-bit with 3 channels or `profundidade` is not 8-bit.
+// same bytes as morphDireto, on the threads of OpenCV's parallel loops. `progresso` receives
+// (100*i)/nl + 1 whenever that value changes after source row i, and 100 at the end. When
+// `colocouAlgum` is given, it tells whether any source pixel was placed in the field. Returns
+// null, recording why, when `img` is not 8-bit with 3 channels or `profundidade` is not 8-bit.
 IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
-                    const Progresso& progresso);
+                    const Progresso& progresso, bool* colocouAlgum = nullptr);
 
 // The warp exactly as defined, one pixel at a time with triangulo: the reference that
 // morphPara is proved against. No progress.
@@ -59,7 +60,8 @@ IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade);
 void usarFormaPortavel(bool portavel);
 
 // The correction run's warp: morphPara onto the size and depth of the pattern img2, with the
-// progress line on the console.
+// progress line on the console. An interface of the system kept for hosts that drive the stages
+// themselves; the programs call corrigirImagem (correction/driver.h), and only the tests call it.
 IplImage* morph(const IplImage* img);
 
 } // namespace corretor

@@ -2,6 +2,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "mesh/text_scanner.h"
+#include "utilities/file_read.h"
 #include "utilities/report.h"
 
 #include <climits>
@@ -11,19 +12,11 @@ namespace corretor {
 
 namespace {
 
-// Opens a workspace file for reading into fp, or records why it cannot.
-bool abrir(const char* nome, std::string& caminho)
+// Reads a workspace file whole into `texto`, or records why it cannot.
+bool ler(const char* nome, std::string& caminho, std::string& texto)
 {
     caminho = caminhoLocal(nome);
-    fp = std::fopen(caminho.c_str(), "r");
-    if (fp == nullptr) falhar("não foi possível abrir \"" + caminho + "\"");
-    return fp != nullptr;
-}
-
-void fechar()
-{
-    std::fclose(fp);
-    fp = nullptr;
+    return lerArquivo(caminho, texto, kLimiteDeArquivoDaMalha);
 }
 
 // What a file of records may hold.
@@ -67,13 +60,11 @@ template <int N> int lerRegistros(TextScanner& leitor, int (*destino)[N], const 
 // Returns the number of pairs read, or -1 after recording the error.
 int lerVertices(const char* nome, int (*tabela)[2])
 {
-    std::string caminho;
-    if (!abrir(nome, caminho)) return -1;
-    TextScanner leitor(fp, caminho);
+    std::string caminho, texto;
+    if (!ler(nome, caminho, texto)) return -1;
+    TextScanner leitor(texto, caminho);
     const Limites limites{kNos - 1, "mais de 63 nós no arquivo", INT_MIN, INT_MAX, ""};
-    const int lidos = lerRegistros(leitor, tabela + 1, limites);
-    fechar();
-    return lidos;
+    return lerRegistros(leitor, tabela + 1, limites);
 }
 
 // Reads the first six numbers of one matrix file into `m`; a file with fewer, or with text
@@ -81,20 +72,15 @@ int lerVertices(const char* nome, int (*tabela)[2])
 bool lerMatriz(int t, st_mat& m)
 {
     nomeArquivo(t);
-    std::string caminho;
-    if (!abrir(arq3, caminho)) return false;
-    TextScanner leitor(fp, caminho);
+    std::string caminho, texto;
+    if (!ler(arq3, caminho, texto)) return false;
+    TextScanner leitor(texto, caminho);
     m = st_mat{};
     int lidos = 0;
     ScanResult r = ScanResult::Number;
     for (; lidos < 6; ++lidos) {
         r = leitor.scanFloat(m.mat[lidos / 3][lidos % 3]);
         if (r != ScanResult::Number) break;
-    }
-    fechar();
-    if (r == ScanResult::ReadError) {
-        falhar(leitor.describe(r));
-        return false;
     }
     if (lidos < 6) {
         const std::string motivo =
@@ -137,14 +123,12 @@ bool carregarMatrizes()
 
 int carregarTriangulos()
 {
-    std::string caminho;
-    if (!abrir("data\\quelvarina.txt", caminho)) return -1;
-    TextScanner leitor(fp, caminho);
+    std::string caminho, texto;
+    if (!ler("data\\quelvarina.txt", caminho, texto)) return -1;
+    TextScanner leitor(texto, caminho);
     const Limites limites{kTriangulos, "mais de 99 triângulos no arquivo", 0, kNos - 1,
                           ": número de nó fora do intervalo de 0 a 63"};
-    const int lidos = lerRegistros(leitor, trg, limites);
-    fechar();
-    return lidos;
+    return lerRegistros(leitor, trg, limites);
 }
 
 bool carregaVetorVertices()

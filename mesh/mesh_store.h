@@ -20,9 +20,11 @@
 // Numbers are separated by any white space. A last record that is cut short still counts; the
 // values it lacks stay as they were.
 //
-// Errors: a loader that meets a file it cannot read, a token that is not a number, a number
-// beyond 32 bits, more records than its table holds or a node number outside 0 to 63 records
-// the file, line and problem (utilities/report.h), stops, and leaves no entry beyond its table.
+// Errors: a loader that meets a file it cannot read (missing, not a regular file, over
+// kLimiteDeArquivoDaMalha), a token that is not a number, a number beyond 32 bits, more records
+// than its table holds or a node number outside 0 to 63 records the file, line and problem
+// (utilities/report.h), stops, and leaves no entry beyond its table. A UTF-8 byte order mark at
+// the start of any mesh file is passed over.
 #pragma once
 
 #include <cstdio>
@@ -45,7 +47,9 @@ extern st_mat matrix[kTriangulos];
 // The matrix file name built last by nomeArquivo, with "\" as the separator.
 extern char arq3[20];
 
-// The process-wide stream handle of the mesh loader (shared with point picking).
+// A process-wide stream handle: the file that point picking appends a source node to
+// (authoring/point_picking.h). The loader reads every file whole and bounded instead
+// (utilities/file_read.h), so that a FIFO or an endless file never hangs it.
 extern FILE* fp;
 
 // Fills vert, vert2, matrix and trg from their files, in that order. Returns true exactly
@@ -70,7 +74,8 @@ bool carregarMatriz(int t);
 // Writes "matrix\" + n in decimal + ".txt" into arq3, cut short rather than overflowing it.
 void nomeArquivo(int n);
 
-// Prints vert[0..63] ("%d %d\n"), two empty lines, then trg[0..98] ("%d %d %d\n").
+// Prints vert[0..63] ("%d %d\n"), two empty lines, then trg[0..98] ("%d %d %d\n"). A dump for
+// hosts that inspect the store; no program calls it, only the tests.
 void mostrarVertices();
 
 // Sets every table back to zero, as at start. For tools and tests that load more than once.

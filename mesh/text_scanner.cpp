@@ -1,5 +1,6 @@
 #include "mesh/text_scanner.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <clocale>
@@ -9,12 +10,15 @@
 namespace corretor {
 
 namespace {
-// A real number never needs more characters than this; a longer token is not one.
-constexpr std::size_t kLongestToken = 4096;
 
-bool isSpace(int c)
+bool isSpace(char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
 }
 
 locale_t cLocale()
@@ -22,84 +26,58 @@ locale_t cLocale()
     static const locale_t locale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
     return locale;
 }
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 } // namespace
 
-int TextScanner::next()
+TextScanner::TextScanner(const std::string& text, std::string name)
+    : text_(text), name_(std::move(name))
 {
-    int c;
-    if (!pending_.empty()) {
-        c = static_cast<unsigned char>(pending_.back());
-        pending_.pop_back();
-    } else {
-        c = std::getc(file_);
-        if (c == EOF && std::ferror(file_)) readError_ = true;
-    }
-    if (c == '\n') ++line_;
-    return c;
-}
-
-void TextScanner::unget(int c)
-{
-    if (c == EOF) return;
-    if (c == '\n') --line_;
-    pending_.push_back(static_cast<char>(c));
+    if (text_.compare(0, 3, kByteOrderMark) == 0) pos_ = 3;
 }
 
 bool TextScanner::skipSpace()
 {
-    int c;
-    do {
-        c = next();
-    } while (isSpace(c));
-    if (c == EOF) return false;
-    unget(c);
-    return true;
+    for (; pos_ < text_.size() && isSpace(text_[pos_]); ++pos_)
+        line_ += text_[pos_] == '\n';
+    return pos_ < text_.size();
 }
 
 ScanResult TextScanner::scanInt(int& value)
 {
-    if (!skipSpace()) return readError_ ? ScanResult::ReadError : ScanResult::End;
-    int c = next();
-    const bool negative = c == '-';
-    if (c == '-' || c == '+') c = next();
-    if (!std::isdigit(c)) {
-        unget(c);
-        return readError_ ? ScanResult::ReadError : ScanResult::NotANumber;
-    }
+    if (!skipSpace()) return ScanResult::End;
+    std::size_t p = pos_;
+    const bool negative = text_[p] == '-';
+    if (text_[p] == '-' || text_[p] == '+') ++p;
+    if (p == text_.size() || !isDigit(text_[p])) return ScanResult::NotANumber;
     // Magnitude limit: 2147483648 for a negative number, 2147483647 otherwise.
     const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
     long long magnitude = 0;
-    for (; std::isdigit(c); c = next()) {
-        magnitude = magnitude * 10 + (c - '0');
+    for (; p < text_.size() && isDigit(text_[p]); ++p) {
+        magnitude = magnitude * 10 + (text_[p] - '0');
         if (magnitude > limit) return ScanResult::OutOfRange;
     }
-    unget(c);
-    if (readError_) return ScanResult::ReadError;
+    pos_ = p;
     value = static_cast<int>(negative ? -magnitude : magnitude);
     return ScanResult::Number;
 }
 
 ScanResult TextScanner::scanFloat(float& value)
 {
-    if (!skipSpace()) return readError_ ? ScanResult::ReadError : ScanResult::End;
-    std::string token;
-    int c = next();
-    for (; c != EOF && !isSpace(c); c = next()) {
-        if (token.size() == kLongestToken) return ScanResult::NotANumber;
-        token.push_back(static_cast<char>(c));
-    }
-    unget(c);
-    if (readError_) return ScanResult::ReadError;
-    char* end = nullptr;
-    const float parsed = strtof_l(token.c_str(), &end, cLocale());
-    if (end == token.c_str()) {
-        for (auto it = token.rbegin(); it != token.rend(); ++it)
-            unget(*it);
-        return ScanResult::NotANumber;
-    }
+    if (!skipSpace()) return ScanResult::End;
+    // The token ends at white space; the text ends with the terminator of std::string, so the
+    // conversion never reads past it.
+    const char* inicio = text_.c_str() + pos_;
+    const std::size_t fim =
+        std::find_if(text_.begin() + static_cast<std::ptrdiff_t>(pos_), text_.end(), isSpace) -
+        text_.begin();
+    const std::string token(inicio, fim - pos_);
+    char* depois = nullptr;
+    const float parsed = strtof_l(token.c_str(), &depois, cLocale());
+    if (depois == token.c_str()) return ScanResult::NotANumber;
     // What follows the number in this token is read again by the next call.
-    for (const char* rest = token.c_str() + token.size(); rest != end;)
-        unget(*--rest);
+    pos_ += static_cast<std::size_t>(depois - token.c_str());
     value = parsed;
     return ScanResult::Number;
 }
@@ -116,8 +94,6 @@ std::string TextScanner::describe(ScanResult result) const
         return where("encontrado texto que não é um número");
     case ScanResult::OutOfRange:
         return where("número fora do intervalo de 32 bits");
-    case ScanResult::ReadError:
-        return "não foi possível ler \"" + name_ + "\"";
     case ScanResult::End:
         return where("fim do arquivo");
     case ScanResult::Number:

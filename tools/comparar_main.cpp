@@ -80,12 +80,5 @@ int comparar(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    corretor::prepararPrograma();
-    try {
-        return comparar(argc, argv);
-    } catch (const cv::Exception& e) {
-        corretor::falhar(std::string("erro da biblioteca de imagens: ") + e.what());
-        corretor::relatarFalha("comparar");
-        return 1;
-    }
+    return corretor::executarPrograma("comparar", [&] { return comparar(argc, argv); });
 }

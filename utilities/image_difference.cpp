@@ -1,5 +1,7 @@
 #include "utilities/image_difference.h"
 
+#include "utilities/report.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -27,9 +29,12 @@ IplImage* sub(const IplImage* image, const IplImage* image2)
 
 IplImage* sub2(const IplImage* image, const IplImage* image2)
 {
+    if (image->depth != IPL_DEPTH_8U || image2->depth != IPL_DEPTH_8U) {
+        falhar("a diferença deslocada (sub2) compara só imagens de 8 bits");
+        return nullptr;
+    }
     IplImage* saida = likeFirst(image);
     std::memset(saida->imageData, 127, static_cast<size_t>(saida->imageSize));
-    if (image->depth != IPL_DEPTH_8U || image2->depth != IPL_DEPTH_8U) return saida;
     const int altura = std::min(image->height, image2->height);
     const int largura = std::min(image->width, image2->width);
     const int amostras = std::min({3, image->nChannels, image2->nChannels});

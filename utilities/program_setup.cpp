@@ -1,15 +1,40 @@
 #include "utilities/program_setup.h"
 
+#include "utilities/command_line.h"
+#include "utilities/report.h"
+#include "utilities/temporary_files.h"
 #include "utilities/whole_file.h"
 
 #include <opencv2/core/utils/logger.hpp>
+
+#include <cstdlib>
+#include <string>
 
 namespace corretor {
 
 void prepararPrograma()
 {
     ignorarSinalDeTamanho();
+    apagarTemporariosNosSinais();
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    // Read by the library at its first decode. 2^31 bytes of enlargement, 48 bytes for each
+    // pixel of the image: about 44.7 million pixels.
+    setenv("OPENCV_IO_MAX_IMAGE_PIXELS", "44739242", 0);
+}
+
+int executarPrograma(const char* programa, const std::function<int()>& corpo)
+{
+    prepararPrograma();
+    std::string motivo;
+    try {
+        return corpo();
+    } catch (...) {
+        motivo = motivoDaExcecao();
+    }
+    limparFalha();
+    falhar(motivo);
+    relatarFalha(programa);
+    return kSaidaFalha;
 }
 
 } // namespace corretor

@@ -1,6 +1,13 @@
 #include "utilities/report.h"
 
+#include <opencv2/core.hpp>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
 
 namespace corretor {
 
@@ -15,6 +22,11 @@ void falhar(const std::string& motivo)
     if (falhou) return;
     falhou = true;
     motivoRegistrado = motivo;
+}
+
+void precederMotivo(const std::string& antes)
+{
+    if (falhou) motivoRegistrado.insert(0, antes);
 }
 
 bool houveFalha()
@@ -33,17 +45,136 @@ void limparFalha()
     motivoRegistrado.clear();
 }
 
+std::string textoDoErro(int erro)
+{
+    switch (erro) {
+    case ENOENT:
+        return "não existe";
+    case EACCES:
+    case EPERM:
+        return "permissão negada";
+    case EISDIR:
+        return "é uma pasta";
+    case ENOTDIR:
+        return "parte do caminho não é uma pasta";
+    case ENOSPC:
+    case EDQUOT:
+        return "sem espaço no disco";
+    case EFBIG:
+        return "o arquivo passaria do tamanho permitido";
+    case EROFS:
+        return "o sistema de arquivos é só de leitura";
+    case ENAMETOOLONG:
+        return "nome longo demais";
+    case ELOOP:
+        return "links simbólicos demais no caminho";
+    case EEXIST:
+        return "já existe";
+    case ENOTEMPTY:
+        return "a pasta não está vazia";
+    case EMFILE:
+    case ENFILE:
+        return "arquivos abertos demais";
+    case ENOMEM:
+        return "falta memória";
+    case EIO:
+        return "erro de entrada e saída";
+    case ENXIO:
+    case ENODEV:
+        return "não é um arquivo comum";
+    case EBUSY:
+    case ETXTBSY:
+        return "o arquivo está em uso";
+    case EXDEV:
+        return "fica em outro sistema de arquivos";
+    default:
+        return std::strerror(erro);
+    }
+}
+
+namespace {
+
+// Every line the system writes to standard error goes through this lock, which also holds the
+// stream still while a decoder's own lines are kept from it (SilencioNoErro).
+std::mutex& travaDoErro()
+{
+    static std::mutex trava;
+    return trava;
+}
+
+void escrever(const std::string& linha)
+{
+    const std::lock_guard<std::mutex> vez(travaDoErro());
+    std::fflush(stdout);
+    std::fputs(linha.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+std::string escaparControles(const std::string& texto)
+{
+    std::string saida;
+    saida.reserve(texto.size());
+    char codigo[8];
+    for (std::size_t i = 0; i < texto.size(); ++i) {
+        const auto c = static_cast<unsigned char>(texto[i]);
+        const auto seguinte = i + 1 < texto.size() ? static_cast<unsigned char>(texto[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(codigo, sizeof codigo, "\\x%02x", c);
+            saida += codigo;
+        } else if (c == 0xC2 && seguinte >= 0x80 && seguinte <= 0x9F) {
+            // U+0080 to U+009F: control characters that a UTF-8 terminal may act on.
+            std::snprintf(codigo, sizeof codigo, "\\u%04x", seguinte);
+            saida += codigo;
+            ++i;
+        } else {
+            saida += static_cast<char>(c);
+        }
+    }
+    return saida;
+}
+
+std::string motivoDaExcecao()
+{
+    try {
+        throw;
+    } catch (const cv::Exception& e) {
+        if (e.code == cv::Error::StsNoMem) return "falta memória";
+        return "erro interno da biblioteca de imagens (código " + std::to_string(e.code) + ")";
+    } catch (const std::bad_alloc&) {
+        return "falta memória";
+    } catch (...) {
+        return "erro interno inesperado";
+    }
+}
+
 void avisar(const std::string& texto)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "aviso: %s\n", texto.c_str());
+    escrever("aviso: " + escaparControles(texto) + "\n");
 }
 
 void relatarFalha(const char* programa)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: erro: %s\n", programa,
-                 falhou ? motivoRegistrado.c_str() : "falha sem motivo registrado");
+    escrever(std::string(programa) + ": erro: " +
+             escaparControles(falhou ? motivoRegistrado : "falha sem motivo registrado") + "\n");
+}
+
+SilencioNoErro::SilencioNoErro() : vez_(travaDoErro())
+{
+    std::fflush(stderr);
+    salvo_ = dup(STDERR_FILENO);
+    const int nulo = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (salvo_ >= 0 && nulo >= 0) dup2(nulo, STDERR_FILENO);
+    if (nulo >= 0) close(nulo);
+}
+
+SilencioNoErro::~SilencioNoErro()
+{
+    if (salvo_ < 0) return;
+    std::fflush(stderr);
+    dup2(salvo_, STDERR_FILENO);
+    close(salvo_);
 }
 
 } // namespace corretor

@@ -9,6 +9,7 @@
 // failures, so workers that correct images at once never take each other's reasons.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 namespace corretor {
@@ -16,6 +17,10 @@ namespace corretor {
 // Records why the current operation failed. The first reason since limparFalha() is kept:
 // later failures are usually consequences of the first.
 void falhar(const std::string& motivo);
+
+// Puts `antes` in front of the recorded reason (to name the file a lower operation did not
+// know); nothing when no reason is recorded.
+void precederMotivo(const std::string& antes);
 
 // True when a reason has been recorded since the last limparFalha().
 bool houveFalha();
@@ -26,11 +31,41 @@ const std::string& motivoFalha();
 // Forgets the recorded reason.
 void limparFalha();
 
+// The system error `erro` (an errno value) in Portuguese words ("não existe", "é uma pasta",
+// "sem espaço no disco", ...), for messages; the C library's own text for a rare one.
+std::string textoDoErro(int erro);
+
+// Called inside a catch block: the exception being handled, in Portuguese words ("falta
+// memória", "erro interno da biblioteca de imagens (código -2)"), never the library's own text.
+std::string motivoDaExcecao();
+
 // Prints "aviso: <texto>" and a line end on standard error, after flushing standard output
-// so that the two streams stay in order on a shared console.
+// so that the two streams stay in order on a shared console. Control characters in the text
+// (a file name can hold any byte) are shown escaped (escaparControles).
 void avisar(const std::string& texto);
 
-// Prints "<programa>: erro: <motivo recorded>" on standard error (same flushing as avisar).
+// Prints "<programa>: erro: <motivo recorded>" on standard error, as avisar prints.
 void relatarFalha(const char* programa);
+
+// `texto` with every control character shown as an escape, so that a message can never move
+// the cursor, retitle or clear the terminal: bytes below 32 and 127 as "\x1b", the UTF-8
+// characters U+0080 to U+009F as "\u009b". Everything else is kept as it is.
+std::string escaparControles(const std::string& texto);
+
+// While it lives, what anything writes to standard error (file descriptor 2) is dropped, and
+// the system's own messages wait: for the image decoders, which print their own lines there.
+// One at a time in the process.
+class SilencioNoErro
+{
+public:
+    SilencioNoErro();
+    ~SilencioNoErro();
+    SilencioNoErro(const SilencioNoErro&) = delete;
+    SilencioNoErro& operator=(const SilencioNoErro&) = delete;
+
+private:
+    std::lock_guard<std::mutex> vez_;
+    int salvo_ = -1;
+};
 
 } // namespace corretor

@@ -1,12 +1,14 @@
 #include "utilities/whole_file.h"
 
 #include "utilities/report.h"
+#include "utilities/temporary_files.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,16 +29,54 @@ mode_t mascaraDoProcesso()
 
 namespace {
 
-// Writes `dados` to a new temporary file in the folder of `caminho`, named in `temporario`,
-// with the mode a new file would get. On failure removes it and returns false, errno telling
+// A temporary file being written, registered for removal on a signal.
+struct Temporario
+{
+    std::string nome;
+    int vaga = -1;
+};
+
+// Removes the temporary file (errno kept) and forgets it.
+void descartar(Temporario& t)
+{
+    const int erro = errno;
+    const SinaisAdiados adiados;
+    unlink(t.nome.c_str());
+    esquecerTemporario(t.vaga);
+    errno = erro;
+}
+
+// Renames the temporary file over `caminho` and forgets it; on failure removes it. errno tells
 // why.
+bool colocar(Temporario& t, const std::string& caminho)
+{
+    int erro = 0;
+    {
+        const SinaisAdiados adiados;
+        if (std::rename(t.nome.c_str(), caminho.c_str()) == 0) {
+            esquecerTemporario(t.vaga);
+            return true;
+        }
+        erro = errno;
+    }
+    descartar(t);
+    errno = erro;
+    return false;
+}
+
+// Writes `dados` to a new temporary file in the folder of `caminho`, with the mode a new file
+// would get. On failure removes it and returns false, errno telling why.
 bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t tamanho,
-                      std::string& temporario)
+                      Temporario& t)
 {
     const std::size_t barra = caminho.find_last_of('/');
-    temporario =
-        (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
-    const int fd = mkstemp(temporario.data());
+    t.nome = (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
+    int fd = -1;
+    {
+        const SinaisAdiados adiados; // created and registered as one step
+        fd = mkstemp(t.nome.data());
+        if (fd >= 0) t.vaga = registrarTemporario(t.nome);
+    }
     if (fd < 0) return false;
     // mkstemp creates the file for its owner only; give it the mode a new file would get.
     bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
@@ -51,9 +91,8 @@ bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t
     const int erro = ok ? 0 : errno;
     ok = close(fd) == 0 && ok;
     if (ok) return true;
-    const int motivo = erro != 0 ? erro : errno;
-    unlink(temporario.c_str());
-    errno = motivo;
+    errno = erro != 0 ? erro : errno;
+    descartar(t);
     return false;
 }
 
@@ -61,29 +100,19 @@ bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t
 
 bool substituirArquivo(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
-    std::string temporario;
-    if (!gravarTemporario(caminho, dados, tamanho, temporario)) return false;
-    if (std::rename(temporario.c_str(), caminho.c_str()) == 0) return true;
-    const int erro = errno;
-    unlink(temporario.c_str());
-    errno = erro;
-    return false;
+    Temporario t;
+    return gravarTemporario(caminho, dados, tamanho, t) && colocar(t, caminho);
 }
 
 bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::size_t tamanho)
 {
     if (substituirArquivo(caminho, dados, tamanho)) return true;
-    falhar("não foi possível gravar \"" + caminho + "\": " + std::strerror(errno));
+    falhar("não foi possível gravar \"" + caminho + "\": " + textoDoErro(errno));
     return false;
 }
 
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
 {
-    std::vector<std::string> temporarios;
-    const auto descartar = [&temporarios](std::size_t desde) {
-        for (std::size_t k = desde; k < temporarios.size(); ++k)
-            unlink(temporarios[k].c_str());
-    };
     // A folder or a device in the place of a file would refuse its rename after others were
     // done: such a name is refused before anything is written.
     for (const auto& arquivo : arquivos) {
@@ -96,25 +125,32 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
             return false;
         }
     }
+    std::vector<Temporario> temporarios;
+    const auto descartarDesde = [&temporarios](std::size_t desde) {
+        for (std::size_t k = desde; k < temporarios.size(); ++k)
+            descartar(temporarios[k]);
+    };
     for (const auto& arquivo : arquivos) {
-        std::string temporario;
+        Temporario t;
         if (!gravarTemporario(arquivo.caminho, arquivo.conteudo.data(), arquivo.conteudo.size(),
-                              temporario)) {
+                              t)) {
             const int erro = errno;
-            descartar(0);
-            falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + std::strerror(erro) +
+            descartarDesde(0);
+            falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + textoDoErro(erro) +
                    "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado");
             return false;
         }
-        temporarios.push_back(temporario);
+        temporarios.push_back(t);
     }
+    // The renames as one step: a signal comes before all of them or after.
+    const SinaisAdiados adiados;
     for (std::size_t k = 0; k < arquivos.size(); ++k)
-        if (std::rename(temporarios[k].c_str(), arquivos[k].caminho.c_str()) != 0) {
+        if (!colocar(temporarios[k], arquivos[k].caminho)) {
             const int erro = errno;
-            descartar(k);
-            falhar("não foi possível trocar \"" + arquivos[k].caminho +
-                   "\": " + std::strerror(erro) + "; " + std::to_string(k) + " dos " +
-                   std::to_string(arquivos.size()) + " arquivos já tinham sido trocados");
+            descartarDesde(k + 1);
+            falhar("não foi possível trocar \"" + arquivos[k].caminho + "\": " + textoDoErro(erro) +
+                   "; " + std::to_string(k) + " dos " + std::to_string(arquivos.size()) +
+                   " arquivos já tinham sido trocados");
             return false;
         }
     return true;
@@ -127,16 +163,30 @@ void ignorarSinalDeTamanho()
 
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto)
 {
-    handle = std::fopen(caminho.c_str(), "a");
-    if (handle == nullptr) return false;
+    // Opened without waiting, so that a FIFO in the file's place never hangs the writer.
+    const int fd =
+        open(caminho.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
     struct stat antes
     {
     };
-    const bool medido = fstat(fileno(handle), &antes) == 0;
+    if (fstat(fd, &antes) != 0 || !S_ISREG(antes.st_mode)) {
+        const int erro = S_ISDIR(antes.st_mode) ? EISDIR : ENXIO;
+        close(fd);
+        errno = erro;
+        return false;
+    }
+    handle = fdopen(fd, "a");
+    if (handle == nullptr) {
+        const int erro = errno;
+        close(fd);
+        errno = erro;
+        return false;
+    }
     bool ok = std::fwrite(texto.data(), 1, texto.size(), handle) == texto.size();
     ok = std::fflush(handle) == 0 && ok;
     int erro = ok ? 0 : errno;
-    if (!ok && medido && ftruncate(fileno(handle), antes.st_size) != 0) erro = errno;
+    if (!ok && ftruncate(fd, antes.st_size) != 0) erro = errno;
     if (std::fclose(handle) != 0 && ok) {
         ok = false;
         erro = errno;

@@ -3,7 +3,8 @@
 // Names are local paths ("/" separated). A file is written by writing a temporary file
 // (".salvando-XXXXXX") in the folder of its name and renaming it over the name, so that a reader
 // sees the old file or the new one, never a part; the new file gets the permissions any new file
-// of the user gets.
+// of the user gets. A signal that ends the process while a temporary file exists removes it
+// (utilities/temporary_files.h).
 #pragma once
 
 #include <cstddef>
@@ -34,11 +35,12 @@ struct ArquivoNovo
 };
 
 // Writes several files as one: every content to its temporary file first, and only when all
-// were written are they renamed over their names, in order. When a name is taken by something
-// other than a regular file, or a write fails, returns false, recording why, with every file as
-// it was and no temporary file left. A rename failing half
-// way (which a folder that took the temporary files hardly allows) is recorded with how many
-// files were already replaced.
+// were written are they renamed over their names, in order, with the ending signals held back
+// until the last rename, so that an interruption leaves every file old or every file new. When a
+// name is taken by something other than a regular file, or a write fails, returns false, recording
+// why, with every file as it was and no temporary file left. A rename failing half way (which a
+// folder that took the temporary files hardly allows) is recorded with how many files were already
+// replaced.
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);
 
 // The process's file mode mask, read once: the permissions a new file or folder gets are
@@ -54,7 +56,8 @@ void ignorarSinalDeTamanho();
 // which holds the file while it is open and is null again on return. When the text cannot be
 // written whole (a full disk, a file size limit), the file is cut back to its earlier length,
 // so every earlier line stays and no partial line is left. Returns false, with errno telling
-// why, when the file could not be opened or the text not written.
+// why, when the file could not be opened (something other than a regular file in its place
+// gives EISDIR for a folder, ENXIO otherwise, and is never waited on) or the text not written.
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto);
 
 } // namespace corretor

@@ -230,6 +230,7 @@ TEST_F(Authoring_MeshDrawing, inTriangulo_reports_the_first_triangle_in_the_file
     EXPECT_EQ("entrou no triangulo 0temos um triangulo\n", probe(25, 15));
     EXPECT_EQ("entrou no triangulo 1temos um triangulo\n", probe(15, 25));
     EXPECT_EQ("entrou no triangulo 2temos um triangulo\n", probe(50, 5));
+    EXPECT_EQ("entrou no triangulo 0temos um triangulo\n", probe(20, 20)) << "the shared edge";
     EXPECT_EQ("", probe(80, 70));
     EXPECT_EQ(kRed, at(80, 70)) << "a miss draws only the probe";
 }
@@ -262,36 +263,42 @@ TEST_F(Authoring_MeshDrawing, inTriangulo_stops_at_a_bad_record)
     EXPECT_NE(std::string::npos, err.find("\"malha2.txt\", linha 5")) << err;
 }
 
-TEST_F(Authoring_MeshDrawing, inTriangulo_agrees_with_triangle_location)
+TEST_F(Authoring_MeshDrawing, inTriangulo_holds_edges_of_either_winding_and_the_first_wins)
 {
-    // Random triangles, in the file and in the mesh store alike; every probe goes to the same
-    // triangle, edges and corners included, or to none where triangle location gives an empty
-    // entry.
+    // Clockwise on screen: inside, on an edge, on the hypotenuse.
+    ws.write("malha2.txt", "0 10 10\n1 20 10\n2 10 20\n");
+    for (const auto& p : {cv::Point(15, 10), cv::Point(15, 15), cv::Point(12, 12)})
+        EXPECT_EQ("entrou no triangulo 0temos um triangulo\n", probe(p.x, p.y)) << p;
+    // Random triangles of both windings: every probe goes to the first triangle whose three
+    // edge values are all >= 0 or all <= 0, computed here plainly.
     std::mt19937 random(11);
-    const int triangles = 6;
     std::ostringstream file;
-    for (int t = 0; t < triangles; ++t)
-        for (int i = 0; i < 3; ++i) {
-            const int node = 1 + 3 * t + i;
-            vert[node][0] = static_cast<int>(random() % 24);
-            vert[node][1] = static_cast<int>(random() % 24);
-            trg[t][i] = node;
-            file << 3 * t + i << ' ' << vert[node][0] << ' ' << vert[node][1] << '\n';
-        }
+    std::vector<cv::Point> c;
+    for (int k = 0; k < 18; ++k) {
+        c.emplace_back(static_cast<int>(random() % 24), static_cast<int>(random() % 24));
+        file << k << ' ' << c.back().x << ' ' << c.back().y << '\n';
+    }
     ws.write("malha2.txt", file.str());
     int found = 0;
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 24; ++x) {
-            const int t = triangulo(cvPoint(y, x)); // row, column
-            const std::string printed = probe(x, y);
-            if (t < triangles) {
-                ++found;
-                EXPECT_EQ("entrou no triangulo " + std::to_string(t) + "temos um triangulo\n",
-                          printed)
-                    << x << "," << y;
-            } else {
-                EXPECT_EQ("", printed) << x << "," << y;
+            int expected = -1;
+            for (int t = 0; t < 6 && expected < 0; ++t) {
+                int pos = 0, neg = 0;
+                for (int e = 0; e < 3; ++e) {
+                    const cv::Point a = c[3 * t + e], b = c[3 * t + (e + 1) % 3];
+                    const long v = long(b.x - a.x) * (y - a.y) - long(x - a.x) * (b.y - a.y);
+                    pos += v > 0;
+                    neg += v < 0;
+                }
+                if (pos == 0 || neg == 0) expected = t;
             }
+            found += expected >= 0;
+            EXPECT_EQ(expected < 0 ? ""
+                                   : "entrou no triangulo " + std::to_string(expected) +
+                                         "temos um triangulo\n",
+                      probe(x, y))
+                << x << "," << y;
         }
     EXPECT_GT(found, 100) << "the triangles cover a good part of the grid";
 }

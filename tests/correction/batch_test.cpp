@@ -59,7 +59,9 @@ TEST_F(Correction_Batch, results_are_corrigirs_and_a_broken_image_is_skipped)
     EXPECT_EQ("\r0/4 imagens\r1/4 imagens\r2/4 imagens\r3/4 imagens\r4/4 imagens\n"
               "3 de 4 imagens corrigidas em \"resultados\"\n",
               run.out);
-    EXPECT_EQ("corrigir-lote: erro: não foi possível ler a imagem \"quebrada.png\"\n", run.err);
+    EXPECT_EQ("corrigir-lote: erro: não foi possível ler a imagem \"quebrada.png\": o formato não "
+              "é conhecido ou os dados não formam uma imagem\n",
+              run.err);
     ASSERT_EQ((std::vector<std::string>{"a.jpg", "b.jpg", "x.jpg"}), ws.list("resultados"))
         << "no temporary file and nothing for the broken image";
     const std::string x = ws.read("resultados/x.jpg"), a = ws.read("resultados/a.jpg"),
@@ -202,7 +204,8 @@ TEST_F(Correction_Batch, one_worker_or_several_give_the_same_files)
         EXPECT_EQ(7, corrigidas);
         EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), feitas);
         EXPECT_EQ(std::vector<std::string>{"quebrada.png: não foi possível ler a imagem "
-                                           "\"quebrada.png\""},
+                                           "\"quebrada.png\": o formato não é conhecido ou os "
+                                           "dados não formam uma imagem"},
                   falhas);
         EXPECT_EQ(threads, cv::getNumThreads());
         EXPECT_FALSE(corretor::houveFalha());

@@ -50,8 +50,9 @@ TEST_F(Correction_HostileImages, unreadable_files_are_refused_by_name)
     cv::imencode(".jpg", teste::pictureOf(64, 48, 5), jpeg);
     ws.write("truncated.jpg", std::string(jpeg.begin(), jpeg.begin() + 20));
     std::filesystem::create_directory(ws / "folder.jpg");
-    for (const char* name : {"missing.jpg", "empty.jpg", "text.jpg", "truncated.jpg", "folder.jpg"})
+    for (const char* name : {"missing.jpg", "empty.jpg", "text.jpg", "folder.jpg"})
         expectRefused(name, std::string("\"") + name + "\"", "não foi possível ler a imagem");
+    expectRefused("truncated.jpg", "\"truncated.jpg\"", "está danificada");
 }
 
 TEST_F(Correction_HostileImages, odd_but_sound_pictures_are_corrected)
