@@ -36,6 +36,10 @@ constexpr std::size_t kFinalistas = 4;
 // when the pattern correlates with itself shifted by at least this much.
 constexpr int kAlcanceDoPeriodo = 90;
 constexpr float kSemelhancaDoPeriodo = 0.6f;
+// The copies of a repeated pattern are told apart over this many field radii about the centre:
+// farther out the lens moves the pattern away from any affine map by more than the slow
+// changes that tell the copies apart.
+constexpr double kAlcanceDosPeriodos = 0.45;
 
 struct Candidata
 {
@@ -318,6 +322,36 @@ struct Nivel
         return soma / static_cast<double>(a.size());
     }
 
+    // The correlations of the pattern brought onto the capture by each map in `mapas`, all
+    // over the same capture pixels: those of the first map's disc where every map has pattern
+    // pixels, so that no map is judged on a part of the capture the others leave out.
+    std::vector<double> correlacoesNaCaptura(const std::vector<cv::Matx23d>& mapas) const
+    {
+        std::vector<cv::Mat> padroes;
+        cv::Mat comum;
+        cv::warpAffine(disco, comum, reduzido(mapas.front()), captura.size(), cv::INTER_NEAREST);
+        for (const auto& a : mapas) {
+            cv::Mat pw, tem;
+            cv::warpAffine(padrao, pw, reduzido(a), captura.size(), cv::INTER_LINEAR);
+            cv::warpAffine(cv::Mat(padrao.size(), CV_8U, cv::Scalar(255)), tem, reduzido(a),
+                           captura.size(), cv::INTER_NEAREST);
+            comum &= tem;
+            padroes.push_back(pw);
+        }
+        std::vector<cv::Mat> c;
+        cv::split(captura, c);
+        std::vector<double> correlacoes;
+        for (const auto& pw : padroes) {
+            std::vector<cv::Mat> p;
+            cv::split(pw, p);
+            double soma = 0;
+            for (std::size_t k = 0; k < c.size(); ++k)
+                soma += cv::countNonZero(comum) > 0 ? cv::computeECC(p[k], c[k], comum) : -1;
+            correlacoes.push_back(soma / static_cast<double>(c.size()));
+        }
+        return correlacoes;
+    }
+
     // ECC (affine) from `afim`, kept when it raises the correlation; returns the correlation.
     // ECC takes its mask in the picture it warps, the capture: the disc as `afim` places it.
     double alinhar(cv::Matx23d& afim) const
@@ -387,23 +421,19 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
             estimativa.concordantes = c.concordantes;
         }
     }
-    // The winner shifted by each of the pattern's periods, judged over nearly the whole field
-    // without further alignment: a repeated pattern tells its copies apart only by what it has
-    // beyond one period (slow changes across the sheet).
+    // The winner shifted by each of the pattern's periods, judged without further alignment: a
+    // repeated pattern tells its copies apart only by what it has beyond one period (slow
+    // changes across the sheet, a mark), which the correlation over many periods weighs.
     const std::vector<cv::Point2d> periodos = periodosDoPadrao(padrao);
     if (melhor > -1 && !periodos.empty()) {
-        const Nivel amplo(padrao, captura, 2, escala, 1.0, 0.95);
-        const cv::Matx23d base = estimativa.afim;
-        double melhorAmplo = amplo.correlacao(amplo.reduzido(base));
-        for (const cv::Point2d& v : periodos) {
-            const cv::Matx23d a =
-                paraMatx23(paraMatx33(base) * cv::Matx33d(1, 0, v.x, 0, 1, v.y, 0, 0, 1));
-            const double c = amplo.correlacao(amplo.reduzido(a));
-            if (c > melhorAmplo) {
-                melhorAmplo = c;
-                estimativa.afim = a;
-            }
-        }
+        const Nivel perto(padrao, captura, 2, escala, 1.0, kAlcanceDosPeriodos);
+        std::vector<cv::Matx23d> mapas = {estimativa.afim};
+        for (const cv::Point2d& v : periodos)
+            mapas.push_back(paraMatx23(paraMatx33(estimativa.afim) *
+                                       cv::Matx33d(1, 0, v.x, 0, 1, v.y, 0, 0, 1)));
+        const std::vector<double> correlacoes = perto.correlacoesNaCaptura(mapas);
+        estimativa.afim = mapas[std::max_element(correlacoes.begin(), correlacoes.end()) -
+                                correlacoes.begin()];
         estimativa.candidatas += static_cast<int>(periodos.size());
     }
     estimativa.correlacao = melhor;

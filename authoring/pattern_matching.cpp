@@ -25,6 +25,32 @@ double verticeDaParabola(double a, double b, double c)
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
 }
 
+// `janela` (pattern pixels) cut, side by side, until the area it searches within `raio` lies in
+// the straightened capture and inside the capture, so that a neighbourhood at the capture's
+// border is matched by its part that the capture shows. Empty when nothing is left.
+cv::Rect janelaNaCaptura(cv::Rect janela, const CapturaEndireitada& e, int raio)
+{
+    const cv::Rect imagem(0, 0, e.imagem.cols, e.imagem.rows);
+    while (janela.width > 0 && janela.height > 0) {
+        const cv::Rect busca(janela.x + e.margem - raio, janela.y + e.margem - raio,
+                             janela.width + 2 * raio, janela.height + 2 * raio);
+        if ((busca & imagem) != busca) return {};
+        const cv::Mat v = e.valida(busca);
+        if (cv::countNonZero(v) == busca.area()) return janela;
+        // The side whose outermost searched line lacks most pixels gives way.
+        const int faltam[4] = {v.cols - cv::countNonZero(v.row(0)),
+                               v.cols - cv::countNonZero(v.row(v.rows - 1)),
+                               v.rows - cv::countNonZero(v.col(0)),
+                               v.rows - cv::countNonZero(v.col(v.cols - 1))};
+        const int lado = static_cast<int>(std::max_element(faltam, faltam + 4) - faltam);
+        if (lado == 0) ++janela.y;
+        if (lado <= 1) --janela.height;
+        if (lado == 2) ++janela.x;
+        if (lado >= 2) --janela.width;
+    }
+    return {};
+}
+
 // The covariance of a match of `modelo` (see Casamento) with correlation `correlacao`.
 cv::Matx22d covarianciaDoCasamento(const cv::Mat& modelo, double desvio, double correlacao)
 {
@@ -83,19 +109,16 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     Casamento c;
     const cv::Rect inteira(ponto.x - meiaJanela, ponto.y - meiaJanela, 2 * meiaJanela + 1,
                            2 * meiaJanela + 1);
-    const cv::Rect janela = inteira & cv::Rect(0, 0, padrao.cols, padrao.rows);
+    const int m = endireitada.margem;
+    const cv::Rect janela =
+        janelaNaCaptura(inteira & cv::Rect(0, 0, padrao.cols, padrao.rows), endireitada, raio);
     if (2 * janela.area() < inteira.area()) return c;
     const cv::Mat modelo = padrao(janela);
     cv::Scalar media, desvio;
     cv::meanStdDev(modelo, media, desvio);
     if (desvio[0] < kTexturaMinima) return c;
-
-    const int m = endireitada.margem;
     const cv::Rect busca(janela.x + m - raio, janela.y + m - raio, janela.width + 2 * raio,
                          janela.height + 2 * raio);
-    if ((busca & cv::Rect(0, 0, endireitada.imagem.cols, endireitada.imagem.rows)) != busca)
-        return c;
-    if (cv::countNonZero(endireitada.valida(busca)) != busca.area()) return c;
 
     cv::Mat correlacao;
     cv::matchTemplate(endireitada.imagem(busca), modelo, correlacao, cv::TM_CCOEFF_NORMED);
