@@ -363,36 +363,15 @@ bool crescerModelo(const Imagens& im, const std::string& nome, const std::vector
     return true;
 }
 
-} // namespace
-
-cv::Point paraAmpliada(cv::Point2d q)
+// Steps 3 and 4 (authoring/calibration.h) from `modelo`: the support points matched three
+// times, the first within `raioInicial` pattern pixels, then the nodes, judged against the
+// smooth model. `modelo` becomes the final lens model.
+bool acharNos(const Imagens& im, cv::Size captura, const std::string& nome,
+              const std::vector<cv::Point>& destino, int raioInicial, ModeloDaLente& modelo,
+              std::vector<NoCalibrado>& nos, RelatorioDeCalibracao& relatorio,
+              const AoTerminarEtapa& etapa)
 {
-    return {static_cast<int>(std::lround(4 * q.x)), static_cast<int>(std::lround(4 * q.y + 1.5))};
-}
-
-cv::Point2d daAmpliada(cv::Point v)
-{
-    return {v.x / 4.0, (v.y - 1.5) / 4.0};
-}
-
-bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
-                     const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
-                     RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa)
-{
-    Imagens im;
-    if (!prepararImagens(padrao, captura, nome, im)) return false;
-
-    // 1. Global estimate.
-    if (!estimarGlobal(padrao, captura, nome, relatorio.global)) return false;
-    etapa("estimativa global: " + descreverAfim(relatorio.global.afim) + "; correlação " +
-          numero(relatorio.global.correlacao) + " (a melhor de " +
-          std::to_string(relatorio.global.candidatas) + " candidatas)");
-
-    // 2. The lens model, grown outward.
-    const std::vector<cv::Point> apoio = pontosDeApoio(padrao.size());
-    ModeloDaLente modelo = ModeloDaLente::deAfim(relatorio.global.afim);
-    if (!crescerModelo(im, nome, apoio, modelo)) return false;
-
+    const std::vector<cv::Point> apoio = pontosDeApoio(im.padrao.size());
     // 3. Final matches, three times, each against the capture straightened by the model fitted
     // to the one before: the shifts left shrink towards nothing, where the parabola through
     // the correlation peak is most exact.
@@ -400,9 +379,9 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     int noCampo = 0, casadosNoCampo = 0;
     constexpr int kRaioFinal = 3;
     for (int rodada = 0; rodada < 3; ++rodada) {
-        const CapturaEndireitada e = endireitarPara(im, modelo, kRaioFinal);
-        const auto casamentos =
-            medir(im, e, apoio, std::vector<int>(apoio.size(), kRaioFinal), false);
+        const int raio = rodada == 0 ? std::max(kRaioFinal, raioInicial) : kRaioFinal;
+        const CapturaEndireitada e = endireitarPara(im, modelo, raio);
+        const auto casamentos = medir(im, e, apoio, std::vector<int>(apoio.size(), raio), false);
         pares = paresDe(apoio, casamentos, modelo);
         noCampo = casadosNoCampo = 0;
         for (std::size_t i = 0; i < apoio.size(); ++i)
@@ -428,7 +407,7 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     etapa("modelo da lente: " + std::to_string(relatorio.pontosCasados) + " de " +
           std::to_string(relatorio.pontosDeApoio) + " pontos de apoio casados; resíduo mediano " +
           numero(relatorio.residuoMediano) + " pixel da captura");
-    if (!cobreOCampo(modelo, captura.size(), nome)) return false;
+    if (!cobreOCampo(modelo, captura, nome)) return false;
     relatorio.avisos = regioesSemAjuste(modelo, pares, relatorio.residuoMediano);
 
     // The nodes, against the last straightened capture.
@@ -490,6 +469,39 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     return true;
 }
 
+} // namespace
+
+cv::Point paraAmpliada(cv::Point2d q)
+{
+    return {static_cast<int>(std::lround(4 * q.x)), static_cast<int>(std::lround(4 * q.y + 1.5))};
+}
+
+cv::Point2d daAmpliada(cv::Point v)
+{
+    return {v.x / 4.0, (v.y - 1.5) / 4.0};
+}
+
+bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
+                     const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
+                     RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa)
+{
+    Imagens im;
+    if (!prepararImagens(padrao, captura, nome, im)) return false;
+
+    // 1. Global estimate.
+    if (!estimarGlobal(padrao, captura, nome, relatorio.global)) return false;
+    etapa("estimativa global: " + descreverAfim(relatorio.global.afim) + "; correlação " +
+          numero(relatorio.global.correlacao) + " (a melhor de " +
+          std::to_string(relatorio.global.candidatas) + " candidatas)");
+
+    // 2. The lens model, grown outward.
+    ModeloDaLente modelo = ModeloDaLente::deAfim(relatorio.global.afim);
+    if (!crescerModelo(im, nome, pontosDeApoio(padrao.size()), modelo)) return false;
+
+    // 3 and 4.
+    return acharNos(im, captura.size(), nome, destino, 0, modelo, nos, relatorio, etapa);
+}
+
 bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
                 const std::vector<cv::Point>& destino, const std::vector<cv::Point2d>& origem,
                 double raio, std::vector<NoRefinado>& nos, RelatorioDeCalibracao& relatorio,
@@ -520,62 +532,29 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     ajustarModeloRobusto(modelo, p, q, liberdade, std::max(2.0, raio / 2), usado);
     etapa("modelo dos nós marcados: " + descreverAfim(cv::Matx23d(afim)));
 
-    // Two passes: the picks against the capture straightened by their model, then the
-    // matches again against the capture straightened by the model of the matches.
+    // The support points are sought as far from the model's prediction as a pick may be off,
+    // then the nodes as calibrarCaptura seeks them; a node moves to what was found there when
+    // its match agrees with the smooth model and lies within `raio` of its pick.
+    const int raioInicial =
+        std::clamp(static_cast<int>(std::ceil(raio / modelo.escalaLocal(kCentro))) + 1, 3, 12);
+    std::vector<NoCalibrado> achados;
+    if (!acharNos(im, captura.size(), nome, destino, raioInicial, modelo, achados, relatorio,
+                  etapa))
+        return false;
     nos.assign(n, NoRefinado{});
-    for (int k = 0; k < n; ++k)
-        nos[k].antes = nos[k].depois = origem[k];
-    for (int passada = 0; passada < 2; ++passada) {
-        std::vector<int> raios(n);
-        int maior = 3;
-        for (int k = 0; k < n; ++k) {
-            const double longe = cv::norm(nos[k].depois - modelo.aplicar(p[k]));
-            const double alcance = passada == 0 ? raio + longe : 1.5 + longe;
-            raios[k] = std::clamp(
-                static_cast<int>(std::ceil(alcance / modelo.escalaLocal(p[k]))) + 1, 2, 60);
-            maior = std::max(maior, raios[k]);
-        }
-        const CapturaEndireitada e = endireitarPara(im, modelo, maior);
-        const auto casamentos = medir(im, e, destino, raios, true);
-        std::vector<cv::Point2d> casadosP, casadosQ;
-        for (int k = 0; k < n; ++k) {
-            if (!casamentos[k].achado) continue;
-            const cv::Point2d achado = modelo.aplicar(p[k] + casamentos[k].deslocamento);
-            if (cv::norm(achado - nos[k].antes) > raio) continue;
-            nos[k].depois = achado;
-            nos[k].movido = true;
-            nos[k].confianca = casamentos[k].confianca;
-            casadosP.push_back(p[k]);
-            casadosQ.push_back(achado);
-        }
-        if (passada == 0 && casadosP.size() >= 6)
-            ajustarModeloRobusto(modelo, casadosP, casadosQ, liberdade, 1.0, usado);
-    }
-    relatorio.modelo = modelo;
-
-    int movidos = 0, noCampo = 0, movidosNoCampo = 0;
+    int movidos = 0;
     for (int k = 0; k < n; ++k) {
-        movidos += nos[k].movido;
-        if (dentro(p[k])) {
-            ++noCampo;
-            movidosNoCampo += nos[k].movido;
-        }
+        nos[k].antes = nos[k].depois = origem[k];
+        const NoCalibrado& a = achados[k];
+        if (a.origem != NoCalibrado::Origem::Medido || cv::norm(a.captura - origem[k]) > raio)
+            continue;
+        nos[k].depois = a.captura;
+        nos[k].movido = true;
+        nos[k].confianca = a.confianca;
+        ++movidos;
     }
     etapa("casamento local: " + std::to_string(movidos) + " de " + std::to_string(n) +
           " nós achados a até " + numero(raio, 1) + " pixels da captura de onde estavam");
-    if (movidos == 0 && n > 0) {
-        falhar("a captura \"" + nome +
-               "\" não parece mostrar o padrão: nenhum nó foi achado "
-               "perto de onde foi marcado");
-        return false;
-    }
-    if (!cobreOCampo(modelo, captura.size(), nome)) return false;
-    if (movidosNoCampo < 0.5 * noCampo) {
-        falhar("só " + std::to_string(movidosNoCampo) + " dos " + std::to_string(noCampo) +
-               " nós dentro do campo foram achados com segurança na captura \"" + nome +
-               "\"; confira se os nós foram marcados na imagem certa, ou aumente --raio");
-        return false;
-    }
     return true;
 }
 

@@ -432,8 +432,8 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
             mapas.push_back(paraMatx23(paraMatx33(estimativa.afim) *
                                        cv::Matx33d(1, 0, v.x, 0, 1, v.y, 0, 0, 1)));
         const std::vector<double> correlacoes = perto.correlacoesNaCaptura(mapas);
-        estimativa.afim = mapas[std::max_element(correlacoes.begin(), correlacoes.end()) -
-                                correlacoes.begin()];
+        estimativa.afim =
+            mapas[std::max_element(correlacoes.begin(), correlacoes.end()) - correlacoes.begin()];
         estimativa.candidatas += static_cast<int>(periodos.size());
     }
     estimativa.correlacao = melhor;

@@ -38,10 +38,9 @@ cv::Rect janelaNaCaptura(cv::Rect janela, const CapturaEndireitada& e, int raio)
         const cv::Mat v = e.valida(busca);
         if (cv::countNonZero(v) == busca.area()) return janela;
         // The side whose outermost searched line lacks most pixels gives way.
-        const int faltam[4] = {v.cols - cv::countNonZero(v.row(0)),
-                               v.cols - cv::countNonZero(v.row(v.rows - 1)),
-                               v.rows - cv::countNonZero(v.col(0)),
-                               v.rows - cv::countNonZero(v.col(v.cols - 1))};
+        const int faltam[4] = {
+            v.cols - cv::countNonZero(v.row(0)), v.cols - cv::countNonZero(v.row(v.rows - 1)),
+            v.rows - cv::countNonZero(v.col(0)), v.rows - cv::countNonZero(v.col(v.cols - 1))};
         const int lado = static_cast<int>(std::max_element(faltam, faltam + 4) - faltam);
         if (lado == 0) ++janela.y;
         if (lado <= 1) --janela.height;

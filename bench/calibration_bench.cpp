@@ -6,25 +6,24 @@
 // the time of the calibration. Then the whole-set figures, and the time for a 1920 x 1080
 // capture.
 //
-//   bancada_calibrar [CASOS] [--gravar PASTA]
+//   bancada_calibrar [CASOS] [--gravar PASTA] [--caso N]
 //
 // CASOS cases of each pattern (natural, demo, chessboard; 6 by default), drawn with fixed seeds,
-// plus the demo's own capture. --gravar writes each capture and its pattern into PASTA.
-#include "authoring/affine_solve.h"
+// plus the demo's own capture. Each case also gets "malha refinar" on its true mesh with every
+// source node moved at random by up to 5 capture pixels. --gravar writes each capture and its
+// pattern into PASTA; --caso runs only case N (100 x the pattern's number, natural 0, demo 1,
+// chessboard 2, plus the case's index), to look at one.
 #include "authoring/calibration.h"
 #include "authoring/demo_scene.h"
-#include "authoring/mesh_output.h"
 #include "authoring/node_layout.h"
 #include "bench/bench_timer.h"
-#include "bench/captura/captura_sintetica.h"
-#include "correction/driver.h"
-#include "mesh/mesh_store.h"
-#include "utilities/field.h"
-#include "utilities/quality.h"
+#include "bench/captura/avaliacao.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include <random>
 
 #include <algorithm>
 #include <cmath>
@@ -38,49 +37,18 @@ using namespace corretor;
 
 namespace {
 
-struct Correcao
-{
-    double psnr = 0, cobertura = 0;
-};
-
-// The capture corrected with the mesh origem -> destino, measured against the pattern.
-Correcao corrigirCom(const cv::Mat& captura, const cv::Mat& padrao,
-                     const std::vector<cv::Point>& origem, const std::vector<cv::Point>& destino)
-{
-    limparMalha();
-    std::vector<ArquivoNovo> arquivos;
-    if (!arquivosDaMalha(origem, destino, true, arquivos)) return {};
-    for (int t = 0; t < kTriangulos; ++t) {
-        Ponto o[3], d[3];
-        for (int k = 0; k < 3; ++k) {
-            o[k] = pontoDe(vert, trg[t][k]);
-            d[k] = pontoDe(vert2, trg[t][k]);
-        }
-        double erro = 0;
-        mapaDoTriangulo(o, d, matrix[t], erro);
-    }
-    const IplImage c = cvIplImage(captura), p = cvIplImage(padrao);
-    IplImage* resultado = corrigirImagem(&c, &p, {});
-    Qualidade q{};
-    Correcao r;
-    if (resultado != nullptr && avaliarCorrecao(resultado, &p, q)) r = {q.psnr, q.cobertura};
-    cvReleaseImage(&resultado);
-    return r;
-}
-
-double percentil(std::vector<double> v, double f)
-{
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(f * (v.size() - 1) + 0.5))];
-}
-
 struct Totais
 {
-    std::vector<double> erros, tempos;
+    std::vector<double> erros, tempos, refinados;
     double piorDiferenca = -1e9, piorCobertura = 1;
     int falhas = 0;
 };
+
+int contar(const std::vector<NoCalibrado>& nos, NoCalibrado::Origem origem)
+{
+    return static_cast<int>(std::count_if(
+        nos.begin(), nos.end(), [&](const NoCalibrado& n) { return n.origem == origem; }));
+}
 
 void avaliar(const std::string& nome, const cv::Mat& padrao, const cv::Mat& captura,
              const Lente& lente, Totais& totais)
@@ -100,38 +68,53 @@ void avaliar(const std::string& nome, const cv::Mat& padrao, const cv::Mat& capt
         return;
     }
     totais.tempos.push_back(ms);
-    std::vector<cv::Point> achada, verdadeira;
-    std::vector<double> erros;
-    double foraDoCampo = 0; // the largest error of the nodes outside the field
-    for (std::size_t k = 0; k < destino.size(); ++k) {
-        const cv::Point2d certo = aplicarLente(lente, cv::Point2d(destino[k]));
-        achada.push_back(paraAmpliada(nos[k].captura));
-        verdadeira.push_back(paraAmpliada(certo));
-        if (cv::norm(cv::Point2d(destino[k]) - cv::Point2d(kCentroDoCampo, kCentroDoCampo)) <
-            kRaioDoCampo)
-            erros.push_back(cv::norm(daAmpliada(achada.back()) - certo));
-        else
-            foraDoCampo = std::max(foraDoCampo, cv::norm(daAmpliada(achada.back()) - certo));
-        if (std::getenv("DEPURAR2")) { const cv::Point2d e = nos[k].captura - certo; const cv::Point2d u = cv::Point2d(destino[k]) - cv::Point2d(218, 218); std::printf("    E %zu r %.0f ex %+.3f ey %+.3f radial %+.3f origem %d\n", k+1, cv::norm(u), e.x, e.y, e.dot(u) / std::max(1.0, cv::norm(u)), (int)nos[k].origem); }
-        if (std::getenv("DEPURAR") && cv::norm(daAmpliada(achada.back()) - certo) > 0.5)
-            std::printf("    nó %zu (%d %d) erro %.2f origem %d confiança %.2f desacordo %.2f\n", k + 1, destino[k].x, destino[k].y, cv::norm(daAmpliada(achada.back()) - certo), static_cast<int>(nos[k].origem), nos[k].confianca, nos[k].desacordo);
-    }
-    const Correcao a = corrigirCom(captura, padrao, achada, destino);
-    const Correcao v = corrigirCom(captura, padrao, verdadeira, destino);
-    totais.erros.insert(totais.erros.end(), erros.begin(), erros.end());
-    totais.piorDiferenca = std::max(totais.piorDiferenca, v.psnr - a.psnr);
+    std::vector<cv::Point2d> achados;
+    for (const auto& no : nos)
+        achados.push_back(no.captura);
+    const Avaliacao a = avaliarMalha(padrao, captura, lente, destino, achados);
+    totais.erros.insert(totais.erros.end(), a.erros.begin(), a.erros.end());
+    totais.piorDiferenca = std::max(totais.piorDiferenca, a.psnrVerdadeira - a.psnr);
     totais.piorCobertura = std::min(totais.piorCobertura, a.cobertura);
-    std::printf("%s\n    erro mediana %.3f p95 %.3f máx %.3f (fora do campo %.3f) | PSNR %.2f (verdadeira %.2f, "
-                "%+.2f) | cobertura %.4f | %.0f ms | trocados %d previstos %d\n",
-                nome.c_str(), percentil(erros, 0.5), percentil(erros, 0.95), percentil(erros, 1.0),
-                foraDoCampo, a.psnr, v.psnr, a.psnr - v.psnr, a.cobertura, ms,
-                static_cast<int>(std::count_if(
-                    nos.begin(), nos.end(),
-                    [](const NoCalibrado& n) { return n.origem == NoCalibrado::Origem::Trocado; })),
-                static_cast<int>(std::count_if(nos.begin(), nos.end(), [](const NoCalibrado& n) {
-                    return n.origem == NoCalibrado::Origem::Previsto;
-                })));
+    std::printf(
+        "%s\n    erro mediana %.3f p95 %.3f máx %.3f (fora do campo %.3f) | PSNR %.2f "
+        "(verdadeira %.2f, %+.2f) | cobertura %.4f | %.0f ms | trocados %d previstos %d\n",
+        nome.c_str(), percentil(a.erros, 0.5), percentil(a.erros, 0.95), percentil(a.erros, 1.0),
+        a.foraDoCampo, a.psnr, a.psnrVerdadeira, a.psnr - a.psnrVerdadeira, a.cobertura, ms,
+        contar(nos, NoCalibrado::Origem::Trocado), contar(nos, NoCalibrado::Origem::Previsto));
     std::fflush(stdout);
+}
+
+// "malha refinar" on the true mesh with every source node moved at random by up to 5 capture
+// pixels: the error of the nodes inside the field afterwards, as the vertex file holds them.
+void avaliarRefinamento(const cv::Mat& padrao, const cv::Mat& captura, const Lente& lente,
+                        unsigned semente, Totais& totais)
+{
+    const std::vector<cv::Point> destino = escolherNosDeDestino(kMaisNos);
+    std::mt19937 gerador(semente);
+    std::uniform_real_distribution<double> angulo(0, 2 * 3.14159265358979), raio(0, 5);
+    std::vector<cv::Point2d> marcados;
+    for (const auto& p : destino) {
+        const double t = angulo(gerador), r = raio(gerador);
+        marcados.push_back(daAmpliada(paraAmpliada(aplicarLente(lente, cv::Point2d(p)) +
+                                                   r * cv::Point2d(std::cos(t), std::sin(t)))));
+    }
+    std::vector<NoRefinado> nos;
+    RelatorioDeCalibracao relatorio;
+    limparFalha();
+    if (!refinarNos(padrao, captura, "refinar", destino, marcados, 8, nos, relatorio,
+                    [](const std::string&) {})) {
+        std::printf("    refinar FALHOU: %s\n", motivoFalha().c_str());
+        ++totais.falhas;
+        return;
+    }
+    std::vector<double> erros;
+    for (std::size_t k = 0; k < destino.size(); ++k)
+        if (cv::norm(cv::Point2d(destino[k]) - cv::Point2d(218, 218)) < 210)
+            erros.push_back(cv::norm(daAmpliada(paraAmpliada(nos[k].depois)) -
+                                     aplicarLente(lente, cv::Point2d(destino[k]))));
+    totais.refinados.insert(totais.refinados.end(), erros.begin(), erros.end());
+    std::printf("    refinar (nós movidos até 5 pixels): erro mediana %.3f p95 %.3f máx %.3f\n",
+                percentil(erros, 0.5), percentil(erros, 0.95), percentil(erros, 1.0));
 }
 
 } // namespace
@@ -143,7 +126,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gravar") == 0 && i + 1 < argc)
             gravar = argv[++i];
-        else if (std::strcmp(argv[i], "--so") == 0 && i + 1 < argc)
+        else if (std::strcmp(argv[i], "--caso") == 0 && i + 1 < argc)
             so = std::atoi(argv[++i]);
         else
             casos = std::atoi(argv[i]);
@@ -168,9 +151,7 @@ int main(int argc, char** argv)
     for (TipoDePadrao tipo : tipos) {
         std::mt19937 gerador(1000 + static_cast<unsigned>(tipo));
         for (int i = 0; i < casos; ++i) {
-            Caso caso = casoAleatorio(tipo, gerador);
-            if (std::getenv("LIMPO")) { caso.ruido = 0; caso.desfoque = 0; caso.qualidade = 0; caso.vinheta = 0; }
-            if (std::getenv("SEMLENTE")) { caso.lente.k1 = caso.lente.k2 = caso.lente.k3 = caso.lente.p1 = caso.lente.p2 = 0; }
+            const Caso caso = casoAleatorio(tipo, gerador);
             if (so >= 0 && so != 100 * static_cast<int>(tipo) + i) continue;
             const cv::Mat padrao = padraoSintetico(tipo, caso.sementeDoPadrao);
             const cv::Mat captura = fotografar(padrao, caso);
@@ -180,6 +161,7 @@ int main(int argc, char** argv)
                 cv::imwrite(base + "-padrao.png", padrao);
             }
             avaliar(descreverCaso(caso), padrao, captura, caso.lente, totais);
+            avaliarRefinamento(padrao, captura, caso.lente, caso.sementeDoRuido, totais);
         }
     }
     std::printf("\n%zu casos calibrados, %d falharam\n", totais.tempos.size(), totais.falhas);
@@ -189,6 +171,9 @@ int main(int argc, char** argv)
                 percentil(totais.erros, 1.0), totais.erros.size());
     std::printf("PSNR: no pior caso %.2f dB abaixo da malha verdadeira; cobertura mínima %.4f\n",
                 totais.piorDiferenca, totais.piorCobertura);
+    std::printf("refinar, nós movidos até 5 pixels: erro mediana %.3f, p95 %.3f, sobre %zu nós\n",
+                percentil(totais.refinados, 0.5), percentil(totais.refinados, 0.95),
+                totais.refinados.size());
     std::printf("tempo por calibração: mediana %.0f ms, máximo %.0f ms\n",
                 percentil(totais.tempos, 0.5), percentil(totais.tempos, 1.0));
 
