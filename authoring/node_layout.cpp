@@ -44,9 +44,14 @@ std::vector<cv::Point> escolherNosDeDestino(int n)
                              static_cast<int>(std::lround(kCentroDoCampo + raio * std::sin(t))));
         }
     };
-    // Phases keep the nodes of neighbouring rings off one radius.
-    for (int j = 0; j < aneis; ++j)
-        anel(contagem[j], raioExterno * (j + 1) / (aneis + 1), 0.25 * j);
+    // The rings draw closer towards the edge, where the lens bends lines most and a flat
+    // triangle follows it worst: ring j sits at f(t) of the outer radius, t = j / (K + 1),
+    // f(t) = 1.17 t - 0.17 t^2. Phases keep the nodes of neighbouring rings off one radius.
+    for (int j = 0; j < aneis; ++j) {
+        const double t = (j + 1.0) / (aneis + 1);
+        anel(contagem[j], raioExterno * (1.17 * t - 0.17 * t * t),
+             0.5 * (j % 2) + 0.25 * (j / 2 % 2));
+    }
     anel(externos, raioExterno, 0.5);
     return nos;
 }
