@@ -3,6 +3,7 @@
 #include "correction/image_file.h"
 #include "correction/stages.h"
 #include "utilities/file_read.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
 
@@ -87,6 +88,13 @@ IplImage* abrirImagem(const char* nome, int fator)
     // The size is judged before anything is decoded: a small file can declare a huge image.
     if (cabecalho.largura > 0 && !imagemCabe(cabecalho.largura, cabecalho.altura, fator)) {
         precederMotivo("\"" + std::string(nome) + "\": ");
+        return nullptr;
+    }
+    const long long pixels = static_cast<long long>(cabecalho.largura) * cabecalho.altura;
+    if (pixels > kPixelsMaximos) {
+        recusar(nome, "declara " + std::to_string(cabecalho.largura) + "x" +
+                          std::to_string(cabecalho.altura) + " pixels, mais que os " +
+                          std::to_string(kPixelsMaximos) + " que uma imagem pode ter");
         return nullptr;
     }
     if (!dadosInteiros(bytes, cabecalho.formato, porque)) {

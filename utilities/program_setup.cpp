@@ -17,9 +17,8 @@ void prepararPrograma()
     ignorarSinalDeTamanho();
     apagarTemporariosNosSinais();
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-    // Read by the library at its first decode. 2^31 bytes of enlargement, 48 bytes for each
-    // pixel of the image: about 44.7 million pixels.
-    setenv("OPENCV_IO_MAX_IMAGE_PIXELS", "44739242", 0);
+    // Read by the library at its first decode.
+    setenv("OPENCV_IO_MAX_IMAGE_PIXELS", std::to_string(kPixelsMaximos).c_str(), 0);
 }
 
 int executarPrograma(const char* programa, const std::function<int()>& corpo)

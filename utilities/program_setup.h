@@ -5,6 +5,12 @@
 
 namespace corretor {
 
+// The most pixels an image may have: the largest whose fourfold enlargement fits the image
+// record (2^31 bytes, 48 bytes for each pixel of the image). Images are judged against it from
+// their headers (correction/image_ops.h), and the library is given it as its own limit for the
+// formats whose headers the system does not read.
+constexpr long long kPixelsMaximos = (1LL << 31) / 48;
+
 // Makes a write beyond a file-size limit fail with an error instead of ending the process
 // (ignorarSinalDeTamanho, utilities/whole_file.h); removes the temporary files of interrupted
 // saves on SIGINT, SIGTERM, SIGHUP and SIGPIPE (utilities/temporary_files.h); silences the

@@ -4,7 +4,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <pthread.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace corretor {
@@ -24,22 +24,37 @@ struct Vaga
 constexpr int kVagas = 64; // more than the threads that ever write at once
 Vaga vagas[kVagas];
 
-// Only async-signal-safe calls: unlink, signal, raise.
-void aoSinal(int sinal)
+// While a step that must not be cut runs (SinaisAdiados), a signal is only noted here and acted
+// on when the step ends.
+std::atomic<int> passosInteiros{0};
+std::atomic<int> sinalPendente{0};
+
+// Threads between registering a name and creating its file; once `terminando` is set, no thread
+// enters, so the names that the handler removes are all there will be.
+std::atomic<int> criando{0};
+std::atomic<bool> terminando{false};
+
+// Removes the registered files and ends the process by `sinal`. Only async-signal-safe calls:
+// nanosleep, unlink, signal, raise.
+void terminar(int sinal)
 {
+    terminando.store(true);
+    timespec pausa{0, 1000000}; // 1 ms; a thread inside the window may need this processor
+    for (int espera = 0; criando.load() > 0 && espera < 1000; ++espera)
+        nanosleep(&pausa, nullptr);
     for (Vaga& v : vagas)
         if (v.estado.load() == 2) unlink(v.caminho);
     std::signal(sinal, SIG_DFL);
     std::raise(sinal); // delivered, by default, once the handler returns
 }
 
-sigset_t conjunto()
+void aoSinal(int sinal)
 {
-    sigset_t s;
-    sigemptyset(&s);
-    for (int sinal : kSinais)
-        sigaddset(&s, sinal);
-    return s;
+    if (passosInteiros.load() > 0) {
+        sinalPendente.store(sinal);
+        return;
+    }
+    terminar(sinal);
 }
 
 } // namespace
@@ -84,13 +99,28 @@ void esquecerTemporario(int vaga)
 
 SinaisAdiados::SinaisAdiados()
 {
-    const sigset_t s = conjunto();
-    pthread_sigmask(SIG_BLOCK, &s, &antes_);
+    ++passosInteiros;
 }
 
 SinaisAdiados::~SinaisAdiados()
 {
-    pthread_sigmask(SIG_SETMASK, &antes_, nullptr);
+    if (--passosInteiros == 0) {
+        const int sinal = sinalPendente.exchange(0);
+        if (sinal != 0) terminar(sinal);
+    }
+}
+
+bool entrarNaCriacao()
+{
+    ++criando;
+    if (!terminando.load()) return true;
+    --criando;
+    return false;
+}
+
+void sairDaCriacao()
+{
+    --criando;
 }
 
 } // namespace corretor

@@ -15,15 +15,25 @@ namespace corretor {
 // (nohup, say) stays ignored. prepararPrograma (utilities/program_setup.h) calls it.
 void apagarTemporariosNosSinais();
 
-// Registers `caminho` for removal on those signals. Returns the slot to give back, or -1 when
-// every slot is taken or the name is too long (the file is then not removed on a signal).
+// Registers `caminho` for removal on those signals. Register a name before the file is created,
+// so that no moment exists in which the file is there and not registered (removing a name that
+// is not there yet does no harm). Returns the slot to give back, or -1 when every slot is taken
+// or the name is too long (the file is then not removed on a signal).
 int registrarTemporario(const std::string& caminho);
 
-// Forgets the slot `vaga` (its file was renamed or removed); -1 is ignored.
+// Around registering a temporary name and creating its file: while a thread is between the
+// two, a signal's handler waits (a little) before it removes the registered files, so that a
+// file created on another thread at that moment is not left behind. entrarNaCriacao returns
+// false, entering nothing, once the process is ending: the caller creates nothing then.
+bool entrarNaCriacao();
+void sairDaCriacao();
+
+// Forgets the slot `vaga` (after its file was renamed or removed); -1 is ignored.
 void esquecerTemporario(int vaga);
 
-// Holds the four signals back on the calling thread while it lives: a file created and
-// registered, or renamed and forgotten, inside such a block is never caught half way.
+// While any such object lives, in any thread, the four signals are only noted; when the last one
+// goes, a noted signal ends the process as above. For a step that must not be cut half way,
+// such as renaming several files over their names.
 class SinaisAdiados
 {
 public:
@@ -31,9 +41,6 @@ public:
     ~SinaisAdiados();
     SinaisAdiados(const SinaisAdiados&) = delete;
     SinaisAdiados& operator=(const SinaisAdiados&) = delete;
-
-private:
-    sigset_t antes_;
 };
 
 } // namespace corretor

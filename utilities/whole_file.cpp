@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +41,6 @@ struct Temporario
 void descartar(Temporario& t)
 {
     const int erro = errno;
-    const SinaisAdiados adiados;
     unlink(t.nome.c_str());
     esquecerTemporario(t.vaga);
     errno = erro;
@@ -50,18 +50,39 @@ void descartar(Temporario& t)
 // why.
 bool colocar(Temporario& t, const std::string& caminho)
 {
-    int erro = 0;
-    {
-        const SinaisAdiados adiados;
-        if (std::rename(t.nome.c_str(), caminho.c_str()) == 0) {
-            esquecerTemporario(t.vaga);
-            return true;
-        }
-        erro = errno;
+    if (std::rename(t.nome.c_str(), caminho.c_str()) == 0) {
+        esquecerTemporario(t.vaga);
+        return true;
     }
     descartar(t);
-    errno = erro;
     return false;
+}
+
+// Creates a new file named `pasta` + ".salvando-" + 12 random letters and digits, registered
+// for removal on a signal before it exists. Returns its descriptor, or -1 with errno set.
+int criarTemporario(const std::string& pasta, Temporario& t)
+{
+    static const char kLetras[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int tentativa = 0; tentativa < 100; ++tentativa) {
+        unsigned char sorte[12];
+        if (getrandom(sorte, sizeof sorte, 0) != static_cast<ssize_t>(sizeof sorte)) return -1;
+        t.nome = pasta + ".salvando-";
+        for (unsigned char c : sorte)
+            t.nome += kLetras[c % (sizeof kLetras - 1)];
+        if (!entrarNaCriacao()) {
+            errno = EINTR; // the process is ending
+            return -1;
+        }
+        t.vaga = registrarTemporario(t.nome);
+        const int fd = ::open(t.nome.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int erro = errno;
+        if (fd < 0) esquecerTemporario(t.vaga);
+        sairDaCriacao();
+        if (fd >= 0) return fd;
+        errno = erro;
+        if (erro != EEXIST) return -1;
+    }
+    return -1;
 }
 
 // Writes `dados` to a new temporary file in the folder of `caminho`, with the mode a new file
@@ -70,15 +91,10 @@ bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t
                       Temporario& t)
 {
     const std::size_t barra = caminho.find_last_of('/');
-    t.nome = (barra == std::string::npos ? "" : caminho.substr(0, barra + 1)) + ".salvando-XXXXXX";
-    int fd = -1;
-    {
-        const SinaisAdiados adiados; // created and registered as one step
-        fd = mkstemp(t.nome.data());
-        if (fd >= 0) t.vaga = registrarTemporario(t.nome);
-    }
+    const int fd =
+        criarTemporario(barra == std::string::npos ? "" : caminho.substr(0, barra + 1), t);
     if (fd < 0) return false;
-    // mkstemp creates the file for its owner only; give it the mode a new file would get.
+    // Created for its owner only; give it the mode a new file would get.
     bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
     const char* bytes = static_cast<const char*>(dados);
     std::size_t escrito = 0;
@@ -165,7 +181,7 @@ bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& t
 {
     // Opened without waiting, so that a FIFO in the file's place never hangs the writer.
     const int fd =
-        open(caminho.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+        ::open(caminho.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     struct stat antes
     {

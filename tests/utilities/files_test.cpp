@@ -1,0 +1,152 @@
+// The utilities that keep hostile files and interruptions from harming the user's data: bounded
+// reads, temporary files removed on a signal, files replaced together, the memory a control
+// group leaves, and messages that cannot drive the terminal.
+#include "tests/support/workspace.h"
+#include "utilities/file_read.h"
+#include "utilities/memory.h"
+#include "utilities/program_setup.h"
+#include "utilities/report.h"
+#include "utilities/whole_file.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace corretor;
+
+TEST(Utilities_LerArquivo, refuses_what_is_not_a_bounded_regular_file)
+{
+    teste::Workspace ws;
+    ws.write("a.txt", "12345");
+    mkfifo((ws / "fifo").c_str(), 0600);
+    fs::create_directory(ws / "pasta");
+    fs::create_symlink("/dev/zero", ws / "zero");
+    const struct
+    {
+        std::string nome;
+        std::size_t limite;
+        std::string porque; // "" when it reads
+    } casos[] = {{"a.txt", 5, ""},
+                 {"a.txt", 4, "mais que o limite"},
+                 {"falta", 9, "não existe"},
+                 {"fifo", 9, "é um FIFO, não um arquivo comum"},
+                 {"pasta", 9, "é uma pasta"},
+                 {"zero", 9, "é um dispositivo"}};
+    for (const auto& c : casos) {
+        std::string conteudo, porque;
+        const bool leu = lerArquivo((ws / c.nome).string(), conteudo, c.limite, porque);
+        EXPECT_EQ(c.porque.empty(), leu) << c.nome;
+        EXPECT_NE(std::string::npos, porque.find(c.porque)) << c.nome << ": " << porque;
+        EXPECT_EQ(leu ? "12345" : "", conteudo) << c.nome;
+    }
+}
+
+// A tree with /proc and cgroup files as the system shows them, under a test folder.
+TEST(Utilities_Memoria, the_tightest_of_meminfo_and_every_control_group_above)
+{
+    teste::Workspace ws;
+    const std::string mi = std::to_string(1 << 20);
+    ws.write("proc/meminfo", "MemTotal: 99999999 kB\nMemAvailable: 8000000 kB\n");
+    const struct
+    {
+        const char* cgroup;
+        const char* mountinfo;
+        std::vector<std::pair<std::string, std::string>> arquivos;
+        uint64_t esperado;
+    } casos[] = {
+        {"0::/\n", "", {}, 8000000ull * 1024}, // no group: the system's available memory
+        {"0::/a/b\n",
+         "40 31 0:38 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n",
+         {{"sys/fs/cgroup/a/b/memory.max", "max\n"},
+          {"sys/fs/cgroup/a/memory.max", "268435456\n"},
+          {"sys/fs/cgroup/a/memory.current", "100000000\n"},
+          {"sys/fs/cgroup/a/b/memory.current", "0\n"}},
+         268435456 - 100000000}, // v2: the limit of the parent
+        {"4:memory:/x\n0::/\n",
+         "35 31 0:32 / /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n",
+         {{"sys/fs/cgroup/memory/x/memory.limit_in_bytes", "300000000\n"},
+          {"sys/fs/cgroup/memory/x/memory.usage_in_bytes", "250000000\n"},
+          {"sys/fs/cgroup/memory/x/memory.stat", "cache 1\ntotal_inactive_file 50000000\n"},
+          {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
+         100000000}, // v1: page cache that can be dropped is counted free
+    };
+    for (const auto& c : casos) {
+        ws.write("proc/self/cgroup", c.cgroup);
+        ws.write("proc/self/mountinfo", c.mountinfo);
+        for (const auto& [nome, texto] : c.arquivos)
+            ws.write(nome, texto);
+        EXPECT_EQ(c.esperado, memoriaDisponivelEm(ws.dir().string())) << c.cgroup;
+    }
+}
+
+// A child that starts saving a large file and is ended by `sinal` half way: it dies of that
+// signal and leaves no temporary file. With `juntos` the save is of several files together,
+// and the earlier files stay whole.
+void interromper(int sinal, bool juntos)
+{
+    SCOPED_TRACE(std::string(strsignal(sinal)) + (juntos ? ", several files" : ""));
+    teste::Workspace ws;
+    ws.write("a", "antigo a");
+    ws.write("b", "antigo b");
+    const pid_t filho = fork();
+    if (filho == 0) {
+        std::signal(sinal, SIG_DFL); // a shell may start a background job ignoring SIGINT
+        prepararPrograma();
+        alarm(30); // a child that never sees its save dies of SIGALRM, and the test says so
+        const int aviso = inotify_init();
+        inotify_add_watch(aviso, ws.dir().c_str(), IN_CREATE);
+        std::thread escritor([&] {
+            // The writer runs only when nothing else wants the processor, so the signal comes
+            // while its file is being written however loaded the machine is.
+            const sched_param nenhuma{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &nenhuma);
+            const std::string grande(64 << 20, 'x');
+            if (juntos)
+                gravarArquivosJuntos(
+                    {{(ws / "a").string(), grande}, {(ws / "b").string(), grande}});
+            else
+                substituirArquivo((ws / "a").string(), grande.data(), grande.size());
+        });
+        alignas(inotify_event) char evento[sizeof(inotify_event) + NAME_MAX + 1];
+        while (read(aviso, evento, sizeof evento) > 0)
+            if (std::string(reinterpret_cast<inotify_event*>(evento)->name)
+                    .rfind(".salvando-", 0) == 0)
+                std::raise(sinal);
+        _exit(3);
+    }
+    int status = 0;
+    waitpid(filho, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(sinal, WTERMSIG(status));
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ws.list());
+    EXPECT_TRUE(ws.read("a") == "antigo a" && ws.read("b") == "antigo b") << "earlier files";
+}
+
+TEST(Utilities_Salvar, a_signal_half_way_leaves_no_temporary_file)
+{
+    for (int sinal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        interromper(sinal, false);
+    interromper(SIGTERM, true);
+}
+
+TEST(Utilities_Relato, control_characters_are_shown_escaped)
+{
+    EXPECT_EQ("a\\x1b]0;x\\x07b\\x0a\\u009bc é", escaparControles("a\x1b]0;x\x07"
+                                                                  "b\n\xC2\x9B"
+                                                                  "c é"));
+}
+
+} // namespace
