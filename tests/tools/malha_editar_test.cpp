@@ -173,7 +173,7 @@ protected:
     {
         const auto end = Clock::now() + kPrazo;
         while (Clock::now() < end) {
-            const auto found = xdotool({"search", "--onlyvisible", "--name", "^" + name + "$"});
+            const auto found = xdotool({"search", "--onlyvisible", "--name", "^" + name + "(:|$)"});
             if (found.status == 0 && !found.out.empty())
                 return found.out.substr(0, found.out.find('\n'));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
