@@ -35,16 +35,16 @@ void lerArquivo(const char* nome, bool noPadrao, char modo, bool comNumero)
         int k = 0, x = 0, y = 0;
         std::string resto;
         if ((comNumero && !(campos >> k)) || !(campos >> x >> y) || (campos >> resto)) continue;
-        marcacoes.push_back(
-            {noPadrao, modo, cvPoint(x, y), nome, linha + "\n", ++numero, modo == 't' ? 2 : 1, false});
+        marcacoes.push_back({noPadrao, modo, cvPoint(x, y), nome, linha + "\n", ++numero,
+                             modo == 't' ? 2 : 1, false});
     }
 }
 
 int contar(bool noPadrao, char modo)
 {
-    return static_cast<int>(std::count_if(marcacoes.begin(), marcacoes.end(), [&](const Marcacao& m) {
-        return m.noPadrao == noPadrao && m.modo == modo;
-    }));
+    return static_cast<int>(
+        std::count_if(marcacoes.begin(), marcacoes.end(),
+                      [&](const Marcacao& m) { return m.noPadrao == noPadrao && m.modo == modo; }));
 }
 
 // Removes the last element of `sequencia` equal to `p`.
@@ -108,7 +108,8 @@ bool desfazerUltima(char modo, Marcacao& desfeita, std::string& motivo)
         const std::string caminho = caminhoLocal(ultima->arquivo.c_str());
         const std::string texto = lerTudo(caminho);
         const std::size_t corte = texto.size() - std::min(texto.size(), ultima->linha.size());
-        if (texto.size() < ultima->linha.size() || texto.compare(corte, std::string::npos, ultima->linha) != 0) {
+        if (texto.size() < ultima->linha.size() ||
+            texto.compare(corte, std::string::npos, ultima->linha) != 0) {
             motivo = "\"" + caminho + "\" não termina mais com a linha \"" +
                      ultima->linha.substr(0, ultima->linha.size() - 1) + "\"; nada foi desfeito";
             return false;

@@ -19,8 +19,8 @@
 #include <opencv2/highgui/highgui_c.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,10 +134,10 @@ constexpr int kDistanciaDoCliqueDuplo = 3;
 void atualizarTitulos()
 {
     const int a = nosNaImagem(), b = nosNoPadrao();
-    cv::setWindowTitle(kJanelaImagem, "imagem: " + std::to_string(a) + " nós | padrao: " +
-                                          std::to_string(b) + " nós");
-    cv::setWindowTitle(kJanelaPadrao, "padrao: " + std::to_string(b) + " nós | imagem: " +
-                                          std::to_string(a) + " nós");
+    cv::setWindowTitle(kJanelaImagem, "imagem: " + std::to_string(a) +
+                                          " nós | padrao: " + std::to_string(b) + " nós");
+    cv::setWindowTitle(kJanelaPadrao, "padrao: " + std::to_string(b) +
+                                          " nós | imagem: " + std::to_string(a) + " nós");
 }
 
 // The pick the mode's callback just made on one image, recorded, numbered and told.
@@ -247,7 +247,8 @@ void ampliarVista(bool dobrar)
     Vista& vista = ponteiroNoPadrao ? vistaDoPadrao : vistaDaImagem;
     const IplImage* image = ponteiroNoPadrao ? img2 : img;
     vista.fator = std::min(vista.fator * 2, 16);
-    const int w = std::max(1, image->width / vista.fator), h = std::max(1, image->height / vista.fator);
+    const int w = std::max(1, image->width / vista.fator),
+              h = std::max(1, image->height / vista.fator);
     vista.recorte = cv::Rect(std::clamp(ponteiro.x - w / 2, 0, image->width - w),
                              std::clamp(ponteiro.y - h / 2, 0, image->height - h), w, h);
     std::printf("vista %dx na janela \"%s\" em torno de (%d, %d)\n", vista.fator,

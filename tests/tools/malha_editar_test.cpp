@@ -251,6 +251,7 @@ TEST_F(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     ws.write("data/vertices2.txt", "150 150\n210 150\n150 190\n");
     ws.write("data/quelvarina.txt", "1 2 3\n");
     ws.write("vertices.txt", "1 1\n"); // from an earlier session: kept
+    ws.write("vertices2.txt", "7 8");  // edited by hand, its last line not ended
 
     ASSERT_NO_FATAL_FAILURE(startEditor("x.png"));
     ASSERT_TRUE(printed("modo: nós")) << io.read("out") << io.read("err");
@@ -308,6 +309,44 @@ TEST_F(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     // Clearing the drawings gives the pictures as loaded back; the files stay.
     key(image, "l", "desenhos limpos");
     key(image, "g", "gravadas", 2);
+    cv::Mat clean = cv::imread((ws / "editor-imagem.png").string());
+    EXPECT_EQ(0,
+              cv::norm(clean, cv::Mat(200, 240, CV_8UC3, cv::Scalar(100, 100, 100)), cv::NORM_INF));
+    clean = cv::imread((ws / "editor-padrao.png").string());
+    EXPECT_EQ(0, cv::norm(clean, cv::Mat(200, 220, CV_8UC3, cv::Scalar(grey)), cv::NORM_INF));
+
+    // Node k in both windows, named with its window and file; undo takes the mode's last pick
+    // off its file and picture; a double click is one pick; the titles count the nodes.
+    key(image, "n", "modo: nós", 2);
+    click(pattern, 90, 90, "janela \"padrao\": nó 3 anotado em \"vertices2.txt\"\n");
+    click(image, 150, 60, "janela \"imagem\": nó 4 anotado em \"vertices.txt\"\n");
+    click(image, 180, 60, "janela \"imagem\": nó 5 anotado");
+    key(image, "u", "desfeito: 5 na janela \"imagem\", linha tirada de \"vertices.txt\"");
+    ASSERT_EQ(0, xdotool({"mousemove", "--window", image, "60", "160", "click", "--repeat", "2",
+                          "--delay", "80", "1"})
+                     .status);
+    ASSERT_TRUE(printed("janela \"imagem\": nó 5 anotado", 2)) << io.read("out");
+    EXPECT_EQ("imagem: 5 nós | padrao: 3 nós\n", xdotool({"getwindowname", image}).out);
+    // Everything picked drawn again, numbered, after the drawings were cleared.
+    key(image, "l", "desenhos limpos", 2);
+    key(image, "r", "marcações redesenhadas: 12");
+    key(image, "g", "gravadas", 3);
+    const cv::Mat again = cv::imread((ws / "editor-imagem.png").string());
+    for (const cv::Point p : {cv::Point(30, 40), cv::Point(150, 60), cv::Point(60, 160)})
+        EXPECT_EQ(kRed, at(again, p.x, p.y)) << p;
+    EXPECT_EQ(cv::Vec3b(100, 100, 100), at(again, 180, 60)) << "the pick undone";
+    bool yellow = false; // node 4's number, up and to the right of it
+    for (int y = 48; y < 58; ++y)
+        for (int x = 154; x < 164; ++x)
+            yellow = yellow || (at(again, x, y)[2] > 200 && at(again, x, y)[1] > 150 &&
+                                at(again, x, y)[0] < 100);
+    EXPECT_TRUE(yellow);
+    // Twice the view about the pointer: a click lands on the pixel under it.
+    ASSERT_EQ(0, xdotool({"mousemove", "--window", image, "120", "100"}).status);
+    key(image, "z", "vista 2x na janela \"imagem\"");
+    click(image, 100, 80, "pixel x: 110  y:90\n");
+    key(image, "x", "vista inteira");
+
     xdotool({"key", "--window", pattern, "q"}); // the window may be gone before xdotool returns
     int status = 0;
     ASSERT_TRUE(editor_->waitFor(kPrazo, status)) << "the editor did not end on q";
@@ -315,12 +354,7 @@ TEST_F(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     EXPECT_EQ(0, WEXITSTATUS(status)) << io.read("err");
     EXPECT_NE(std::string::npos, io.read("out").find("fim da edição"));
 
-    EXPECT_EQ("1 1\n30 40\n100 150\n", ws.read("vertices.txt"));
-    EXPECT_EQ("50 60\n", ws.read("vertices2.txt"));
+    EXPECT_EQ("1 1\n30 40\n100 150\n150 60\n60 160\n110 90\n", ws.read("vertices.txt"));
+    EXPECT_EQ("7 8\n50 60\n90 90\n", ws.read("vertices2.txt"));
     EXPECT_EQ("1 20 20\n2 120 20\n3 20 120\n", ws.read("malha2.txt"));
-    cv::Mat clean = cv::imread((ws / "editor-imagem.png").string());
-    EXPECT_EQ(0,
-              cv::norm(clean, cv::Mat(200, 240, CV_8UC3, cv::Scalar(100, 100, 100)), cv::NORM_INF));
-    clean = cv::imread((ws / "editor-padrao.png").string());
-    EXPECT_EQ(0, cv::norm(clean, cv::Mat(200, 220, CV_8UC3, cv::Scalar(grey)), cv::NORM_INF));
 }
