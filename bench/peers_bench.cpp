@@ -33,6 +33,7 @@
 // this warp moves every source pixel, so its cost follows the enlargement's size.
 #include "bench/bench_timer.h"
 #include "correction/stages.h"
+#include "correction/warp_interpolado.h"
 #include "mesh/mesh_store.h"
 #include "utilities/report.h"
 
@@ -48,6 +49,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -301,7 +303,45 @@ int preparar(const fs::path& demo, const fs::path& pasta, int largura, int altur
     return 0;
 }
 
-int medir(const fs::path& pasta, int vezes)
+// The rounded destinations of the columns of one source row under one map, as the warp forms
+// them (in double, narrowed to float, truncated, plus one above one half), summed. Written so
+// that the compiler vectorises it (eight columns at a time with AVX2).
+#if defined(__x86_64__)
+__attribute__((target("avx2")))
+#endif
+int somaDaLinha(double a, double b, double c, double d, double e, double f, int largura)
+{
+    int soma = 0;
+    for (int j = 0; j < largura; ++j) {
+        const float x = static_cast<float>((a * j + b) + c);
+        const float y = static_cast<float>((d * j + e) + f);
+        const int xi = static_cast<int>(x), yi = static_cast<int>(y);
+        soma += xi + (x - static_cast<float>(xi) > 0.5f) + yi + (y - static_cast<float>(yi) > 0.5f);
+    }
+    return soma;
+}
+
+// The compute floor of a forward warp: every source pixel's destination formed as the warp
+// forms it, through one map, nothing located, tested or written; split over every thread
+// OpenCV uses. Returns the sum of the destinations, so that the work is not optimised away.
+long pisoDeCalculo(cv::Size ampliacao, const float (&m)[2][3])
+{
+    std::vector<long> somas(static_cast<size_t>(ampliacao.height));
+    cv::parallel_for_(cv::Range(0, ampliacao.height), [&](const cv::Range& linhas) {
+        for (int i = linhas.start; i < linhas.end; ++i) {
+            const double b = static_cast<double>(m[0][1]) * i;
+            const double e = static_cast<double>(m[1][1]) * i;
+            somas[static_cast<size_t>(i)] =
+                somaDaLinha(m[0][0], b, m[0][2], m[1][0], e, m[1][2], ampliacao.width);
+        }
+    });
+    long total = 0;
+    for (const long s : somas)
+        total += s;
+    return total;
+}
+
+int medir(const fs::path& pasta, int vezes, int vezesDireto)
 {
     std::error_code erro;
     fs::current_path(pasta, erro);
@@ -314,29 +354,54 @@ int medir(const fs::path& pasta, int vezes)
     IplImage* uma = dobra(entrada);
     IplImage* ampliada = dobra(uma);
     free(uma);
-    const cv::Mat fonte = cv::cvarrToMat(ampliada);
+    const cv::Mat fonte = cv::cvarrToMat(ampliada), carregada = cv::cvarrToMat(entrada);
     const cv::Size tamanho(padrao->width, padrao->height);
     const std::vector<Triangulo> malha = triangulosDaMalha();
 
+    // The interpolated mode's maps, built once as a batch builds them; timed apart.
+    std::shared_ptr<const MapasInterpolados> mapas;
+    const double montagem = bancada::medianaMs(
+        std::max(1, vezes / 4), [&] { mapas = montarMapas(carregada.size(), tamanho); });
+    if (mapas == nullptr) return falha(motivoFalha());
+
     IplImage* nosso = nullptr;
-    cv::Mat saidaFloat, saida8, saidaCopia, saidaRemap, mapa1, mapa2;
+    IplImage* interpolados[3] = {nullptr, nullptr, nullptr};
+    const Interpolacao filtros[3] = {Interpolacao::Linear, Interpolacao::Cubica,
+                                     Interpolacao::Lanczos};
+    const int metodos[3] = {cv::INTER_LINEAR, cv::INTER_CUBIC, cv::INTER_LANCZOS4};
+    cv::Mat saidaFloat, saida8, saidaCopia, saidaRemap, saidaMesmos, mapa1, mapa2;
     mapasDeRemap(malha, tamanho, mapa1, mapa2);
-    const std::vector<double> ms = medianasEmTurnos(
-        vezes, {[&] {
-                    free(nosso);
-                    nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
-                },
-                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); },
-                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::FloatNovo, saidaFloat); },
-                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::OitoBits, saida8); },
-                [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Copia, saidaCopia); },
-                [&] {
-                    cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR,
-                              cv::BORDER_CONSTANT);
-                }});
-    const double sistema = ms[0], afimFloat = ms[1], afimFloatNovo = ms[2], afim8 = ms[3],
-                 afimCopia = ms[4], remap = ms[5];
+    long soma = 0;
+    std::vector<std::function<void()>> jobs = {
+        [&] {
+            free(nosso);
+            nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
+        },
+        [&] { soma += pisoDeCalculo(fonte.size(), matrix[0].mat); },
+        [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); },
+        [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::FloatNovo, saidaFloat); },
+        [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::OitoBits, saida8); },
+        [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Copia, saidaCopia); },
+        [&] { cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR, cv::BORDER_CONSTANT); }};
+    for (int f = 0; f < 3; ++f) {
+        jobs.push_back([&, f] {
+            free(interpolados[f]);
+            interpolados[f] = morphInterpolado(entrada, *mapas, filtros[f]);
+        });
+        jobs.push_back([&, f] {
+            cv::remap(carregada, saidaMesmos, mapas->inteiros, mapas->fracoes, metodos[f],
+                      cv::BORDER_REPLICATE);
+        });
+    }
+    const std::vector<double> ms = medianasEmTurnos(vezes, jobs);
+    // The straightforward forward warp, on one core: far slower, so timed apart.
+    IplImage* direto = nullptr;
+    const double msDireto = bancada::medianaMs(vezesDireto, [&] {
+        free(direto);
+        direto = morphDireto(ampliada, cvGetSize(padrao), IPL_DEPTH_8U);
+    });
     const cv::Mat resultado = cv::cvarrToMat(nosso);
+    const bool mesmosBytes = cv::norm(resultado, cv::cvarrToMat(direto), cv::NORM_INF) == 0;
 
     // The floor: the enlargement read once and the output written once, at the copy rate
     // (a copy reads and writes each byte, so it moves twice the bytes it copies).
@@ -346,24 +411,28 @@ int medir(const fs::path& pasta, int vezes)
     const double piso = bytes / (2 * taxa) * 1000.0;
 
     std::printf("entrada=%dx%d ampliacao=%dx%d padrao=%dx%d triangulos=%zu vezes=%d "
-                "sistema=%.3f afim_float=%.3f afim_float_novo=%.3f afim_8bits=%.3f afim_copia=%.3f "
-                "remap=%.3f "
-                "copia_gbs=%.2f bytes=%.0f piso=%.3f "
-                "dif_afim_float=%.2f dif_afim_8bits=%.2f dif_remap=%.2f\n",
+                "vezes_direto=%d sistema=%.3f piso_calculo=%.3f afim_float=%.3f "
+                "afim_float_novo=%.3f afim_8bits=%.3f afim_copia=%.3f remap=%.3f "
+                "interp_linear=%.3f remap_linear=%.3f interp_cubico=%.3f remap_cubico=%.3f "
+                "interp_lanczos=%.3f remap_lanczos=%.3f montar_mapas=%.3f direto=%.3f "
+                "direto_igual=%d copia_gbs=%.2f bytes=%.0f piso=%.3f "
+                "dif_afim_float=%.2f dif_afim_8bits=%.2f dif_remap=%.2f soma=%ld\n",
                 entrada->width, entrada->height, fonte.cols, fonte.rows, tamanho.width,
-                tamanho.height, malha.size(), vezes, sistema, afimFloat, afimFloatNovo, afim8,
-                afimCopia, remap, taxa / 1e9, bytes, piso, diferencaNoCampo(resultado, saidaFloat),
-                diferencaNoCampo(resultado, saida8), diferencaNoCampo(resultado, saidaRemap));
+                tamanho.height, malha.size(), vezes, vezesDireto, ms[0], ms[1], ms[2], ms[3], ms[4],
+                ms[5], ms[6], ms[7], ms[8], ms[9], ms[10], ms[11], ms[12], montagem, msDireto,
+                mesmosBytes ? 1 : 0, taxa / 1e9, bytes, piso,
+                diferencaNoCampo(resultado, saidaFloat), diferencaNoCampo(resultado, saida8),
+                diferencaNoCampo(resultado, saidaRemap), soma);
     if (std::getenv("BANCADA_IMAGENS") != nullptr) {
         cv::imwrite("sistema.png", resultado);
         cv::imwrite("afim_float.png", saidaFloat);
         cv::imwrite("afim_8bits.png", saida8);
         cv::imwrite("remap.png", saidaRemap);
+        cv::imwrite("interpolado.png", cv::cvarrToMat(interpolados[1]));
     }
-    free(nosso);
-    free(ampliada);
-    free(padrao);
-    free(entrada);
+    for (IplImage* i : {direto, nosso, interpolados[0], interpolados[1], interpolados[2], ampliada,
+                        padrao, entrada})
+        free(i);
     return 0;
 }
 
@@ -372,7 +441,7 @@ int medir(const fs::path& pasta, int vezes)
 int main(int argc, char** argv)
 {
     const char* const uso = "uso: bancada_pares preparar DEMO PASTA LARGURA ALTURA\n"
-                            "     bancada_pares medir PASTA [VEZES]\n";
+                            "     bancada_pares medir PASTA [VEZES [VEZES_DIRETO]]\n";
     try {
         if (argc == 6 && std::strcmp(argv[1], "preparar") == 0) {
             const int largura = std::atoi(argv[4]), altura = std::atoi(argv[5]);
@@ -380,10 +449,12 @@ int main(int argc, char** argv)
                 return falha(std::string("tamanho inválido \"") + argv[4] + "x" + argv[5] + "\"");
             return preparar(argv[2], argv[3], largura, altura);
         }
-        if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "medir") == 0) {
-            const int vezes = argc == 4 ? std::atoi(argv[3]) : 21;
-            if (vezes < 1) return falha(std::string("repetições inválidas \"") + argv[3] + "\"");
-            return medir(argv[2], vezes);
+        if ((argc == 3 || argc == 4 || argc == 5) && std::strcmp(argv[1], "medir") == 0) {
+            const int vezes = argc >= 4 ? std::atoi(argv[3]) : 21;
+            const int vezesDireto = argc == 5 ? std::atoi(argv[4]) : 1;
+            if (vezes < 1 || vezesDireto < 1)
+                return falha(std::string("repetições inválidas \"") + argv[3] + "\"");
+            return medir(argv[2], vezes, vezesDireto);
         }
     } catch (const cv::Exception& e) {
         return falha(std::string("erro da biblioteca de imagens: ") + e.what());

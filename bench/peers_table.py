@@ -4,7 +4,8 @@
 
     peers_table.py RESULTADOS
 
-Each peer's ratio is its time divided by this system's: above 1, this system is faster.
+A ratio "par / interpolado" is the peer's time divided by the interpolated warp's: above 1, the
+interpolated warp is faster.
 """
 import sys
 
@@ -31,35 +32,65 @@ def main():
 
     linhas = [("entrada", lambda c: c["tamanho"]), ("ampliação", lambda c: c["ampliacao"])]
 
-    def tempo(nome, chave):
-        linhas.append((f"{nome} (ms)", lambda c: f"{num(c, chave):.2f}"))
+    def secao(titulo):
+        linhas.append((titulo, lambda c: ""))
 
-    def par(nome, chave):
+    def tempo(nome, chave, casas=2):
+        linhas.append((f"{nome} (ms)", lambda c: f"{num(c, chave):.{casas}f}"))
+
+    def razao(nome, de, para, casas=2):
+        linhas.append((nome, lambda c: f"{num(c, de) / num(c, para):.{casas}f}"))
+
+    secao("O avanço: morphPara, de toda a ampliação")
+    tempo("  morphPara, dois núcleos", "sistema")
+    tempo("  morphDireto, um núcleo", "direto", 1)
+    razao("    morphDireto / morphPara", "direto", "sistema", 1)
+    tempo("  piso de cálculo", "piso_calculo")
+    razao("    morphPara / piso de cálculo", "sistema", "piso_calculo", 1)
+    tempo("  piso de memória", "piso")
+    razao("    morphPara / piso de memória", "sistema", "piso", 1)
+
+    secao("O modo interpolado: da imagem carregada, mapas prontos")
+    tempo("  interpolado, linear", "interp_linear")
+    tempo("  remap, linear, os mesmos mapas", "remap_linear")
+    razao("    interpolado / remap", "interp_linear", "remap_linear")
+    for nome, chave in [("  warpAffine por triângulo, float", "afim_float"),
+                        ("  o mesmo, float em memória nova", "afim_float_novo"),
+                        ("  warpAffine por triângulo, 8 bits", "afim_8bits"),
+                        ("  o mesmo, recorte copiado", "afim_copia"),
+                        ("  remap da ampliação (16SC2)", "remap"),
+                        ("  scikit-image, PiecewiseAffine", "skimage")]:
         tempo(nome, chave)
-        linhas.append(("  razão para este sistema", lambda c: f"{num(c, chave) / num(c, 'sistema'):.2f}"))
+        razao("    par / interpolado linear", chave, "interp_linear")
+    tempo("  interpolado, cúbico", "interp_cubico")
+    tempo("  remap, cúbico, os mesmos mapas", "remap_cubico")
+    razao("    interpolado / remap", "interp_cubico", "remap_cubico")
+    tempo("  interpolado, Lanczos", "interp_lanczos")
+    tempo("  remap, Lanczos, os mesmos mapas", "remap_lanczos")
+    razao("    interpolado / remap", "interp_lanczos", "remap_lanczos")
+    tempo("  montar os mapas, uma vez", "montar_mapas")
 
-    tempo("este sistema, morphPara", "sistema")
-    par("warpAffine por triângulo, float", "afim_float")
-    par("  o mesmo, float em memória nova", "afim_float_novo")
-    par("warpAffine por triângulo, 8 bits", "afim_8bits")
-    par("  o mesmo, recorte copiado", "afim_copia")
-    par("remap, mapas prontos (16SC2)", "remap")
-    par("scikit-image, PiecewiseAffine", "skimage")
-    tempo("piso de memória", "piso")
-    linhas.append(("  este sistema / piso", lambda c: f"{num(c, 'sistema') / num(c, 'piso'):.1f}"))
-    linhas.append(("corrigir inteiro, parede (s)", lambda c: f"{num(c, 'corrigir_s'):.2f}"))
-    linhas.append(("corrigir inteiro, pico (MiB)",
-                   lambda c: f"{num(c, 'corrigir_kib') / 1024:.0f}"))
-    linhas.append(("corrigir-lote (imagens/s)",
+    secao("Os programas inteiros")
+    linhas.append(("  corrigir, parede (s)", lambda c: f"{num(c, 'corrigir_s'):.2f}"))
+    linhas.append(("  corrigir, pico (MiB)", lambda c: f"{num(c, 'corrigir_kib') / 1024:.0f}"))
+    linhas.append(("  corrigir --interpolado, parede (s)",
+                   lambda c: f"{num(c, 'corrigir_interp_s'):.2f}"))
+    linhas.append(("  corrigir --interpolado, pico (MiB)",
+                   lambda c: f"{num(c, 'corrigir_interp_kib') / 1024:.0f}"))
+    linhas.append(("  corrigir-lote (imagens/s)",
                    lambda c: f"{num(c, 'lote_imagens') / num(c, 'lote_s'):.1f}"))
+    linhas.append(("  corrigir-lote --interpolado (imagens/s)",
+                   lambda c: f"{num(c, 'lote_imagens') / num(c, 'lote_interp_s'):.1f}"))
+    razao("    --interpolado / sem opção", "lote_s", "lote_interp_s")
 
     largura = max(len(nome) for nome, _ in linhas)
     for nome, valor in linhas:
-        print(f"{nome:<{largura}}" + "".join(f"{valor(c):>12}" for c in colunas))
+        print(f"{nome:<{largura}}" + "".join(f"{valor(c):>11}" for c in colunas))
     c = colunas[0]
-    print(f"(repetições por tamanho: warps {', '.join(x['vezes'] for x in colunas)}; scikit-image "
+    print(f"(repetições por tamanho: warps {', '.join(x['vezes'] for x in colunas)}; morphDireto "
+          f"{', '.join(x['vezes_direto'] for x in colunas)}; scikit-image "
           f"{', '.join(x['vezes_skimage'] for x in colunas)}; medianas, os warps em turnos. "
-          f"corrigir: melhor de 3. "
+          f"corrigir: melhor de 3 de cada. "
           f"lote: {', '.join(x['lote_imagens'] for x in colunas)} imagens, melhor de 3. "
           f"cópia de memória: {c['copia_gbs']} GB/s)")
 

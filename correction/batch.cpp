@@ -129,17 +129,26 @@ namespace {
 // Loads, corrects and saves one image. Returns true on success; otherwise false with the reason
 // in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
 // (utilities/report.h).
+// With `mapas` (the interpolated correction) the enlargements are not used.
 bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum)
+                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
+                 std::string& motivo, bool& colocouAlgum)
 {
     limparFalha();
     IplImage* image = nullptr;
     IplImage* corrigida = nullptr;
     bool ok = false;
     try {
-        image = abrirParaAmpliar(imagem.c_str());
-        if (image != nullptr)
+        image = mapas != nullptr ? open(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+        if (image != nullptr && mapas != nullptr) {
+            const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
+            if (doTamanho != nullptr) {
+                corrigida = morphInterpolado(image, *doTamanho, filtro);
+                colocouAlgum = !doTamanho->faixas.empty();
+            }
+        } else if (image != nullptr) {
             corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
+        }
         ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
     } catch (...) {
         falhar(motivoDaExcecao());
@@ -172,9 +181,12 @@ private:
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha, const FalhaLote& aviso)
+                 const FalhaLote& falha, const FalhaLote& aviso,
+                 std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
+    std::optional<MapasPorTamanho> mapas; // shared by the workers
+    if (interpolacao) mapas.emplace(cv::Size(padrao->width, padrao->height));
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
@@ -183,8 +195,10 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok = corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao,
-                                        ampliacoes, motivo, colocouAlgum);
+            const bool ok =
+                corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao, ampliacoes,
+                            mapas ? &*mapas : nullptr, interpolacao.value_or(Interpolacao::Cubica),
+                            motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             if (ok)

@@ -8,9 +8,12 @@
 // and is only read. Results are written whole or not at all (save).
 #pragma once
 
+#include "correction/warp_interpolado.h"
+
 #include <opencv2/core/core_c.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +44,12 @@ using FalhaLote = std::function<void(const std::string& imagem, const std::strin
 // (avisoDeCampoVazio, correction/driver.h). `progresso`, `falha` and `aviso` (any may be empty)
 // are called from whichever thread finished an image, one call at a time. Returns the number of
 // images corrected. The reason recorded on the calling thread (utilities/report.h) is cleared.
+// With `interpolacao` each image gets the interpolated correction (corrigirInterpolado,
+// correction/driver.h) instead, the maps of each input size built once for the whole batch
+// and shared by the workers (MapasPorTamanho).
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
-                 const FalhaLote& falha, const FalhaLote& aviso = nullptr);
+                 const FalhaLote& falha, const FalhaLote& aviso = nullptr,
+                 std::optional<Interpolacao> interpolacao = std::nullopt);
 
 } // namespace corretor

@@ -50,6 +50,16 @@ std::string avisoDeCampoVazio()
            "não cobre a imagem ampliada (confira com \"malha verificar\")";
 }
 
+IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
+                              bool* colocouAlgum)
+{
+    const auto mapas =
+        montarMapas(cv::Size(image->width, image->height), cv::Size(padrao->width, padrao->height));
+    if (mapas == nullptr) return nullptr;
+    if (colocouAlgum != nullptr) *colocouAlgum = !mapas->faixas.empty();
+    return morphInterpolado(image, *mapas, filtro);
+}
+
 namespace {
 
 // Releases the run's images and clears the storage; the handles are not used afterwards.
@@ -75,7 +85,7 @@ int falhaDaCorrecao(bool linhaAberta = false)
 
 } // namespace
 
-int executarCorrecao()
+int executarCorrecao(std::optional<Interpolacao> interpolacao)
 {
     const bool semPrompt = carregaVetorVertices();
     if (houveFalha()) return falhaDaCorrecao();
@@ -85,13 +95,19 @@ int executarCorrecao()
     std::printf("\n%s", filename);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
-    img = abrirParaAmpliar(filename);
+    // The interpolated correction samples the image itself and never enlarges it.
+    img = interpolacao ? open(filename) : abrirParaAmpliar(filename);
     if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
 
     bool colocouAlgum = false;
-    resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum);
+    if (interpolacao) {
+        resultado = corrigirInterpolado(img, img2, *interpolacao, &colocouAlgum);
+        if (resultado != nullptr) mostrarProgresso(100); // one step: the line shows it done
+    } else {
+        resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum);
+    }
     if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao(true);
 
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");

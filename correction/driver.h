@@ -3,9 +3,11 @@
 
 #include "correction/stages.h"
 #include "correction/warp.h"
+#include "correction/warp_interpolado.h"
 
 #include <opencv2/core/core_c.h>
 
+#include <optional>
 #include <string>
 
 namespace corretor {
@@ -41,9 +43,17 @@ IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Pr
 // the likely causes.
 std::string avisoDeCampoVazio();
 
+// The interpolated correction of `image` onto the size of `padrao` (correction/warp_interpolado.h):
+// no enlargement, the maps built for this image's size. Returns a new image owned by the
+// caller, or null (reason recorded). Reads the mesh store. `colocouAlgum`, when given, is told
+// whether any pixel of the field was sampled.
+IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
+                              bool* colocouAlgum = nullptr);
+
 // The whole correction run on the console: load the mesh, ask for the image name, load the
-// image and the pattern, correct, save "result.jpg", wait for a key. Returns the exit status:
-// 0 on success, 1 after printing the recorded reason of a failure on standard error.
-int executarCorrecao();
+// image and the pattern, correct (the forward warp, or the interpolated one with `interpolacao`),
+// save "result.jpg", wait for a key. Returns the exit status: 0 on success, 1 after printing
+// the recorded reason of a failure on standard error.
+int executarCorrecao(std::optional<Interpolacao> interpolacao = std::nullopt);
 
 } // namespace corretor

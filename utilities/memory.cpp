@@ -102,7 +102,7 @@ uint64_t folgaDoGrupo(const std::string& raiz, const std::vector<Montagem>& luga
                 folga = std::min(folga, usado >= teto ? 0 : teto - usado);
             }
             if (relativo.empty() || relativo == "/") break;
-            relativo = relativo.substr(0, relativo.find_last_of('/'));
+            relativo.erase(relativo.find_last_of('/'));
         }
         return folga;
     }
