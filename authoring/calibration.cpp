@@ -514,7 +514,7 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     // The lens model of the picks themselves: an affine map by RANSAC, then as much lens as
     // the number of picks carries, robustly (hand picks can be a few pixels off).
     std::vector<cv::Point2d> p(destino.begin(), destino.end());
-    std::vector<cv::Point2d> q = origem;
+    const std::vector<cv::Point2d>& q = origem;
     std::vector<uchar> concordam;
     const cv::Mat afim =
         cv::estimateAffine2D(p, q, concordam, cv::RANSAC, std::max(3.0, raio), 2000);

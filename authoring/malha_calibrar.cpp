@@ -178,6 +178,7 @@ int malhaCalibrar(const Argumentos& argumentos)
         return kSaidaFalha;
 
     std::vector<cv::Point> origem;
+    origem.reserve(nos.size());
     for (const auto& no : nos)
         origem.push_back(paraAmpliada(no.captura));
     limparMalha();

@@ -105,6 +105,7 @@ int malhaRefinar(const Argumentos& argumentos)
                 nomeDaCaptura.c_str(), captura.cols, captura.rows);
 
     std::vector<cv::Point2d> naCaptura;
+    naCaptura.reserve(origem.size());
     for (const auto& v : origem)
         naCaptura.push_back(daAmpliada(v));
     std::vector<NoRefinado> nos;

@@ -10,8 +10,6 @@
 #include <cmath>
 #include <random>
 
-namespace {
-
 using namespace corretor;
 
 TEST(Authoring_Calibration, finds_the_nodes_of_known_lenses_and_refines_moved_picks)
@@ -69,5 +67,3 @@ TEST(Authoring_Calibration, finds_the_nodes_of_known_lenses_and_refines_moved_pi
         EXPECT_LE(percentil(erros, 0.5), 0.2);
     }
 }
-
-} // namespace

@@ -51,6 +51,8 @@ protected:
     teste::Workspace ws;
 };
 
+} // namespace
+
 TEST_F(Tools_MalhaCalibrar, refuses_a_capture_it_cannot_use_and_writes_nothing)
 {
     const cv::Mat padrao = padraoSintetico(TipoDePadrao::Demo, 1);
@@ -138,5 +140,3 @@ TEST_F(Tools_MalhaCalibrar, writes_a_checked_mesh_replaces_it_whole_or_not_at_al
     EXPECT_EQ(40, nos);
     EXPECT_EQ(0, malha({"verificar"}).status);
 }
-
-} // namespace
