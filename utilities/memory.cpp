@@ -81,7 +81,7 @@ std::vector<Montagem> montagens(const std::string& raiz, int versao)
 // The room left by the memory limits of the group `grupo` (a path in the hierarchy) and of every
 // group above it, where the hierarchy is mounted.
 uint64_t folgaDoGrupo(const std::string& raiz, const std::vector<Montagem>& lugares,
-                      std::string grupo, int versao)
+                      const std::string& grupo, int versao)
 {
     for (const auto& m : lugares) {
         if (grupo.compare(0, m.raiz.size(), m.raiz) != 0) continue;
