@@ -42,6 +42,37 @@ const Subcomando kSubcomandos[] = {
      "mapa: a maior distância, em pixels, entre os vértices de origem levados pelo mapa e os\n"
      "de destino. Sai com 0 quando está tudo certo e 1 quando não.\n",
      malhaVerificar},
+    {"calibrar", "faz a malha inteira a partir de uma foto do padrão",
+     "uso: malha calibrar CAPTURA [--nos N] [--substituir] [--imagem ARQUIVO]\n"
+     "\n"
+     "CAPTURA é uma foto de \"data/pattern.jpg\" tirada pelo mesmo aparelho das imagens a\n"
+     "corrigir, com o campo inteiro à vista. Escolhe os nós de destino no padrão (um anel\n"
+     "além da borda do campo, para que os triângulos o cubram todo), acha cada um na captura\n"
+     "com precisão de fração de pixel (estimativa global, modelo suave da lente, casamento\n"
+     "local) e grava \"data/verticesamp4.txt\", \"data/vertices2.txt\",\n"
+     "\"data/quelvarina.txt\" e \"matrix/0.txt\" a \"matrix/98.txt\", depois de passarem na\n"
+     "verificação de \"malha verificar\". Relata os nós achados, os trocados pela previsão\n"
+     "do modelo e o maior desacordo com ele. Recusa (nada é gravado) uma captura que não\n"
+     "mostre o padrão, em que o padrão não cubra o campo ou em que poucos nós se achem.\n"
+     "\n"
+     "  --nos N          N nós (10 a 63; 63 sem a opção)\n"
+     "  --substituir     troca uma malha que já exista, todos os arquivos juntos ou nenhum\n"
+     "  --imagem ARQUIVO grava a captura com a malha achada ao lado do padrão com a malha\n"
+     "                   de destino\n",
+     malhaCalibrar},
+    {"refinar", "aproxima os nós marcados à mão dos pontos que a captura mostra",
+     "uso: malha refinar CAPTURA [--raio R]\n"
+     "\n"
+     "Para uma malha marcada à mão: mantém \"data/vertices2.txt\" e \"data/quelvarina.txt\"\n"
+     "e leva cada nó de \"data/verticesamp4.txt\" ao lugar, a até R pixels da CAPTURA (8\n"
+     "sem a opção), onde ela mais se parece com a vizinhança do nó no padrão. Lista cada\n"
+     "movimento com sua confiança e os nós sem casamento, que ficam onde estavam; depois\n"
+     "regrava os mapas \"matrix/0.txt\" a \"matrix/98.txt\" (como \"malha matrizes\n"
+     "--substituir\"). Grava tudo junto, só se passar na verificação, e recusa o que\n"
+     "\"malha calibrar\" recusa.\n"
+     "\n"
+     "  --raio R   distância máxima de busca, em pixels da captura (1 a 100)\n",
+     malhaRefinar},
     {"desenhar", "grava as duas malhas desenhadas sobre as imagens, sem janela",
      "uso: malha desenhar IMAGEM\n"
      "\n"

@@ -4,6 +4,8 @@
 //   malha triangular [--substituir]   writes "data\quelvarina.txt"
 //   malha matrizes [--substituir]     writes "matrix\0.txt" to "matrix\98.txt"
 //   malha verificar                   reports what would make a correction go wrong
+//   malha calibrar CAPTURE            the whole mesh from a capture of the pattern
+//   malha refinar CAPTURE             hand-picked source nodes moved onto the capture's detail
 //   malha desenhar IMAGE              draws both meshes over their images into PNG files
 //   malha editar IMAGE                the authoring window: lays out a mesh by clicking
 //   malha demo DIR                    writes a complete demo workspace into DIR
@@ -50,6 +52,8 @@ bool lerUmaPalavra(const Argumentos& argumentos, const char* oQueFalta, std::str
 int malhaTriangular(const Argumentos& argumentos);
 int malhaMatrizes(const Argumentos& argumentos);
 int malhaVerificar(const Argumentos& argumentos);
+int malhaCalibrar(const Argumentos& argumentos);
+int malhaRefinar(const Argumentos& argumentos);
 int malhaDesenhar(const Argumentos& argumentos);
 int malhaEditar(const Argumentos& argumentos);
 

@@ -3,6 +3,7 @@
 // point picking callbacks for the mode chosen with a key, and shows the images again after
 // every pick. Other keys draw the meshes, the picked points and the triangle of a pixel, save
 // the drawings, and quit.
+#include "authoring/editor_picks.h"
 #include "authoring/malha_cli.h"
 #include "authoring/mesh_drawing.h"
 #include "authoring/point_picking.h"
@@ -14,10 +15,12 @@
 #include "mesh/paths.h"
 #include "utilities/report.h"
 
+#include <opencv2/highgui.hpp>
 #include <opencv2/highgui/highgui_c.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,9 +52,15 @@ const char kAjudaEditar[] =
     "  d  desenha a malha de destino sobre o padrão\n"
     "  a  desenha o próximo ponto de \"malha2.txt\" sobre o padrão\n"
     "  l  limpa os desenhos (os pontos anotados ficam nos arquivos)\n"
+    "  r  redesenha todas as marcações até aqui, numeradas\n"
+    "  u  desfaz a última marcação do modo atual: tira sua linha do arquivo e do desenho\n"
+    "  z  amplia duas vezes a vista da janela em torno do ponteiro (de novo: mais)\n"
+    "  x  volta a mostrar a imagem inteira\n"
     "  g  grava as janelas em \"editor-imagem.png\" e \"editor-padrao.png\"\n"
     "  h  mostra estas teclas\n"
     "  q  sai (também Esc)\n"
+    "Cada marcação leva seu número no desenho (nó k nas duas janelas) e o título das janelas\n"
+    "mostra quantos nós cada uma tem; um clique duplo marca um ponto só.\n"
     "O editor começa no modo nós.\n";
 
 namespace {
@@ -96,12 +105,107 @@ const Modo kModos[] = {
     {'s', "sonda (padrão: triângulo de \"malha2.txt\" que contém o pixel)", ignorar, sondar},
 };
 
-// Registers the mode's callbacks with the two windows; prints the mode when `anunciar`.
+const Modo* modoAtual = &kModos[0];
+
 void escolherModo(const Modo& modo, bool anunciar = true)
 {
-    cvSetMouseCallback(kJanelaImagem, modo.naImagem, nullptr);
-    cvSetMouseCallback(kJanelaPadrao, modo.noPadrao, nullptr);
+    modoAtual = &modo;
     if (anunciar) std::printf("modo: %s\n", modo.descricao);
+}
+
+// What a window shows: the whole image (fator 1) or a part of it, `fator` times larger. Clicks
+// come in pixels of what is shown and are moved back to pixels of the image.
+struct Vista
+{
+    int fator = 1;
+    cv::Rect recorte; // in pixels of the image; empty: all of it
+};
+Vista vistaDaImagem, vistaDoPadrao;
+
+// Where the pointer was last, in pixels of the image under it.
+bool ponteiroNoPadrao = false;
+cv::Point ponteiro(0, 0);
+
+// A second press this soon after the first and this close to it is the window library's
+// double click, not a pick of its own.
+constexpr auto kCliqueDuplo = std::chrono::milliseconds(500);
+constexpr int kDistanciaDoCliqueDuplo = 3;
+
+void atualizarTitulos()
+{
+    const int a = nosNaImagem(), b = nosNoPadrao();
+    cv::setWindowTitle(kJanelaImagem, "imagem: " + std::to_string(a) +
+                                          " nós | padrao: " + std::to_string(b) + " nós");
+    cv::setWindowTitle(kJanelaPadrao, "padrao: " + std::to_string(b) +
+                                          " nós | imagem: " + std::to_string(a) + " nós");
+}
+
+// The pick the mode's callback just made on one image, recorded, numbered and told.
+void anotar(bool noPadrao)
+{
+    Marcacao m{noPadrao, modoAtual->tecla, noPadrao ? ponto : pt, "", "", 0, 1, true};
+    if (m.modo == 'n') {
+        m.arquivo = noPadrao ? "vertices2.txt" : "vertices.txt";
+        m.linha = std::to_string(m.ponto.x) + " " + std::to_string(m.ponto.y) + "\n";
+    } else if (m.modo == 't') {
+        m.arquivo = arq2;
+        m.raio = 2;
+        m.linha = std::to_string(t_count2 - 1) + " " + std::to_string(m.ponto.x) + " " +
+                  std::to_string(m.ponto.y) + "\n";
+    } else {
+        m.raio = 2;
+    }
+    m.numero = proximoNumero(noPadrao, m.modo);
+    marcacoes.push_back(m);
+    numerar(noPadrao ? img2 : img, m);
+    const char* janela = noPadrao ? kJanelaPadrao : kJanelaImagem;
+    const char* oQue = m.modo == 'n' ? "nó" : m.modo == 't' ? "canto" : "ponto";
+    if (m.arquivo.empty())
+        std::printf("janela \"%s\": %s %d, sem arquivo\n", janela, oQue, m.numero);
+    else
+        std::printf("janela \"%s\": %s %d anotado em \"%s\"\n", janela, oQue, m.numero,
+                    m.arquivo.c_str());
+    atualizarTitulos();
+}
+
+// The callback of each window: moves the point back to the image's pixels, passes presses on
+// to the mode's callback (a double click once), and records what it picked.
+void clique(bool noPadrao, int event, int x, int y, int flags)
+{
+    const Vista& vista = noPadrao ? vistaDoPadrao : vistaDaImagem;
+    x += vista.recorte.x;
+    y += vista.recorte.y;
+    if (event == CV_EVENT_MOUSEMOVE) {
+        ponteiroNoPadrao = noPadrao;
+        ponteiro = cv::Point(x, y);
+    }
+    if (event == CV_EVENT_LBUTTONDBLCLK) return;
+    if (event == CV_EVENT_LBUTTONDOWN) {
+        static auto antes = std::chrono::steady_clock::now() - kCliqueDuplo;
+        static cv::Point onde(-1000, -1000);
+        static bool ondeNoPadrao = false;
+        const auto agora = std::chrono::steady_clock::now();
+        const bool duplo = ondeNoPadrao == noPadrao && agora - antes < kCliqueDuplo &&
+                           std::abs(x - onde.x) <= kDistanciaDoCliqueDuplo &&
+                           std::abs(y - onde.y) <= kDistanciaDoCliqueDuplo;
+        antes = agora;
+        onde = cv::Point(x, y);
+        ondeNoPadrao = noPadrao;
+        if (duplo) return;
+    }
+    const int antes = seq->total, antes2 = seq2->total;
+    (noPadrao ? modoAtual->noPadrao : modoAtual->naImagem)(event, x, y, flags, nullptr);
+    if (seq->total != antes || seq2->total != antes2) anotar(noPadrao);
+}
+
+void cliqueNaImagem(int event, int x, int y, int flags, void*)
+{
+    clique(false, event, x, y, flags);
+}
+
+void cliqueNoPadrao(int event, int x, int y, int flags, void*)
+{
+    clique(true, event, x, y, flags);
 }
 
 // A window that fits the image within the largest size, keeping its shape. Clicks give pixels
@@ -117,10 +221,38 @@ CvSize criarJanela(const char* nome, const IplImage* image)
     return tamanho;
 }
 
+void mostrar(const char* janela, IplImage* image, const Vista& vista)
+{
+    if (vista.fator == 1)
+        cvShowImage(janela, image);
+    else
+        cv::imshow(janela, cv::cvarrToMat(image)(vista.recorte));
+}
+
 void mostrarDeNovo()
 {
-    cvShowImage(kJanelaImagem, img);
-    cvShowImage(kJanelaPadrao, img2);
+    mostrar(kJanelaImagem, img, vistaDaImagem);
+    mostrar(kJanelaPadrao, img2, vistaDoPadrao);
+}
+
+// Doubles the view of the window under the pointer about the pointer, up to 16 times; `fator`
+// 1 shows the whole image again in both.
+void ampliarVista(bool dobrar)
+{
+    if (!dobrar) {
+        vistaDaImagem = vistaDoPadrao = Vista{};
+        std::printf("vista inteira nas duas janelas\n");
+        return;
+    }
+    Vista& vista = ponteiroNoPadrao ? vistaDoPadrao : vistaDaImagem;
+    const IplImage* image = ponteiroNoPadrao ? img2 : img;
+    vista.fator = std::min(vista.fator * 2, 16);
+    const int w = std::max(1, image->width / vista.fator),
+              h = std::max(1, image->height / vista.fator);
+    vista.recorte = cv::Rect(std::clamp(ponteiro.x - w / 2, 0, image->width - w),
+                             std::clamp(ponteiro.y - h / 2, 0, image->height - h), w, h);
+    std::printf("vista %dx na janela \"%s\" em torno de (%d, %d)\n", vista.fator,
+                ponteiroNoPadrao ? kJanelaPadrao : kJanelaImagem, ponteiro.x, ponteiro.y);
 }
 
 // A window that the user closed is hidden, not destroyed: it is no longer visible.
@@ -204,6 +336,33 @@ bool tratarTecla(int tecla, const Originais& originais)
     case 'g':
         gravarDesenhos();
         break;
+    case 'r':
+        ampliarDeNovo(originais.foto);
+        cvCopy(originais.padrao, img2);
+        desenharMarcacoes();
+        std::printf("marcações redesenhadas: %zu\n", marcacoes.size());
+        break;
+    case 'u': {
+        Marcacao m{};
+        std::string motivo;
+        if (!desfazerUltima(modoAtual->tecla, m, motivo)) {
+            std::printf("nada desfeito: %s\n", motivo.c_str());
+            break;
+        }
+        ampliarDeNovo(originais.foto);
+        cvCopy(originais.padrao, img2);
+        desenharMarcacoes();
+        atualizarTitulos();
+        std::printf("desfeito: %d na janela \"%s\"%s%s%s\n", m.numero,
+                    m.noPadrao ? kJanelaPadrao : kJanelaImagem,
+                    m.arquivo.empty() ? "" : ", linha tirada de \"", m.arquivo.c_str(),
+                    m.arquivo.empty() ? "" : "\"");
+        break;
+    }
+    case 'z':
+    case 'x':
+        ampliarVista(tecla == 'z');
+        break;
     case 'h':
         std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
         break;
@@ -270,7 +429,11 @@ int malhaEditar(const Argumentos& argumentos)
     show(kJanelaImagem, img);
     show(kJanelaPadrao, img2);
     cvMoveWindow(kJanelaPadrao, 100 + janela.width + 10, 100); // beside the image, not over it
+    cvSetMouseCallback(kJanelaImagem, cliqueNaImagem, nullptr);
+    cvSetMouseCallback(kJanelaPadrao, cliqueNoPadrao, nullptr);
     escolherModo(kModos[0], false);
+    lerMarcacoesDosArquivos();
+    atualizarTitulos();
     cvWaitKey(1);
     std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n", imagem.c_str(),
                 img->width, img->height, img2->width, img2->height);

@@ -22,8 +22,9 @@
 //   k is t_count2 before the press: the running number of picks on the pattern, shared by
 //   on_mouse4 and on_mouse2, so three lines of "malha2.txt" in a row are one triangle.
 // - Files are opened for appending for every press and closed before the callback returns, so
-//   they grow across runs. A file that cannot be opened or written is named in a warning on
-//   standard error; the point is still kept, printed, marked and counted.
+//   they grow across runs. A file whose last line lacks its line end gets one first. A file that
+//   cannot be opened or written is named in a warning on standard error; the point is still kept,
+//   printed, marked and counted.
 // - No callback shows the image: the host shows it again after a press.
 // Single-threaded: the callbacks share count with the mesh drawing readers.
 #pragma once

@@ -27,7 +27,7 @@ espera() { # the console holds "$1" at least $2 times
     done
     echo "não apareceu: $1" >&2; exit 9
 }
-janela() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
+janela() { timeout 30 xdotool search --sync --onlyvisible --name "^$1(:|\$)" | head -n 1; }
 clique() { xdotool mousemove --window "$1" "$2" "$3" click 1; [ -z "$4" ] || espera "$4"; }
 tecla() { xdotool key --window "$1" "$2"; espera "$3" "$4"; }
 espera "modo: nós"
@@ -43,6 +43,23 @@ tecla "$P" a "2 120 20"; tecla "$I" o "malha de origem desenhada"
 tecla "$P" d "malha de destino desenhada"; tecla "$P" h "teclas:" 2; tecla "$P" g "gravadas"
 mkdir antes && cp editor-imagem.png editor-padrao.png antes/
 tecla "$I" l "desenhos limpos"; tecla "$I" g "gravadas" 2
+mkdir limpo && cp editor-imagem.png editor-padrao.png limpo/
+# Node k in both windows, named with its window and file; undo takes the mode's last pick off
+# its file and picture; a double click is one pick; the titles count the nodes.
+tecla "$I" n "modo: nós" 2
+clique "$P" 90 90 'janela "padrao": nó 3 anotado em "vertices2.txt"'
+clique "$I" 150 60 'janela "imagem": nó 4 anotado em "vertices.txt"'
+clique "$I" 180 60 'janela "imagem": nó 5 anotado'
+tecla "$I" u 'desfeito: 5 na janela "imagem", linha tirada de "vertices.txt"'
+xdotool mousemove --window "$I" 60 160 click --repeat 2 --delay 80 1
+espera 'janela "imagem": nó 5 anotado' 2
+[ "$(xdotool getwindowname "$I")" = "imagem: 5 nós | padrao: 3 nós" ] || exit 8
+# Every pick drawn again, numbered, after the drawings were cleared.
+tecla "$I" l "desenhos limpos" 2; tecla "$I" r "marcações redesenhadas: 12"
+tecla "$I" g "gravadas" 3
+# Twice the view about the pointer: a click lands on the pixel under it.
+xdotool mousemove --window "$I" 120 100; tecla "$I" z 'vista 2x na janela "imagem"'
+clique "$I" 100 80 "pixel x: 110  y:90"; tecla "$I" x "vista inteira"
 xdotool key --window "$P" q
 wait $e
 )sh";
@@ -65,14 +82,15 @@ TEST(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     ws.write("data/vertices2.txt", "150 150\n210 150\n150 190\n");
     ws.write("data/quelvarina.txt", "1 2 3\n");
     ws.write("vertices.txt", "1 1\n"); // from an earlier session: kept
+    ws.write("vertices2.txt", "7 8");  // edited by hand, its last line not ended
     const auto r =
         teste::run("/bin/sh", {"-c", kSessao, MALHA_PATH, io.dir().string()}, "", ws.dir());
     ASSERT_EQ(0, r.status) << r.err << io.read("out") << io.read("err");
     const std::string out = io.read("out");
     EXPECT_NE(std::string::npos, out.find("ampliada: 240 x 200 pixels")) << out;
     EXPECT_NE(std::string::npos, out.find("fim da edição")) << out;
-    EXPECT_EQ("1 1\n30 40\n100 150\n", ws.read("vertices.txt"));
-    EXPECT_EQ("50 60\n", ws.read("vertices2.txt"));
+    EXPECT_EQ("1 1\n30 40\n100 150\n150 60\n60 160\n110 90\n", ws.read("vertices.txt"));
+    EXPECT_EQ("7 8\n50 60\n90 90\n", ws.read("vertices2.txt")) << "the open line ended first";
     EXPECT_EQ("1 20 20\n2 120 20\n3 20 120\n", ws.read("malha2.txt")) << "the node took pick 0";
 
     const cv::Mat drawn = cv::imread((ws / "antes/editor-imagem.png").string());
@@ -96,8 +114,19 @@ TEST(Tools_MalhaEditar, clicks_and_keys_lay_out_a_mesh_and_save_the_drawings)
     const cv::Vec3b cyan = at(pattern, 180, 150);
     EXPECT_TRUE(cyan[0] > 200 && cyan[1] > 200 && cyan[2] < 60) << cyan << ": target mesh edge";
     // Cleared, the drawings give the pictures as loaded back; the files stay.
-    EXPECT_EQ(0, cv::norm(cv::imread((ws / "editor-imagem.png").string()),
+    EXPECT_EQ(0, cv::norm(cv::imread((ws / "limpo/editor-imagem.png").string()),
                           cv::Mat(200, 240, CV_8UC3, cv::Scalar(100, 100, 100)), cv::NORM_INF));
-    EXPECT_EQ(0, cv::norm(cv::imread((ws / "editor-padrao.png").string()),
+    EXPECT_EQ(0, cv::norm(cv::imread((ws / "limpo/editor-padrao.png").string()),
                           cv::Mat(200, 220, CV_8UC3, cv::Scalar(grey)), cv::NORM_INF));
+    // Redrawn: every pick but the one undone, and node 4's number up and to its right.
+    const cv::Mat again = cv::imread((ws / "editor-imagem.png").string());
+    for (const cv::Point p : {cv::Point(30, 40), cv::Point(150, 60), cv::Point(60, 160)})
+        EXPECT_EQ(cv::Vec3b(0, 0, 255), at(again, p.x, p.y)) << p;
+    EXPECT_EQ(cv::Vec3b(100, 100, 100), at(again, 180, 60)) << "the pick undone";
+    int yellow = 0;
+    for (int y = 48; y < 58; ++y)
+        for (int x = 154; x < 164; ++x)
+            yellow +=
+                at(again, x, y)[2] > 200 && at(again, x, y)[1] > 150 && at(again, x, y)[0] < 100;
+    EXPECT_GT(yellow, 0);
 }

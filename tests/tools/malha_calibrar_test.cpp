@@ -1,0 +1,142 @@
+// malha calibrar and malha refinar as a user meets them: the refusals, each leaving the
+// workspace as it was, and a mesh written whole, checked, and replaced all together or not at all.
+#include "bench/captura/captura_sintetica.h"
+#include "tests/support/workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using namespace corretor;
+
+// A small capture of `padrao` through a gentle barrel, the field centred with some room.
+Caso casoSimples(TipoDePadrao tipo)
+{
+    Caso c;
+    c.padrao = tipo;
+    c.lente.k1 = -0.12;
+    c.lente.angulo = 0.05;
+    c.lente.escala = 0.75;
+    c.tamanho = cv::Size(360, 350);
+    c.lente.centro = cv::Point2d(180, 172);
+    c.ruido = 2;
+    c.qualidade = 90;
+    return c;
+}
+
+std::map<std::string, std::string> conteudo(const teste::Workspace& ws)
+{
+    std::map<std::string, std::string> arquivos;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(ws.dir()))
+        if (e.is_regular_file())
+            arquivos[e.path().lexically_relative(ws.dir()).string()] =
+                ws.read(e.path().lexically_relative(ws.dir()).string());
+    return arquivos;
+}
+
+class Tools_MalhaCalibrar : public ::testing::Test
+{
+protected:
+    teste::RunResult malha(const std::vector<std::string>& args)
+    {
+        return teste::run(MALHA_PATH, args, "", ws.dir());
+    }
+    teste::Workspace ws;
+};
+
+} // namespace
+
+TEST_F(Tools_MalhaCalibrar, refuses_a_capture_it_cannot_use_and_writes_nothing)
+{
+    const cv::Mat padrao = padraoSintetico(TipoDePadrao::Demo, 1);
+    const Caso bom = casoSimples(TipoDePadrao::Demo);
+    Caso cortado = bom; // a fifth of the field beyond the capture's right edge
+    cortado.lente.centro.x += 60;
+    cv::Mat coberta = fotografar(padrao, bom); // the left half of the field hidden
+    cv::rectangle(coberta, cv::Rect(0, 0, 165, 350), cv::Scalar::all(0), cv::FILLED);
+    struct Linha
+    {
+        const char* nome;
+        cv::Mat captura;
+        const char* motivo;
+        bool malhaAntiga = false;
+    };
+    const Linha linhas[] = {
+        {"outra foto", fotografar(padraoSintetico(TipoDePadrao::Natural, 7), bom),
+         "não parece mostrar o padrão"},
+        {"uniforme", cv::Mat(300, 300, CV_8UC3, cv::Scalar(128, 128, 128)), "uniforme ou quase"},
+        {"campo cortado", fotografar(padrao, cortado), "não cobre o círculo do campo"},
+        {"poucos nós", coberta, "nós dentro do campo foram achados com segurança"},
+        {"malha já existe", fotografar(padrao, bom), "já existe", true},
+    };
+    for (const Linha& l : linhas) {
+        SCOPED_TRACE(l.nome);
+        teste::Workspace local;
+        local.writeImage("data/pattern.jpg", padrao);
+        local.writeImage("captura.png", l.captura);
+        if (l.malhaAntiga) local.write("data/vertices2.txt", "1 2\n");
+        const auto antes = conteudo(local);
+        const auto r = teste::run(MALHA_PATH, {"calibrar", "captura.png"}, "", local.dir());
+        EXPECT_EQ(1, r.status) << r.out;
+        EXPECT_NE(std::string::npos, r.err.find(l.motivo)) << r.err;
+        EXPECT_EQ(antes, conteudo(local)) << "nothing is written";
+    }
+}
+
+TEST_F(Tools_MalhaCalibrar, writes_a_checked_mesh_replaces_it_whole_or_not_at_all_and_refines_it)
+{
+    const cv::Mat padrao = padraoSintetico(TipoDePadrao::Demo, 1);
+    ws.writeImage("data/pattern.jpg", padrao);
+    ws.writeImage("captura.png", fotografar(padrao, casoSimples(TipoDePadrao::Demo)));
+
+    const auto feita = malha({"calibrar", "captura.png", "--nos", "40"});
+    ASSERT_EQ(0, feita.status) << feita.err;
+    EXPECT_NE(std::string::npos, feita.out.find("nós: 40;")) << feita.out;
+    EXPECT_NE(std::string::npos, feita.out.find("maior desacordo")) << feita.out;
+    const auto verificar = malha({"verificar"});
+    EXPECT_EQ(0, verificar.status) << verificar.out;
+    EXPECT_EQ(103u, ws.list("matrix").size() + ws.list("data").size())
+        << "99 maps, 3 mesh files and the pattern";
+
+    // One target name taken by a folder: nothing at all is replaced.
+    const auto antes = conteudo(ws);
+    std::filesystem::remove(ws / "matrix/50.txt");
+    std::filesystem::create_directory(ws / "matrix/50.txt");
+    const auto falha = malha({"calibrar", "captura.png", "--nos", "40", "--substituir"});
+    EXPECT_EQ(1, falha.status);
+    auto depois = conteudo(ws);
+    depois["matrix/50.txt"] = antes.at("matrix/50.txt");
+    EXPECT_EQ(antes, depois);
+    std::filesystem::remove(ws / "matrix/50.txt");
+    ASSERT_EQ(0, malha({"calibrar", "captura.png", "--nos", "40", "--substituir"}).status);
+
+    // Source nodes pushed 3 capture pixels to the right come back, the target nodes untouched.
+    std::istringstream origem(ws.read("data/verticesamp4.txt"));
+    std::ostringstream empurrada;
+    int x = 0, y = 0;
+    while (origem >> x >> y)
+        empurrada << x + 12 << ' ' << y << '\n';
+    ws.write("data/verticesamp4.txt", empurrada.str());
+    const std::string alvo = ws.read("data/vertices2.txt");
+    const auto refinar = malha({"refinar", "captura.png"});
+    ASSERT_EQ(0, refinar.status) << refinar.err;
+    EXPECT_NE(std::string::npos, refinar.out.find("movido 3.")) << refinar.out;
+    EXPECT_EQ(alvo, ws.read("data/vertices2.txt"));
+    // Back to the calibrated nodes within half a capture pixel (two enlarged pixels).
+    std::istringstream calibrada(antes.at("data/verticesamp4.txt")),
+        refinada(ws.read("data/verticesamp4.txt"));
+    int nos = 0, cx = 0, cy = 0, rx = 0, ry = 0;
+    while (calibrada >> cx >> cy && refinada >> rx >> ry) {
+        EXPECT_LE(std::abs(rx - cx) + std::abs(ry - cy), 2) << "node " << nos + 1;
+        ++nos;
+    }
+    EXPECT_EQ(40, nos);
+    EXPECT_EQ(0, malha({"verificar"}).status);
+}
