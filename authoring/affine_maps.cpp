@@ -54,7 +54,6 @@ std::vector<std::string> textosDosMapas()
             origem[k] = pontoDe(vert, trg[ttt][k]);
             destino[k] = pontoDe(vert2, trg[ttt][k]);
         }
-        std::printf("ttt = %d\n", ttt);
         nomeArquivo(ttt);
         st_mat mapa;
         double erro = 0;
@@ -83,6 +82,8 @@ std::vector<std::string> textosDosMapas()
 int gerarMatriz(bool substituir)
 {
     const std::vector<std::string> textos = textosDosMapas();
+    for (int ttt = 0; ttt < kTriangulos; ++ttt)
+        std::printf("ttt = %d\n", ttt);
     std::vector<ArquivoNovo> arquivos;
     for (int t = 0; t < kTriangulos; ++t) {
         nomeArquivo(t);

@@ -24,8 +24,8 @@ namespace corretor {
 // The file that gerarMatriz has open at the moment; null otherwise.
 extern FILE* fw;
 
-// The texts of the 99 matrix files as above, slot 0 first, from the loaded mesh store; prints
-// the "ttt = <t>" lines and the warnings.
+// The texts of the 99 matrix files as above, slot 0 first, from the loaded mesh store, with the
+// warnings; the "ttt = <t>" lines are gerarMatriz's.
 std::vector<std::string> textosDosMapas();
 
 // Writes the 99 matrix files as above and returns how many received their new map. Without

@@ -3,9 +3,11 @@
 #include "authoring/demo_scene.h"
 #include "authoring/malha_cli.h"
 #include "authoring/mesh_check.h"
+#include "authoring/mesh_output.h"
 #include "correction/image_ops.h"
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
+#include "utilities/working_folder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -24,14 +26,6 @@ bool gravarImagem(const char* nome, const cv::Mat& imagem)
 {
     const IplImage cabecalho = cvIplImage(imagem);
     return save(nome, &cabecalho);
-}
-
-std::string textoDosNos(const std::vector<cv::Point>& nos)
-{
-    std::string texto;
-    for (const auto& p : nos)
-        texto += std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
-    return texto;
 }
 
 // The workspace's files, in the working directory: the two pictures and the vertex files,
@@ -67,27 +61,6 @@ bool preencher()
             return false;
         }
     return true;
-}
-
-// preencher with `pasta` as the working directory, then back to the one it found.
-bool preencherEm(const fs::path& pasta)
-{
-    std::error_code erro;
-    const fs::path antes = fs::current_path(erro);
-    if (!erro) fs::current_path(pasta, erro);
-    if (erro) {
-        falhar("não foi possível entrar na pasta \"" + pasta.string() +
-               "\": " + textoDoErro(erro.value()));
-        return false;
-    }
-    const bool ok = preencher();
-    fs::current_path(antes, erro);
-    if (erro) {
-        falhar("não foi possível voltar à pasta \"" + antes.string() +
-               "\": " + textoDoErro(erro.value()));
-        return false;
-    }
-    return ok;
 }
 
 // Puts the finished workspace in place: renames the temporary folder to `alvo` when `alvo` did
@@ -151,7 +124,7 @@ bool criarDemo(const std::string& pasta)
     chmod(modelo.c_str(), 0777 & ~mascaraDoProcesso());
 
     const fs::path temporaria = modelo;
-    const bool ok = preencherEm(temporaria) && publicar(temporaria, alvo, existe);
+    const bool ok = trabalharEm(temporaria, preencher) && publicar(temporaria, alvo, existe);
     if (!ok) fs::remove_all(temporaria, erro);
     return ok;
 }

@@ -3,14 +3,13 @@
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
 #include "mesh/paths.h"
+#include "utilities/file_read.h"
 #include "utilities/whole_file.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace corretor {
@@ -19,13 +18,16 @@ std::vector<Marcacao> marcacoes;
 
 namespace {
 
+// The text of a pick file; "" for one that cannot be read (missing, or not a regular file,
+// never waited on).
 std::string lerTudo(const std::string& caminho)
 {
-    std::ifstream f(caminho, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    std::string texto, porque;
+    lerArquivo(caminho, texto, kLimiteDeArquivoDaMalha, porque);
+    return texto;
 }
 
-void lerArquivo(const char* nome, bool noPadrao, char modo, bool comNumero)
+void lerMarcas(const char* nome, bool noPadrao, char modo, bool comNumero)
 {
     std::istringstream texto(lerTudo(caminhoLocal(nome)));
     std::string linha;
@@ -64,9 +66,9 @@ void tirarDaSequencia(CvSeq* sequencia, CvPoint p)
 void lerMarcacoesDosArquivos()
 {
     marcacoes.clear();
-    lerArquivo("vertices.txt", false, 'n', false);
-    lerArquivo("vertices2.txt", true, 'n', false);
-    lerArquivo(arq2, true, 't', true);
+    lerMarcas("vertices.txt", false, 'n', false);
+    lerMarcas("vertices2.txt", true, 'n', false);
+    lerMarcas(arq2, true, 't', true);
 }
 
 int proximoNumero(bool noPadrao, char modo)

@@ -37,13 +37,7 @@ int malhaTriangular(const Argumentos& argumentos)
         return kSaidaFalha;
     }
     std::vector<Triangulo> triangulos;
-    if (!triangularMalha(nosDestino, triangulos)) return kSaidaFalha;
-    if (triangulos.size() > static_cast<std::size_t>(kTriangulos)) {
-        falhar("a triangulação dos " + std::to_string(nosDestino) + " nós dá " +
-               std::to_string(triangulos.size()) +
-               " triângulos, e o arquivo de triângulos comporta 99; use menos nós");
-        return kSaidaFalha;
-    }
+    if (!triangularParaOArquivo(nosDestino, triangulos)) return kSaidaFalha;
 
     if (!gravarArquivoInteiro(arquivo, textoDosTriangulos(triangulos))) return kSaidaFalha;
     std::printf("%zu triângulos sobre %d nós gravados em \"%s\"\n", triangulos.size(), nosDestino,

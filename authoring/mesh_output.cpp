@@ -5,20 +5,15 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/working_folder.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace corretor {
 
 namespace fs = std::filesystem;
-
-namespace {
 
 std::string textoDosNos(const std::vector<cv::Point>& nos)
 {
@@ -27,45 +22,6 @@ std::string textoDosNos(const std::vector<cv::Point>& nos)
         texto += std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
     return texto;
 }
-
-// The map step prints a "ttt = <t>" line for each of the 99 triangles; a command that makes
-// a whole mesh reports in lines of its own, so standard output is set aside while it runs.
-// Its warnings go to standard error and stay.
-std::vector<std::string> textosDosMapasEmSilencio()
-{
-    std::fflush(stdout);
-    const int guardada = dup(STDOUT_FILENO);
-    const int nulo = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (guardada >= 0 && nulo >= 0) dup2(nulo, STDOUT_FILENO);
-    std::vector<std::string> textos = textosDosMapas();
-    std::fflush(stdout);
-    if (guardada >= 0 && nulo >= 0) dup2(guardada, STDOUT_FILENO);
-    if (guardada >= 0) close(guardada);
-    if (nulo >= 0) close(nulo);
-    return textos;
-}
-
-// Runs verificarMalha in `pasta` as the working directory, then returns to the one it found.
-bool verificarEm(const fs::path& pasta, Verificacao& verificacao)
-{
-    std::error_code erro;
-    const fs::path antes = fs::current_path(erro);
-    if (!erro) fs::current_path(pasta, erro);
-    if (erro) {
-        falhar("não foi possível entrar na pasta \"" + pasta.string() + "\": " + erro.message());
-        return false;
-    }
-    verificacao = verificarMalha();
-    fs::current_path(antes, erro);
-    if (erro) {
-        falhar("não foi possível voltar à pasta \"" + antes.string() + "\": " + erro.message());
-        return false;
-    }
-    limparFalha();
-    return true;
-}
-
-} // namespace
 
 std::vector<std::string> nomesDaMalha()
 {
@@ -102,19 +58,13 @@ bool arquivosDaMalha(const std::vector<cv::Point>& origem, const std::vector<cv:
     arquivos = {{nomes[0], textoDosNos(origem)}, {nomes[1], textoDosNos(destino)}};
     if (triangular) {
         std::vector<Triangulo> triangulos;
-        if (!triangularMalha(n, triangulos)) return false;
-        if (triangulos.size() > static_cast<std::size_t>(kTriangulos)) {
-            falhar("a triangulação dos " + std::to_string(n) + " nós dá " +
-                   std::to_string(triangulos.size()) +
-                   " triângulos, e o arquivo de triângulos comporta 99; use menos nós");
-            return false;
-        }
+        if (!triangularParaOArquivo(n, triangulos)) return false;
         for (std::size_t t = 0; t < triangulos.size(); ++t)
             for (int c = 0; c < 3; ++c)
                 trg[t][c] = triangulos[t][c];
         arquivos.push_back({nomes[2], textoDosTriangulos(triangulos)});
     }
-    const std::vector<std::string> mapas = textosDosMapasEmSilencio();
+    const std::vector<std::string> mapas = textosDosMapas();
     for (int t = 0; t < kTriangulos; ++t)
         arquivos.push_back({nomes[3 + t], mapas[t]});
     return true;
@@ -125,7 +75,7 @@ bool verificarEGravar(const std::vector<ArquivoNovo>& arquivos, Verificacao& ver
     std::string modelo = ".malha-verificando-XXXXXX";
     if (mkdtemp(modelo.data()) == nullptr) {
         falhar("não foi possível criar uma pasta temporária na pasta de trabalho: " +
-               std::string(std::strerror(errno)));
+               textoDoErro(errno));
         return false;
     }
     const fs::path temporaria = modelo;
@@ -143,8 +93,12 @@ bool verificarEGravar(const std::vector<ArquivoNovo>& arquivos, Verificacao& ver
     }
     if (!ok && !houveFalha())
         falhar("não foi possível preparar a verificação em \"" + temporaria.string() +
-               "\": " + erro.message());
-    ok = ok && verificarEm(temporaria, verificacao);
+               "\": " + textoDoErro(erro.value()));
+    ok = ok && trabalharEm(temporaria, [&] {
+             verificacao = verificarMalha();
+             limparFalha();
+             return true;
+         });
     fs::remove_all(temporaria, erro);
     if (!ok) return false;
     if (verificacao.problemas() > 0) {
@@ -158,7 +112,7 @@ bool verificarEGravar(const std::vector<ArquivoNovo>& arquivos, Verificacao& ver
     for (const char* pasta : {"data", "matrix"})
         if (!fs::is_directory(pasta, erro) && !fs::create_directory(pasta, erro)) {
             falhar("não foi possível criar a pasta \"" + std::string(pasta) +
-                   "\": " + erro.message());
+                   "\": " + textoDoErro(erro.value()));
             return false;
         }
     return gravarArquivosJuntos(arquivos);

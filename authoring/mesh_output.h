@@ -16,6 +16,9 @@
 
 namespace corretor {
 
+// The text of a vertex file: one "x y" line for each node, in order.
+std::string textoDosNos(const std::vector<cv::Point>& nos);
+
 // The workspace names of the mesh files: the two vertex files, the triangle file, the 99
 // matrix files ("/" separated, through caminhoLocal).
 std::vector<std::string> nomesDaMalha();

@@ -206,6 +206,16 @@ bool triangularMalha(int nos, std::vector<Triangulo>& triangulos)
     return true;
 }
 
+bool triangularParaOArquivo(int nos, std::vector<Triangulo>& triangulos)
+{
+    if (!triangularMalha(nos, triangulos)) return false;
+    if (triangulos.size() <= static_cast<std::size_t>(kTriangulos)) return true;
+    falhar("a triangulação dos " + std::to_string(nos) + " nós dá " +
+           std::to_string(triangulos.size()) +
+           " triângulos, e o arquivo de triângulos comporta 99; use menos nós");
+    return false;
+}
+
 std::string textoDosTriangulos(const std::vector<Triangulo>& triangulos)
 {
     std::string texto;

@@ -30,6 +30,10 @@ constexpr int kCoordenadaMaxima = 1000000;
 // the target nodes all lie on one line.
 bool triangularMalha(int nos, std::vector<Triangulo>& triangulos);
 
+// triangularMalha for the triangle file: refused too, recording why, when the triangles are
+// more than the file holds (99).
+bool triangularParaOArquivo(int nos, std::vector<Triangulo>& triangulos);
+
 // The text of the triangle file for `triangulos`: one "a b c" line each, in order.
 std::string textoDosTriangulos(const std::vector<Triangulo>& triangulos);
 

@@ -79,8 +79,8 @@ TEST_F(Tools_MalhaCalibrar, refuses_a_capture_it_cannot_use_and_writes_nothing)
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.nome);
         teste::Workspace local;
-        local.writeImage("data/pattern.jpg", padrao);
-        local.writeImage("captura.png", l.captura);
+        local.write("data/pattern.jpg", padrao);
+        local.write("captura.png", l.captura);
         if (l.malhaAntiga) local.write("data/vertices2.txt", "1 2\n");
         const auto antes = conteudo(local);
         const auto r = teste::run(MALHA_PATH, {"calibrar", "captura.png"}, "", local.dir());
@@ -93,8 +93,8 @@ TEST_F(Tools_MalhaCalibrar, refuses_a_capture_it_cannot_use_and_writes_nothing)
 TEST_F(Tools_MalhaCalibrar, writes_a_checked_mesh_replaces_it_whole_or_not_at_all_and_refines_it)
 {
     const cv::Mat padrao = padraoSintetico(TipoDePadrao::Demo, 1);
-    ws.writeImage("data/pattern.jpg", padrao);
-    ws.writeImage("captura.png", fotografar(padrao, casoSimples(TipoDePadrao::Demo)));
+    ws.write("data/pattern.jpg", padrao);
+    ws.write("captura.png", fotografar(padrao, casoSimples(TipoDePadrao::Demo)));
 
     const auto feita = malha({"calibrar", "captura.png", "--nos", "40"});
     ASSERT_EQ(0, feita.status) << feita.err;
