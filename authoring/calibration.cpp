@@ -1,5 +1,7 @@
 #include "authoring/calibration.h"
 
+#include "correction/image_ops.h"
+
 #include "authoring/pattern_matching.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
@@ -555,6 +557,15 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     }
     etapa("casamento local: " + std::to_string(movidos) + " de " + std::to_string(n) +
           " nós achados a até " + numero(raio, 1) + " pixels da captura de onde estavam");
+    return true;
+}
+
+bool carregarImagem(const std::string& nome, cv::Mat& imagem)
+{
+    IplImage* lida = open(nome.c_str());
+    if (lida == nullptr) return false;
+    imagem = cv::cvarrToMat(lida).clone();
+    free(lida);
     return true;
 }
 

@@ -93,4 +93,8 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
                 double raio, std::vector<NoRefinado>& nos, RelatorioDeCalibracao& relatorio,
                 const AoTerminarEtapa& etapa);
 
+// Loads the image `nome` with the system's loader (open, correction/image_ops.h) into `imagem`,
+// a picture of its own. False, reason recorded, when it cannot.
+bool carregarImagem(const std::string& nome, cv::Mat& imagem);
+
 } // namespace corretor

@@ -70,16 +70,6 @@ bool lerOpcoesDeCalibrar(const Argumentos& argumentos, OpcoesDeCalibrar& o)
     return true;
 }
 
-// An image loaded by the system's loader, as a picture of its own.
-bool carregar(const std::string& nome, cv::Mat& imagem)
-{
-    IplImage* lida = open(nome.c_str());
-    if (lida == nullptr) return false;
-    imagem = cv::cvarrToMat(lida).clone();
-    free(lida);
-    return true;
-}
-
 const char* kCores[] = {"achado", "trocado", "previsto"};
 
 // The capture with the found mesh, beside the pattern with the target mesh, both at the same
@@ -158,7 +148,8 @@ int malhaCalibrar(const Argumentos& argumentos)
             }
 
     cv::Mat padrao, captura;
-    if (!carregar(caminhoLocal("data\\pattern.jpg"), padrao) || !carregar(o.captura, captura))
+    if (!carregarImagem(caminhoLocal("data\\pattern.jpg"), padrao) ||
+        !carregarImagem(o.captura, captura))
         return kSaidaFalha;
     std::printf("padrão \"%s\": %d x %d; captura \"%s\": %d x %d\n",
                 caminhoLocal("data\\pattern.jpg").c_str(), padrao.cols, padrao.rows,

@@ -54,15 +54,6 @@ bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, doub
     return true;
 }
 
-bool carregar(const std::string& nome, cv::Mat& imagem)
-{
-    IplImage* lida = open(nome.c_str());
-    if (lida == nullptr) return false;
-    imagem = cv::cvarrToMat(lida).clone();
-    free(lida);
-    return true;
-}
-
 // The hand-picked mesh: both vertex files of one length and the triangle file.
 bool carregarMalhaMarcada(std::vector<cv::Point>& origem, std::vector<cv::Point>& destino)
 {
@@ -99,7 +90,8 @@ int malhaRefinar(const Argumentos& argumentos)
     std::vector<cv::Point> origem, destino;
     cv::Mat padrao, captura;
     if (!carregarMalhaMarcada(origem, destino) ||
-        !carregar(caminhoLocal("data\\pattern.jpg"), padrao) || !carregar(nomeDaCaptura, captura))
+        !carregarImagem(caminhoLocal("data\\pattern.jpg"), padrao) ||
+        !carregarImagem(nomeDaCaptura, captura))
         return kSaidaFalha;
     std::printf("malha marcada: %zu nós; captura \"%s\": %d x %d\n", origem.size(),
                 nomeDaCaptura.c_str(), captura.cols, captura.rows);
