@@ -1,8 +1,7 @@
 #include "authoring/calibration.h"
 
-#include "correction/image_ops.h"
-
 #include "authoring/pattern_matching.h"
+#include "correction/image_ops.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
 
