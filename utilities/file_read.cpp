@@ -31,7 +31,8 @@ namespace {
 
 std::string emMiB(std::size_t bytes)
 {
-    return std::to_string(bytes >> 20) + " MiB";
+    return bytes < (std::size_t{1} << 20) ? std::to_string(bytes) + " bytes"
+                                          : std::to_string(bytes >> 20) + " MiB";
 }
 
 // Reads up to `limite` + 1 bytes: one more than allowed tells a file over the limit, even one

@@ -1,7 +1,6 @@
 // Batches over many machines as docs/escala.md runs them (parts at once through GNU parallel,
 // a part killed and run again, the Slurm script by hand), the installed programs, and the
 // command lines of both correction programs.
-#include "correction/batch_list.h"
 #include "correction/image_ops.h"
 #include "utilities/quality.h"
 
@@ -103,30 +102,6 @@ TEST_F(Tools_Escala, parts_run_anywhere_give_the_results_of_one_run)
     EXPECT_EQ(1, corrigidas(em(CORRIGIR_LOTE_PATH, pular)));
     fs::last_write_time(ws / "w/data/pattern.jpg", depois);
     EXPECT_EQ(kImagens, corrigidas(em(CORRIGIR_LOTE_PATH, pular)));
-}
-
-TEST_F(Tools_Escala, command_lines_refused_before_anything_is_read)
-{
-    ws.write("w/x/a.png", "");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> casos = {
-        {{CORRIGIR_PATH, "--help"}, "--interpolado[=FILTRO]"},
-        {{CORRIGIR_PATH, "--nada"}, "opção desconhecida \"--nada\""},
-        {{CORRIGIR_PATH, "--interpolado=quadrado"}, "filtro desconhecido"},
-        {{CORRIGIR_PATH, "amostra.jpg"}, "argumento inesperado \"amostra.jpg\""},
-        {{CORRIGIR_LOTE_PATH, "--help"}, "--pular-existentes"},
-        {{CORRIGIR_LOTE_PATH, "--parte", "3/2", "amostra.jpg"}, "parte inválida \"3/2\""},
-        {{CORRIGIR_LOTE_PATH, "--parte", "1/2", "x/a.png", "a.jpg"}, "o mesmo resultado"},
-        {{CORRIGIR_LOTE_PATH, "--parte", "2/2", "x/a.png", "a.jpg"}, "o mesmo resultado"},
-        {{CORRIGIR_LOTE_PATH, "--lista", "x"}, "\"x\": é uma pasta"}};
-    for (const auto& [args, texto] : casos) {
-        const auto run = em(args[0], {args.begin() + 1, args.end()});
-        const bool ajuda = args[1] == "--help";
-        EXPECT_EQ(ajuda ? 0 : args[1] == "--lista" ? 1 : 2, run.status) << args[1];
-        EXPECT_NE(std::string::npos, (ajuda ? run.out : run.err).find(texto)) << run.err;
-        EXPECT_FALSE(fs::exists(ws / "w/result.jpg") || fs::exists(ws / "w/resultados")) << args[1];
-    }
-    // The published test vector of 64-bit FNV-1a: "a" hashes to 0xaf63dc4c8601ec8c.
-    EXPECT_EQ(static_cast<int>(0xaf63dc4c8601ec8cull % 1000) + 1, corretor::parteDe("a", 1000));
 }
 
 TEST_F(Tools_Escala, installed_programs_correct_as_the_built_ones_and_interpolate_the_demo)

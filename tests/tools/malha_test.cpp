@@ -170,8 +170,6 @@ TEST(Tools_Malha, subcommands_and_their_failures)
         {matrizes + "; ln -sf /dev/zero matrix/7.txt; rm matrix/8.txt; mkfifo matrix/8.txt",
          "verificar", "", 1, "", "nós: 4 na origem", true,
          "faltam ou não se leem os arquivos de matriz \"matrix/<t>.txt\" dos triângulos 7, 8"},
-        {"rm data/quelvarina.txt; mkfifo data/quelvarina.txt", "desenhar foto.png", "", 1,
-         "\"data/quelvarina.txt\": é um FIFO", "", true},
         // Nodes at the ends of the 32-bit range are drawn without overflow.
         {"printf -- '-2147483648 -2147483648\\n-2147483648 2147483647\\n2147483647 "
          "-2147483648\\n' > data/verticesamp4.txt; cp data/verticesamp4.txt data/vertices2.txt; "
