@@ -40,24 +40,13 @@ int virar(const IplImage* image, int y)
     return image->origin != 0 ? image->height - y : y;
 }
 
-// Whether the file `caminho` exists, is not empty and does not end with a line end.
-bool semFimDeLinha(const std::string& caminho)
-{
-    FILE* f = std::fopen(caminho.c_str(), "rb");
-    if (f == nullptr) return false;
-    const bool falta = std::fseek(f, -1, SEEK_END) == 0 && std::fgetc(f) != '\n';
-    std::fclose(f);
-    return falta;
-}
-
-// Appends `linha` to the file `nome`, opened for appending into `handle` and closed again. A
-// last line left without its line end (a file edited by hand) is ended first, so that the new
-// pair does not run into it ("10 20" and "30 40" would read as "10 2030 40"). A file that cannot
-// be opened or written is named in a warning; the pick goes on regardless.
+// Appends `linha` to the file `nome`, opened for appending into `handle` and closed again (a
+// last line left without its line end is ended first: anexarTexto). A file that cannot be
+// opened or written is named in a warning; the pick goes on regardless.
 void anexar(FILE*& handle, const char* nome, const std::string& linha)
 {
     const std::string caminho = caminhoLocal(nome);
-    if (!anexarTexto(handle, caminho, semFimDeLinha(caminho) ? "\n" + linha : linha))
+    if (!anexarTexto(handle, caminho, linha))
         avisar("não foi possível anexar a \"" + caminho + "\": " + textoDoErro(errno));
 }
 

@@ -192,6 +192,13 @@ bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& t
         errno = erro;
         return false;
     }
+    // A last line left without its line end (a file edited by hand) is ended first, so that the
+    // new text does not run into it ("10 20" and "30 40" would read as "10 2030 40").
+    char ultimo = '\n';
+    const std::string inteiro =
+        antes.st_size > 0 && pread(fd, &ultimo, 1, antes.st_size - 1) == 1 && ultimo != '\n'
+            ? "\n" + texto
+            : texto;
     handle = fdopen(fd, "a");
     if (handle == nullptr) {
         const int erro = errno;
@@ -199,7 +206,7 @@ bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& t
         errno = erro;
         return false;
     }
-    bool ok = std::fwrite(texto.data(), 1, texto.size(), handle) == texto.size();
+    bool ok = std::fwrite(inteiro.data(), 1, inteiro.size(), handle) == inteiro.size();
     ok = std::fflush(handle) == 0 && ok;
     int erro = ok ? 0 : errno;
     if (!ok && ftruncate(fd, antes.st_size) != 0) erro = errno;
