@@ -181,7 +181,7 @@ bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& t
 {
     // Opened without waiting, so that a FIFO in the file's place never hangs the writer.
     const int fd =
-        ::open(caminho.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+        ::open(caminho.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     struct stat antes
     {
