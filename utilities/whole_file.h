@@ -54,11 +54,12 @@ void ignorarSinalDeTamanho();
 
 // Appends `texto` to the file `caminho`, created when missing, through the stream `handle`,
 // which holds the file while it is open and is null again on return. A last line without its
-// line end (a file edited by hand) is ended first, so the text starts a line of its own. When the text cannot be
-// written whole (a full disk, a file size limit), the file is cut back to its earlier length,
-// so every earlier line stays and no partial line is left. Returns false, with errno telling
-// why, when the file could not be opened (something other than a regular file in its place
-// gives EISDIR for a folder, ENXIO otherwise, and is never waited on) or the text not written.
+// line end (a file edited by hand) is ended first, so the text starts a line of its own. When the
+// text cannot be written whole (a full disk, a file size limit), the file is cut back to its
+// earlier length, so every earlier line stays and no partial line is left. Returns false, with
+// errno telling why, when the file could not be opened (something other than a regular file in its
+// place gives EISDIR for a folder, ENXIO otherwise, and is never waited on) or the text not
+// written.
 bool anexarTexto(FILE*& handle, const std::string& caminho, const std::string& texto);
 
 } // namespace corretor
