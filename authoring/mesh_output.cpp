@@ -23,16 +23,7 @@ std::string textoDosNos(const std::vector<cv::Point>& nos)
     return texto;
 }
 
-std::vector<std::string> nomesDaMalha()
-{
-    std::vector<std::string> nomes = {caminhoLocal("data\\verticesamp4.txt"),
-                                      caminhoLocal("data\\vertices2.txt"),
-                                      caminhoLocal("data\\quelvarina.txt")};
-    for (int t = 0; t < kTriangulos; ++t) {
-        nomeArquivo(t);
-        nomes.push_back(caminhoLocal(arq3));
-    }
-    return nomes;
+return nomes;
 }
 
 bool arquivosDaMalha(const std::vector<cv::Point>& origem, const std::vector<cv::Point>& destino,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "authoring/mesh_check.h"
+#include "mesh/paths.h"
 #include "utilities/whole_file.h"
 
 #include <opencv2/core.hpp>
@@ -18,10 +19,6 @@ namespace corretor {
 
 // The text of a vertex file: one "x y" line for each node, in order.
 std::string textoDosNos(const std::vector<cv::Point>& nos);
-
-// The workspace names of the mesh files: the two vertex files, the triangle file, the 99
-// matrix files ("/" separated, through caminhoLocal).
-std::vector<std::string> nomesDaMalha();
 
 // Fills the mesh store with the nodes and returns the texts of the vertex files, of the
 // triangle file when `triangular` (the Delaunay triangles of the target nodes; otherwise the

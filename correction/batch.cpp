@@ -5,7 +5,6 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
-#include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
 
@@ -50,14 +49,11 @@ std::string identidade(const std::string& nome)
 // The files of the workspace that no result may replace: the pattern and the mesh files.
 std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
 {
+    std::vector<std::string> nomes = nomesDaMalha();
+    nomes.push_back(caminhoLocal(filename2));
     std::map<std::string, std::string> arquivos;
-    for (const char* nome : {static_cast<const char*>(filename2), "data\\verticesamp4.txt",
-                             "data\\vertices2.txt", "data\\quelvarina.txt"})
-        arquivos.emplace(identidade(caminhoLocal(nome)), caminhoLocal(nome));
-    for (int t = 0; t < kTriangulos; ++t) {
-        nomeArquivo(t);
-        arquivos.emplace(identidade(caminhoLocal(arq3)), caminhoLocal(arq3));
-    }
+    for (const auto& nome : nomes)
+        arquivos.emplace(identidade(nome), nome);
     return arquivos;
 }
 
@@ -142,10 +138,8 @@ bool corrigirUma(const std::string& imagem, const std::string& resultado, const 
         image = mapas != nullptr ? open(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
         if (image != nullptr && mapas != nullptr) {
             const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-            if (doTamanho != nullptr) {
-                corrigida = morphInterpolado(image, *doTamanho, filtro);
-                colocouAlgum = !doTamanho->faixas.empty();
-            }
+            if (doTamanho != nullptr)
+                corrigida = morphInterpolado(image, *doTamanho, filtro, &colocouAlgum);
         } else if (image != nullptr) {
             corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
         }

@@ -117,19 +117,6 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
     return -1;
 }
 
-// The workspace files a result depends on besides its image: the mesh files and the pattern.
-std::vector<std::string> arquivosDaMalha()
-{
-    std::vector<std::string> arquivos = {
-        caminhoLocal("data\\verticesamp4.txt"), caminhoLocal("data\\vertices2.txt"),
-        caminhoLocal("data\\quelvarina.txt"), caminhoLocal(filename2)};
-    for (int t = 0; t < kTriangulos; ++t) {
-        nomeArquivo(t);
-        arquivos.push_back(caminhoLocal(arq3));
-    }
-    return arquivos;
-}
-
 // The cores this process may run on: what a scheduler allotted it (Slurm, taskset), or else
 // every core of the machine.
 int nucleosDisponiveis()
@@ -176,7 +163,9 @@ int executarLote(int argc, const char* const* argv)
     }
     int puladas = 0;
     if (opcoes.pularExistentes) {
-        const int64_t malha = maisRecente(arquivosDaMalha());
+        std::vector<std::string> dependencias = nomesDaMalha(); // and the pattern
+        dependencias.push_back(caminhoLocal(filename2));
+        const int64_t malha = maisRecente(dependencias);
         const auto emDia = [&](const std::string& imagem) {
             return resultadoEmDia(imagem, nomeDoResultado(imagem, pasta), malha);
         };

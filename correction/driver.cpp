@@ -55,9 +55,7 @@ IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Int
 {
     const auto mapas =
         montarMapas(cv::Size(image->width, image->height), cv::Size(padrao->width, padrao->height));
-    if (mapas == nullptr) return nullptr;
-    if (colocouAlgum != nullptr) *colocouAlgum = !mapas->faixas.empty();
-    return morphInterpolado(image, *mapas, filtro);
+    return mapas == nullptr ? nullptr : morphInterpolado(image, *mapas, filtro, colocouAlgum);
 }
 
 namespace {

@@ -187,7 +187,7 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
 }
 
 IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas,
-                           Interpolacao filtro)
+                           Interpolacao filtro, bool* colocouAlgum)
 {
     if (image == nullptr || image->depth != IPL_DEPTH_8U || image->nChannels != 3 ||
         image->width != mapas.entrada.width || image->height != mapas.entrada.height) {
@@ -211,6 +211,7 @@ IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas
     for (const auto& trecho : mapas.pretos)
         std::memset(destino.ptr(trecho.linha, trecho.inicio), 0,
                     static_cast<size_t>(trecho.fim - trecho.inicio) * 3);
+    if (colocouAlgum != nullptr) *colocouAlgum = !mapas.faixas.empty();
     return saida;
 }
 

@@ -64,9 +64,10 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
 // The interpolated warp of `image` (8-bit, 3 channels, of the size the maps were built for)
 // onto a new 8-bit, 3-channel image of the maps' output size, returned to the caller. The bands
 // run on the threads of OpenCV's parallel loops. Returns null, recording why, when the image does
-// not fit the maps.
+// not fit the maps. `colocouAlgum`, when given, is told whether any pixel of the field was
+// sampled.
 IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas,
-                           Interpolacao filtro);
+                           Interpolacao filtro, bool* colocouAlgum = nullptr);
 
 // The maps of the input sizes met in a batch, onto one output size, shared by the threads that
 // correct its images: each size is built once, by the first thread that needs it, while the

@@ -6,11 +6,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corretor {
 
 // Returns `nome` with every "\" replaced by "/". Takes a NUL-terminated name; assumes nothing
 // else about it.
 std::string caminhoLocal(const char* nome);
+
+// The local names of the mesh files of a workspace: "data/verticesamp4.txt",
+// "data/vertices2.txt", "data/quelvarina.txt", then "matrix/0.txt" to "matrix/98.txt".
+std::vector<std::string> nomesDaMalha();
 
 } // namespace corretor
