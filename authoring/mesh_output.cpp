@@ -23,9 +23,6 @@ std::string textoDosNos(const std::vector<cv::Point>& nos)
     return texto;
 }
 
-return nomes;
-}
-
 bool arquivosDaMalha(const std::vector<cv::Point>& origem, const std::vector<cv::Point>& destino,
                      bool triangular, std::vector<ArquivoNovo>& arquivos)
 {
