@@ -4,6 +4,7 @@
 #include "correction/driver.h"
 #include "mesh/paths.h"
 #include "utilities/file_read.h"
+#include "utilities/report.h"
 #include "utilities/whole_file.h"
 
 #include <opencv2/imgproc.hpp>
@@ -117,7 +118,8 @@ bool desfazerUltima(char modo, Marcacao& desfeita, std::string& motivo)
             return false;
         }
         if (!gravarArquivoInteiro(caminho, texto.substr(0, corte))) {
-            motivo = "não foi possível regravar \"" + caminho + "\"";
+            motivo = motivoFalha(); // names the file and why
+            limparFalha();
             return false;
         }
     }
