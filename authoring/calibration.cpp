@@ -472,16 +472,6 @@ bool acharNos(const Imagens& im, cv::Size captura, const std::string& nome,
 
 } // namespace
 
-cv::Point paraAmpliada(cv::Point2d q)
-{
-    return {static_cast<int>(std::lround(4 * q.x)), static_cast<int>(std::lround(4 * q.y + 1.5))};
-}
-
-cv::Point2d daAmpliada(cv::Point v)
-{
-    return {v.x / 4.0, (v.y - 1.5) / 4.0};
-}
-
 bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
                      const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
                      RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa)

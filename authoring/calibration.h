@@ -4,7 +4,7 @@
 // centre is (0, 0). A node's target is its pattern pixel; its source, as the vertex file holds
 // it, is a pixel of the capture enlarged four times (correction/stages.h): capture column x is
 // enlarged column 4x, and capture row y, shown by the four enlarged rows 4y to 4y + 3, is
-// enlarged row 4y + 1.5 (paraAmpliada).
+// enlarged row 4y + 1.5 (paraAmpliada, daAmpliada).
 //
 // calibrarCaptura works in four steps (authoring/global_estimate.h, authoring/lens_model.h,
 // authoring/pattern_matching.h):
@@ -26,6 +26,8 @@
 // does not cover the whole field circle, or in which too few nodes can be matched reliably.
 #pragma once
 
+#include "correction/stages.h"
+
 #include "authoring/global_estimate.h"
 #include "authoring/lens_model.h"
 
@@ -36,11 +38,6 @@
 #include <vector>
 
 namespace corretor {
-
-// The enlarged pixel of the capture point `q`, rounded as the vertex files hold it.
-cv::Point paraAmpliada(cv::Point2d q);
-// The capture point of the enlarged pixel `v`.
-cv::Point2d daAmpliada(cv::Point v);
 
 struct NoCalibrado
 {

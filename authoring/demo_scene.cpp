@@ -1,5 +1,6 @@
 #include "authoring/demo_scene.h"
 
+#include "correction/stages.h"
 #include "utilities/field.h"
 
 #include <opencv2/imgproc.hpp>
@@ -159,9 +160,7 @@ std::vector<cv::Point> nosDeDestino()
 
 cv::Point noDeOrigem(const Distorcao& d, cv::Point destino)
 {
-    const cv::Point2d q = distorcer(d, cv::Point2d(destino));
-    return cv::Point(static_cast<int>(std::lround(4 * q.x)),
-                     static_cast<int>(std::lround(4 * q.y + 1.5)));
+    return paraAmpliada(distorcer(d, cv::Point2d(destino)));
 }
 
 } // namespace corretor

@@ -68,9 +68,7 @@ cv::Mat fotografarPadrao(const cv::Mat& padrao, const Distorcao& d);
 std::vector<cv::Point> nosDeDestino();
 
 // The source node of the target node `destino`: where the enlarged picture shows that pattern
-// point, rounded to whole pixels once, in the enlarged grid. A picture column x is enlarged
-// column 4x (the enlargement interpolates along rows); a picture row y is shown by enlarged
-// rows 4y to 4y + 3 (it repeats rows), whose middle is 4y + 1.5.
+// point, rounded to whole pixels once, in the enlarged grid (paraAmpliada, correction/stages.h).
 cv::Point noDeOrigem(const Distorcao& d, cv::Point destino);
 
 } // namespace corretor

@@ -4,6 +4,7 @@
 // with them, the black stretches written afterwards.
 #include "correction/warp_interpolado.h"
 
+#include "correction/stages.h"
 #include "mesh/mesh_store.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
@@ -169,8 +170,8 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
                 inverter(mapas[rotulo[c]], c, r, X, Y);
                 // Written so that a coordinate that is not a number fails too.
                 if (X >= -0.5 && X < limiteX && Y >= -0.5 && Y < limiteY) {
-                    ponto[c] =
-                        cv::Vec2f(static_cast<float>(X / 4), static_cast<float>((Y - 1.5) / 4));
+                    const cv::Point2d p = daAmpliada(cv::Point2d(X, Y));
+                    ponto[c] = cv::Vec2f(static_cast<float>(p.x), static_cast<float>(p.y));
                     preto = false;
                 }
             }
