@@ -10,6 +10,9 @@
 
 namespace corretor {
 
+namespace {
+
+// "uma pasta", "um FIFO", ... for a stat mode that is not a regular file.
 const char* tipoDeArquivo(unsigned modo)
 {
     switch (modo & S_IFMT) {
@@ -27,9 +30,7 @@ const char* tipoDeArquivo(unsigned modo)
     }
 }
 
-namespace {
-
-std::string emMiB(std::size_t bytes)
+std::string tamanhoEmTexto(std::size_t bytes)
 {
     return bytes < (std::size_t{1} << 20) ? std::to_string(bytes) + " bytes"
                                           : std::to_string(bytes >> 20) + " MiB";
@@ -76,14 +77,14 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
         porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
         ok = false;
     } else if (static_cast<unsigned long long>(st.st_size) > limite) {
-        porque = "tem " + emMiB(static_cast<std::size_t>(st.st_size)) + ", mais que o limite de " +
-                 emMiB(limite);
+        porque = "tem " + tamanhoEmTexto(static_cast<std::size_t>(st.st_size)) + ", mais que o limite de " +
+                 tamanhoEmTexto(limite);
         ok = false;
     } else if (!lerAte(fd, conteudo, limite, static_cast<std::size_t>(st.st_size))) {
         porque = textoDoErro(errno);
         ok = false;
     } else if (conteudo.size() > limite) {
-        porque = "tem mais que o limite de " + emMiB(limite);
+        porque = "tem mais que o limite de " + tamanhoEmTexto(limite);
         ok = false;
     }
     close(fd);

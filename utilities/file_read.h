@@ -30,7 +30,4 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
 // The words of a failed read: "não foi possível abrir|ler "<caminho>": <porque>".
 std::string naoLeu(const std::string& caminho, const std::string& porque, bool abriu);
 
-// "uma pasta", "um FIFO", ... for the file type bits of a stat mode that is not a regular file.
-const char* tipoDeArquivo(unsigned modo);
-
 } // namespace corretor
