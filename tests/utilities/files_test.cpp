@@ -66,7 +66,12 @@ TEST(Utilities_Memoria, the_tightest_of_meminfo_and_every_control_group_above)
           {"sys/fs/cgroup/memory/x/memory.usage_in_bytes", "250000000\n"},
           {"sys/fs/cgroup/memory/x/memory.stat", "cache 1\ntotal_inactive_file 50000000\n"},
           {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
-         100000000}, // v1: page cache that can be dropped is counted free
+         100000000},            // v1: page cache that can be dropped is counted free
+        {"0::/docker/c1/sub\n", // a container's mount shows its own group as the root
+         "40 31 0:38 /docker/c1 /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n",
+         {{"sys/fs/cgroup/sub/memory.max", "200000000\n"},
+          {"sys/fs/cgroup/sub/memory.current", "50000000\n"}},
+         150000000},
     };
     for (const auto& c : casos) {
         ws.write("proc/self/cgroup", c.cgroup);
