@@ -8,8 +8,8 @@
 // target x, then the target y, as right-hand side.
 #pragma once
 
-#include "authoring/geometry.h"
 #include "mesh/mesh_store.h"
+#include "utilities/geometry.h"
 
 namespace corretor {
 

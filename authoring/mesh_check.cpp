@@ -1,12 +1,12 @@
 #include "authoring/mesh_check.h"
 
 #include "authoring/affine_solve.h"
-#include "authoring/geometry.h"
 #include "authoring/index_ranges.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "mesh/text_scanner.h"
 #include "utilities/file_read.h"
+#include "utilities/geometry.h"
 #include "utilities/report.h"
 
 #include <cmath>

@@ -1,11 +1,11 @@
 #include "authoring/mesh_drawing.h"
 
-#include "authoring/geometry.h"
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/file_read.h"
+#include "utilities/geometry.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc/imgproc_c.h>

@@ -1,7 +1,7 @@
 #include "authoring/triangulation.h"
 
-#include "authoring/geometry.h"
 #include "mesh/mesh_store.h"
+#include "utilities/geometry.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc.hpp>

@@ -8,7 +8,7 @@
 // always cover the convex hull of the target nodes.
 //
 // Winding: every triangle is written so that its corners run counter-clockwise on screen in
-// the source mesh (the winding value of authoring/geometry.h is negative there), where triangle
+// the source mesh (the winding value of utilities/geometry.h is negative there), where triangle
 // location sends the points of an edge to a triangle only with that winding; a triangle that
 // is degenerate in the source mesh takes that winding in the target mesh. Each triangle starts
 // with its smallest node number, and the list is sorted.

@@ -1,5 +1,5 @@
 // How well and how fast "malha calibrar" finds a mesh, over synthetic captures of known
-// distortion (bench/captura/captura_sintetica.h): for each case, the node error (capture
+// distortion (calibration/sintetica/captura_sintetica.h): for each case, the node error (capture
 // pixels, between the node as the vertex file holds it and the node's true capture point, for
 // the nodes inside the field), the corrected capture's PSNR and coverage against the pattern
 // with the mesh found and with a mesh of the same target nodes at their true positions, and
@@ -13,12 +13,15 @@
 // source node moved at random by up to 5 capture pixels. --gravar writes each capture and its
 // pattern into PASTA; --caso runs only case N (100 x the pattern's number, natural 0, demo 1,
 // chessboard 2, plus the case's index), to look at one.
-#include "authoring/calibration.h"
-#include "authoring/demo_scene.h"
-#include "authoring/node_layout.h"
+#include "authoring/mesh_quality.h"
 #include "bench/bench_timer.h"
-#include "bench/captura/avaliacao.h"
+#include "calibration/calibration.h"
+#include "calibration/node_layout.h"
+#include "calibration/sintetica/avaliacao.h"
+#include "calibration/sintetica/demo_scene.h"
+#include "mesh/ampliacao.h"
 #include "utilities/report.h"
+#include "utilities/angles.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -71,15 +74,18 @@ void avaliar(const std::string& nome, const cv::Mat& padrao, const cv::Mat& capt
     std::vector<cv::Point2d> achados;
     for (const auto& no : nos)
         achados.push_back(no.captura);
-    const Avaliacao a = avaliarMalha(padrao, captura, lente, destino, achados);
+    const ErrosDosNos a = errosDosNos(lente, destino, achados);
+    const QualidadeDaMalha verdadeira = medirMalha(captura, padrao, a.verdadeira, destino);
+    const QualidadeDaMalha achada = medirMalha(captura, padrao, a.achada, destino);
     totais.erros.insert(totais.erros.end(), a.erros.begin(), a.erros.end());
-    totais.piorDiferenca = std::max(totais.piorDiferenca, a.psnrVerdadeira - a.psnr);
-    totais.piorCobertura = std::min(totais.piorCobertura, a.cobertura);
+    totais.piorDiferenca = std::max(totais.piorDiferenca, verdadeira.psnr - achada.psnr);
+    totais.piorCobertura = std::min(totais.piorCobertura, achada.cobertura);
     std::printf(
         "%s\n    erro mediana %.3f p95 %.3f máx %.3f (fora do campo %.3f) | PSNR %.2f "
         "(verdadeira %.2f, %+.2f) | cobertura %.4f | %.0f ms | trocados %d previstos %d\n",
         nome.c_str(), percentil(a.erros, 0.5), percentil(a.erros, 0.95), percentil(a.erros, 1.0),
-        a.foraDoCampo, a.psnr, a.psnrVerdadeira, a.psnr - a.psnrVerdadeira, a.cobertura, ms,
+        a.foraDoCampo, achada.psnr, verdadeira.psnr, achada.psnr - verdadeira.psnr,
+        achada.cobertura, ms,
         contar(nos, NoCalibrado::Origem::Trocado), contar(nos, NoCalibrado::Origem::Previsto));
     std::fflush(stdout);
 }
@@ -91,7 +97,7 @@ void avaliarRefinamento(const cv::Mat& padrao, const cv::Mat& captura, const Len
 {
     const std::vector<cv::Point> destino = escolherNosDeDestino(kMaisNos);
     std::mt19937 gerador(semente);
-    std::uniform_real_distribution<double> angulo(0, 2 * 3.14159265358979), raio(0, 5);
+    std::uniform_real_distribution<double> angulo(0, 2 * kPi), raio(0, 5);
     std::vector<cv::Point2d> marcados;
     for (const auto& p : destino) {
         const double t = angulo(gerador), r = raio(gerador);

@@ -120,6 +120,15 @@ IplImage* open(const char* nome)
     return abrirImagem(nome, 1);
 }
 
+bool carregarImagem(const std::string& nome, cv::Mat& imagem)
+{
+    IplImage* lida = open(nome.c_str());
+    if (lida == nullptr) return false;
+    imagem = cv::cvarrToMat(lida).clone();
+    free(lida);
+    return true;
+}
+
 IplImage* abrirParaAmpliar(const char* nome)
 {
     return abrirImagem(nome, 4);

@@ -2,7 +2,10 @@
 // window and lives in authoring/show.h.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <opencv2/core/core_c.h>
+
+#include <string>
 
 namespace corretor {
 
@@ -16,6 +19,9 @@ namespace corretor {
 // decodes. Nothing the decoder prints reaches standard error. The caller owns the result and
 // releases it with free.
 IplImage* open(const char* nome);
+
+// open into `imagem`, a picture of its own. False, reason recorded, when open fails.
+bool carregarImagem(const std::string& nome, cv::Mat& imagem);
 
 // open for an image that is about to be enlarged four times: the size its header declares is
 // judged as the enlargement will judge it (correction/stages.h imagemCabe), before decoding.

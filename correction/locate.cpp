@@ -1,6 +1,7 @@
 #include "correction/locate.h"
 
 #include "mesh/mesh_store.h"
+#include "utilities/geometry.h"
 
 #include <algorithm>
 #include <climits>
@@ -51,11 +52,11 @@ void paint(int8_t* indices, Wide lo, Wide hi, int8_t index)
 
 } // namespace
 
+// prod's edge value x*b - a*y, with (x, y) = p2 - p1 and (a, b) = pxl - p1, is the winding value
+// of p1, p2, pxl (utilities/geometry.h), formed exactly.
 bool prod(CvPoint p1, CvPoint p2, CvPoint pxl)
 {
-    const int64_t x = int64_t{p2.x} - p1.x, y = int64_t{p2.y} - p1.y;
-    const int64_t a = int64_t{pxl.x} - p1.x, b = int64_t{pxl.y} - p1.y;
-    return Wide{x} * b - Wide{a} * y >= 0;
+    return orientacao(Ponto{p1.x, p1.y}, Ponto{p2.x, p2.y}, Ponto{pxl.x, pxl.y}) >= 0;
 }
 
 bool trianguloAceita(CvPoint p1, CvPoint p2, CvPoint p3, CvPoint pxl)

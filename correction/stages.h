@@ -22,24 +22,6 @@
 
 namespace corretor {
 
-// Where a point of an image lies in its fourfold enlargement, and back. A column x is enlarged
-// column 4x (the enlargement interpolates along rows); a row y is shown by the enlarged rows 4y
-// to 4y + 3 (it repeats rows), whose middle is 4y + 1.5. paraAmpliada rounds to the enlarged
-// pixel, as the vertex files hold source nodes.
-inline cv::Point2d naAmpliacao(cv::Point2d p)
-{
-    return {4 * p.x, 4 * p.y + 1.5};
-}
-inline cv::Point paraAmpliada(cv::Point2d p)
-{
-    const cv::Point2d q = naAmpliacao(p);
-    return {static_cast<int>(std::lround(q.x)), static_cast<int>(std::lround(q.y))};
-}
-inline cv::Point2d daAmpliada(cv::Point2d q)
-{
-    return {q.x / 4, (q.y - 1.5) / 4};
-}
-
 // True when an image of `largura` x `altura` pixels, enlarged `fator` times in each direction,
 // fits the image record: its width, height and byte count must fit in 32-bit fields.
 bool ampliacaoCabe(int largura, int altura, int fator);

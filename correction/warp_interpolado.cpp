@@ -5,7 +5,9 @@
 #include "correction/warp_interpolado.h"
 
 #include "correction/stages.h"
+#include "mesh/ampliacao.h"
 #include "mesh/mesh_store.h"
+#include "utilities/geometry.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
 
@@ -59,27 +61,20 @@ void pintarTriangulos(cv::Mat& rotulos)
 {
     const int64_t w = rotulos.cols, h = rotulos.rows;
     for (int t = kTriangulos - 1; t >= 0; --t) {
-        // Products of two 33-bit differences need more than 64 bits: nodes may lie anywhere in
-        // 32 bits.
-        __int128 x[3], y[3];
-        for (int k = 0; k < 3; ++k) {
-            x[k] = vert2[trg[t][k]][0];
-            y[k] = vert2[trg[t][k]][1];
-        }
-        if ((x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]) == 0) continue;
-        const int64_t x0 = static_cast<int64_t>(std::max<__int128>(*std::min_element(x, x + 3), 0));
-        const int64_t x1 =
-            static_cast<int64_t>(std::min<__int128>(*std::max_element(x, x + 3), w - 1));
-        const int64_t y0 = static_cast<int64_t>(std::max<__int128>(*std::min_element(y, y + 3), 0));
-        const int64_t y1 =
-            static_cast<int64_t>(std::min<__int128>(*std::max_element(y, y + 3), h - 1));
+        const Ponto c[3] = {pontoDe(vert2, trg[t][0]), pontoDe(vert2, trg[t][1]),
+                            pontoDe(vert2, trg[t][2])};
+        if (orientacao(c[0], c[1], c[2]) == 0) continue;
+        const int64_t x0 = std::max<int64_t>(std::min({c[0].x, c[1].x, c[2].x}), 0);
+        const int64_t x1 = std::min<int64_t>(std::max({c[0].x, c[1].x, c[2].x}), w - 1);
+        const int64_t y0 = std::max<int64_t>(std::min({c[0].y, c[1].y, c[2].y}), 0);
+        const int64_t y1 = std::min<int64_t>(std::max({c[0].y, c[1].y, c[2].y}), h - 1);
         for (int64_t py = y0; py <= y1; ++py) {
             int16_t* linha = rotulos.ptr<int16_t>(static_cast<int>(py));
             for (int64_t px = x0; px <= x1; ++px) {
+                const Ponto p{static_cast<int>(px), static_cast<int>(py)};
                 bool positivo = false, negativo = false;
                 for (int k = 0; k < 3; ++k) {
-                    const int l = (k + 1) % 3;
-                    const __int128 lado = (x[l] - x[k]) * (py - y[k]) - (y[l] - y[k]) * (px - x[k]);
+                    const int lado = orientacao(c[k], c[(k + 1) % 3], p);
                     positivo |= lado > 0;
                     negativo |= lado < 0;
                 }

@@ -77,8 +77,8 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
         porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
         ok = false;
     } else if (static_cast<unsigned long long>(st.st_size) > limite) {
-        porque = "tem " + tamanhoEmTexto(static_cast<std::size_t>(st.st_size)) + ", mais que o limite de " +
-                 tamanhoEmTexto(limite);
+        porque = "tem " + tamanhoEmTexto(static_cast<std::size_t>(st.st_size)) +
+                 ", mais que o limite de " + tamanhoEmTexto(limite);
         ok = false;
     } else if (!lerAte(fd, conteudo, limite, static_cast<std::size_t>(st.st_size))) {
         porque = textoDoErro(errno);

@@ -1,6 +1,5 @@
 // Checking a workspace's mesh: one row per problem class, on a sound workspace spoilt once.
 #include "authoring/affine_maps.h"
-#include "authoring/malha_cli.h"
 #include "authoring/mesh_check.h"
 #include "mesh/mesh_store.h"
 #include "tests/support/state.h"
@@ -31,14 +30,6 @@ void build(const teste::Workspace& ws, const std::string& source = "",
     testing::internal::CaptureStdout(), testing::internal::CaptureStderr();
     gerarMatriz();
     testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr();
-}
-
-// The report of malha verificar, after its exit status.
-std::string report()
-{
-    testing::internal::CaptureStdout();
-    const int status = malhaVerificar({});
-    return std::to_string(status) + "\n" + testing::internal::GetCapturedStdout();
 }
 
 } // namespace
@@ -95,19 +86,4 @@ TEST(Authoring_Verificar, each_problem_class_on_a_workspace_that_has_it)
         EXPECT_NE(std::string::npos, texts.find(mentions)) << texts;
         EXPECT_EQ(int(kinds.size() - kinds.count(P::Sentido)), v.problemas());
     }
-}
-
-// With exactly 64 triangles the report says the prompt will not show (the repeated triangles
-// overlap, so the status is 1).
-TEST(Authoring_Verificar, the_report_with_64_triangles)
-{
-    teste::Workspace ws;
-    const teste::InDirectory here(ws.dir());
-    build(ws, "", "", teste::repetir(16, kFan));
-    const std::string r = report();
-    EXPECT_EQ(0u, r.find("1\nnós: 5 na origem (\"data/verticesamp4.txt\"), 5 no destino")) << r;
-    EXPECT_NE(std::string::npos, r.find("triângulos: 64 em \"data/quelvarina.txt\"; com exatamente "
-                                        "64, o programa de correção não mostra"))
-        << r;
-    EXPECT_NE(std::string::npos, r.find("\nproblema: triângulos 0 e 4 se sobrepõem")) << r;
 }

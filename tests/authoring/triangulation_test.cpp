@@ -1,9 +1,10 @@
 // Triangulation of the mesh nodes: Delaunay over the hull, wound for triangle location.
-#include "authoring/geometry.h"
 #include "authoring/triangulation.h"
 #include "mesh/mesh_store.h"
 #include "tests/support/state.h"
+#include "utilities/geometry.h"
 #include "utilities/report.h"
+#include "utilities/angles.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -43,7 +44,7 @@ TEST(Authoring_Triangular, covers_the_hull_with_delaunay_triangles_wound_for_loc
         if (caso == 0) nodes = {{0, 0}, {100, 1}, {200, 1}, {300, 0}, {150, -1}};
         for (const int n = 3 + int(random() % 61); caso > 0 && int(nodes.size()) < n;) {
             cv::Point p(int(random() % 440), int(random() % 440));
-            const double a = (random() % 360) * M_PI / 180, r = random() % 3 ? 210 : random() % 210;
+            const double a = emRadianos(random() % 360), r = random() % 3 ? 210 : random() % 210;
             if (caso % 3 == 1) p = {p.x / 55 * 55, p.y / 55 * 55};
             if (caso % 3 == 2)
                 p = {218 + int(std::lround(r * std::cos(a))),

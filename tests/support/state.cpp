@@ -1,9 +1,12 @@
-// Built into every test program with TESTE_CAMADA, the layer the program links: 1 mesh,
-// 2 correction, 3 authoring. A program resets the state of the layers it has.
+// Built into every test program with TESTE_CAMADA, the highest layer the program links:
+// 0 utilities, 1 mesh (and calibration, which holds no process-wide state of its own),
+// 2 correction, 3 authoring and the tools. A program resets the state of the layers it has.
 #include "tests/support/state.h"
 
-#include "mesh/mesh_store.h"
 #include "utilities/report.h"
+#if TESTE_CAMADA >= 1
+#include "mesh/mesh_store.h"
+#endif
 #if TESTE_CAMADA >= 2
 #include "correction/warp.h"
 #endif
@@ -15,8 +18,10 @@
 
 void teste::estadoInicial()
 {
-    corretor::limparMalha();
     corretor::limparFalha();
+#if TESTE_CAMADA >= 1
+    corretor::limparMalha();
+#endif
 #if TESTE_CAMADA >= 2
     corretor::usarFormaPortavel(false);
 #endif

@@ -1,6 +1,7 @@
 #include "tests/support/workspace.h"
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,14 @@ int vezes(const std::string& text, const std::string& part)
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++n;
     return n;
+}
+
+cv::Mat padraoDeCampo(int lado, bool buracos)
+{
+    cv::Mat p(lado, lado, CV_8UC3, cv::Scalar(60, 80, 100));
+    cv::circle(p, {218, 218}, 100, cv::Scalar(200, 220, 240), 5);
+    if (buracos) p(cv::Rect(200, 200, 40, 40)).setTo(cv::Scalar(0, 0, 0));
+    return p;
 }
 
 } // namespace teste

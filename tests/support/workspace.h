@@ -91,4 +91,8 @@ cv::Mat pictureOf(int width, int height, unsigned seed);
 std::string repetir(int n, const std::string& text);
 int vezes(const std::string& text, const std::string& part);
 
+// A pattern of `lado` x `lado` with no dark pixel inside the field, or the same with a black
+// 40 x 40 square in the field (`buracos`): holes, and a difference of known size.
+cv::Mat padraoDeCampo(int lado = 436, bool buracos = false);
+
 } // namespace teste

@@ -1,6 +1,6 @@
 // malha calibrar and malha refinar as a user meets them: the refusals, each leaving the
 // workspace as it was, and a mesh written whole, checked, and replaced all together or not at all.
-#include "bench/captura/captura_sintetica.h"
+#include "calibration/sintetica/captura_sintetica.h"
 #include "tests/support/workspace.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // malha as a user runs it: one row per subcommand's work and per failure class, then the demo
 // workspace made, checked and corrected.
-#include "authoring/demo_scene.h"
-#include "authoring/demo_workspace.h"
+#include "calibration/sintetica/demo_scene.h"
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
 #include "tests/support/state.h"
 #include "tests/support/workspace.h"
+#include "tools/malha/demo_workspace.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
 
@@ -177,6 +177,11 @@ std::vector<teste::Caso> casos()
          "\nnenhum problema encontrado\n"},
         {matrizes + "; " + matrizes, "verificar", "", 1, "", "nós: 4 na origem", false,
          "\nproblema: arquivos de matriz com mais de duas linhas"},
+        // With exactly 64 triangles the report says the prompt will not show.
+        {"for i in $(seq 32); do echo 1 2 3; echo 2 4 3; done > data/quelvarina.txt; " + matrizes,
+         "verificar", "", 1, "", "nós: 4 na origem", true,
+         "triângulos: 64 em \"data/quelvarina.txt\"; com exatamente 64, o programa de correção "
+         "não mostra"},
         {"", "desenhar foto.png", "", 0, "",
          "\"malha-origem.png\": malha de origem (4 nós) sobre \"foto.png\" ampliada quatro "
          "vezes\n\"malha-destino.png\": malha de destino (4 nós) sobre \"data/pattern.jpg\"\n2 "

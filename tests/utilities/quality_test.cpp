@@ -1,5 +1,4 @@
-// Comparing images: the differences, one pixel, the quality of a correction, and comparar.
-#include "correction/image_ops.h"
+// Comparing images: the differences, one pixel, and the quality of a correction.
 #include "tests/support/workspace.h"
 #include "utilities/field.h"
 #include "utilities/image_difference.h"
@@ -24,30 +23,8 @@ cv::Mat difference(IplImage* (*f)(const IplImage*, const IplImage*), const cv::M
     const IplImage ha = cvIplImage(a), hb = cvIplImage(b);
     IplImage* d = f(&ha, &hb);
     cv::Mat copy = cv::cvarrToMat(d).clone();
-    free(d);
+    cvReleaseImage(&d);
     return copy;
-}
-
-// A pattern with no dark pixel inside the field, or the same with a black 40 x 40 square in
-// the field: holes, and a difference of known size.
-cv::Mat pattern(int size = 436, bool holes = false)
-{
-    cv::Mat p(size, size, CV_8UC3, cv::Scalar(60, 80, 100));
-    cv::circle(p, {218, 218}, 100, cv::Scalar(200, 220, 240), 5);
-    if (holes) p(cv::Rect(200, 200, 40, 40)).setTo(cv::Scalar(0, 0, 0));
-    return p;
-}
-
-// The side by side picture: result, pattern, difference, then holes (red), reached pixels
-// (white) and pixels outside the field (grey).
-void sideBySide(const teste::Workspace& ws, const teste::RunResult&)
-{
-    const cv::Mat side = cv::imread((ws / "lado.png").string());
-    ASSERT_EQ(cv::Size(4 * 436, 436), side.size());
-    EXPECT_EQ(cv::Vec3b(0, 0, 255), side.at<cv::Vec3b>(210, 3 * 436 + 210));
-    EXPECT_EQ(cv::Vec3b(255, 255, 255), side.at<cv::Vec3b>(100, 3 * 436 + 218));
-    EXPECT_EQ(cv::Vec3b(128, 128, 128), side.at<cv::Vec3b>(2, 3 * 436 + 2));
-    EXPECT_EQ(cv::Vec3b(127, 127, 127), side.at<cv::Vec3b>(2, 2 * 436 + 2));
 }
 
 } // namespace
@@ -94,7 +71,7 @@ TEST(Utilities_Difference, sub_sub2_and_getValue)
 
 TEST(Utilities_Quality, refuses_other_shapes)
 {
-    const cv::Mat p = pattern(), small = pattern(427), other(436, 437, CV_8UC3),
+    const cv::Mat p = teste::padraoDeCampo(), small = teste::padraoDeCampo(427), other(436, 437, CV_8UC3),
                   grey(436, 436, CV_8UC1);
     const IplImage pp = cvIplImage(p), ss = cvIplImage(small), oo = cvIplImage(other),
                    gg = cvIplImage(grey);
@@ -108,35 +85,5 @@ TEST(Utilities_Quality, refuses_other_shapes)
         Qualidade q{};
         EXPECT_FALSE(avaliarCorrecao(resultado, padrao, q)) << motivo;
         EXPECT_NE(std::string::npos, motivoFalha().find(motivo)) << motivoFalha();
-    }
-}
-
-// The figures of a result with holes are worked out here from the field's pixel count.
-TEST(Tools_Comparar, prints_the_figures_and_writes_the_side_by_side_picture)
-{
-    int n = 0;
-    for (int y = 0; y < 436; ++y)
-        for (int x = 0; x < 436; ++x)
-            n += (x - 218) * (x - 218) + (y - 218) * (y - 218) < 210 * 210;
-    const double mse = 1600.0 * (60 * 60 + 80 * 80 + 100 * 100) / (3 * n);
-    char figures[256];
-    std::snprintf(
-        figures, sizeof figures,
-        "PSNR: %.2f dB\ndiferença absoluta média: %.2f\ncobertura: %.4f (%d pixels do campo)\n",
-        10 * std::log10(255.0 * 255 / mse), 1600.0 * 240 / (3 * n), 1 - 1600.0 / n, n);
-    const teste::Caso casos[] = {
-        {"", "r.png p.png --imagem lado.png", "", 0, "", figures, false, "", "", sideBySide},
-        {"", "p.png p.png", "", 0, "",
-         "PSNR: inf dB\ndiferença absoluta média: 0.00\ncobertura: 1.0000", true},
-        {"", "--help", "", 0, "", "uso: comparar RESULTADO PADRAO", true},
-        {"", "r.png nada.png", "", 1, "comparar: erro: não foi possível ler a imagem \"nada.png\"",
-         "", true},
-        {"", "r.png", "", 2, "comparar: erro: falta o PADRAO; veja \"comparar --help\"", "", true},
-        {"", "r.png p.png --imagem", "", 2, "falta o nome do arquivo depois de --imagem", "",
-         true}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        ws.write("p.png", pattern()), ws.write("r.png", pattern(436, true));
-        teste::conferir(COMPARAR_PATH, c, ws);
     }
 }

@@ -1,0 +1,36 @@
+#include "calibration/sintetica/avaliacao.h"
+
+#include "mesh/ampliacao.h"
+#include "utilities/field.h"
+
+#include <algorithm>
+
+namespace corretor {
+
+ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,
+                        const std::vector<cv::Point2d>& achados)
+{
+    ErrosDosNos e;
+    const cv::Point2d centro(kCentroDoCampo, kCentroDoCampo);
+    for (std::size_t k = 0; k < destino.size(); ++k) {
+        const cv::Point2d certo = aplicarLente(lente, cv::Point2d(destino[k]));
+        e.achada.push_back(paraAmpliada(achados[k]));
+        e.verdadeira.push_back(paraAmpliada(certo));
+        const double erro = cv::norm(daAmpliada(e.achada.back()) - certo);
+        if (cv::norm(cv::Point2d(destino[k]) - centro) < kRaioDoCampo)
+            e.erros.push_back(erro);
+        else
+            e.foraDoCampo = std::max(e.foraDoCampo, erro);
+    }
+    return e;
+}
+
+double percentil(std::vector<double> valores, double f)
+{
+    if (valores.empty()) return 0;
+    std::sort(valores.begin(), valores.end());
+    const auto k = static_cast<std::size_t>(f * static_cast<double>(valores.size() - 1) + 0.5);
+    return valores[std::min(valores.size() - 1, k)];
+}
+
+} // namespace corretor

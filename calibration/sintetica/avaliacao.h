@@ -1,0 +1,30 @@
+// How far the nodes of a mesh found on a synthetic capture lie from the true ones, known from the
+// lens that made the capture (calibration/sintetica/captura_sintetica.h). Used by the
+// calibration's tests and bench.
+#pragma once
+
+#include "calibration/sintetica/captura_sintetica.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace corretor {
+
+struct ErrosDosNos
+{
+    std::vector<double> erros;       // capture pixels, nodes inside the field, as the vertex file
+                                     // holds them (rounded in the enlarged capture)
+    double foraDoCampo = 0;          // the largest such error of the nodes outside the field
+    std::vector<cv::Point> achada;   // the source nodes found, as the vertex file holds them
+    std::vector<cv::Point> verdadeira; // the true source nodes, rounded the same way
+};
+
+// `achados[k]` is the capture point found for the pattern pixel destino[k].
+ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,
+                        const std::vector<cv::Point2d>& achados);
+
+// The value below which the fraction `f` of `valores` lies (nearest rank); 0 when empty.
+double percentil(std::vector<double> valores, double f);
+
+} // namespace corretor

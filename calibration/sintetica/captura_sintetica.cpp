@@ -1,0 +1,327 @@
+#include "calibration/sintetica/captura_sintetica.h"
+
+#include "calibration/sintetica/demo_scene.h"
+#include "utilities/field.h"
+#include "utilities/angles.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace corretor {
+
+namespace {
+
+const cv::Point2d kCentro(kCentroDoCampo, kCentroDoCampo);
+constexpr double kRaio = kRaioDoCampo;
+
+// The lens without turn, scale and shift: u (field radii) to u_d, and its Jacobian.
+cv::Point2d distorcaoPura(const Lente& l, cv::Point2d u, cv::Matx22d* jacobiana = nullptr)
+{
+    const double r2 = u.dot(u);
+    const double f = 1 + r2 * (l.k1 + r2 * (l.k2 + r2 * l.k3));
+    const cv::Point2d d(u.x * f + 2 * l.p1 * u.x * u.y + l.p2 * (r2 + 2 * u.x * u.x),
+                        u.y * f + l.p1 * (r2 + 2 * u.y * u.y) + 2 * l.p2 * u.x * u.y);
+    if (jacobiana != nullptr) {
+        const double df = l.k1 + r2 * (2 * l.k2 + 3 * l.k3 * r2); // d f / d(r^2)
+        *jacobiana = cv::Matx22d(f + 2 * u.x * u.x * df + 2 * l.p1 * u.y + 6 * l.p2 * u.x,
+                                 2 * u.x * u.y * df + 2 * l.p1 * u.x + 2 * l.p2 * u.y,
+                                 2 * u.x * u.y * df + 2 * l.p1 * u.x + 2 * l.p2 * u.y,
+                                 f + 2 * u.y * u.y * df + 6 * l.p1 * u.y + 2 * l.p2 * u.x);
+    }
+    return d;
+}
+
+// The slope of the radial function r f(r): 1 + 3 k1 r^2 + 5 k2 r^4 + 7 k3 r^6.
+double inclinacaoRadial(const Lente& l, double r)
+{
+    const double r2 = r * r;
+    return 1 + r2 * (3 * l.k1 + r2 * (5 * l.k2 + r2 * 7 * l.k3));
+}
+
+// The radius where the radial function stops rising (the fold), or 3 when it rises to there.
+double raioDaDobra(const Lente& l)
+{
+    for (double r = 0; r < 3; r += 0.001)
+        if (inclinacaoRadial(l, r) <= 0) return r;
+    return 3;
+}
+
+// Newton's method on distorcaoPura(u) = v from `u`, kept inside the fold radius.
+bool inverterPura(const Lente& l, cv::Point2d v, double dobra, cv::Point2d& u)
+{
+    for (int i = 0; i < 40; ++i) {
+        cv::Matx22d j;
+        const cv::Point2d resto = v - distorcaoPura(l, u, &j);
+        const double det = j(0, 0) * j(1, 1) - j(0, 1) * j(1, 0);
+        if (!(det > 1e-9)) return false;
+        cv::Point2d passo((j(1, 1) * resto.x - j(0, 1) * resto.y) / det,
+                          (j(0, 0) * resto.y - j(1, 0) * resto.x) / det);
+        // A step that would leave the branch is shortened.
+        for (int k = 0; k < 30 && std::sqrt((u + passo).dot(u + passo)) >= dobra; ++k)
+            passo *= 0.5;
+        u += passo;
+        if (passo.dot(passo) < 1e-24) return std::sqrt(u.dot(u)) < dobra;
+    }
+    return false;
+}
+
+cv::Point2d paraNormalizado(const Lente& l, cv::Point2d q)
+{
+    const double c = std::cos(l.angulo), s = std::sin(l.angulo);
+    const cv::Point2d w = (q - l.centro) / (l.escala * kRaio);
+    return {c * w.x + s * w.y, -s * w.x + c * w.y};
+}
+
+// Smooth noise at several scales in every channel: a float picture of mean about 0.
+cv::Mat ruidoSuave(int lado, std::mt19937& gerador)
+{
+    cv::Mat soma = cv::Mat::zeros(lado, lado, CV_32FC3);
+    for (int passo = 96; passo >= 3; passo /= 2) {
+        const int n = lado / passo + 3;
+        cv::Mat grade(n, n, CV_32FC3);
+        std::uniform_real_distribution<float> u(-1, 1);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+                grade.at<cv::Vec3f>(y, x) = cv::Vec3f(u(gerador), u(gerador), u(gerador));
+        cv::Mat fino;
+        cv::resize(grade, fino, cv::Size(n * passo, n * passo), 0, 0, cv::INTER_CUBIC);
+        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, 0.6);
+    }
+    return soma;
+}
+
+cv::Mat padraoNatural(unsigned semente)
+{
+    std::mt19937 gerador(semente);
+    const int lado = kLadoDoPadrao;
+    cv::Mat base = ruidoSuave(lado, gerador) * 45 + cv::Scalar(120, 125, 130);
+    cv::Mat imagem;
+    base.convertTo(imagem, CV_8UC3);
+    // Shapes over it, as objects in a photograph: discs, boxes and strokes.
+    std::uniform_real_distribution<double> pos(-20, lado + 20), tam(4, 45), cor(20, 235);
+    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 4);
+    for (int k = 0; k < 70; ++k) {
+        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
+        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
+        const int t = static_cast<int>(tam(gerador));
+        switch (forma(gerador)) {
+        case 0:
+            cv::circle(imagem, a, t, c, cv::FILLED, cv::LINE_AA);
+            break;
+        case 1:
+            cv::rectangle(imagem, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
+            break;
+        default:
+            cv::line(imagem, a, a + cv::Point(2 * t, t - 20), c, grossura(gerador), cv::LINE_AA);
+        }
+    }
+    cv::GaussianBlur(imagem, imagem, cv::Size(0, 0), 0.7);
+    return imagem;
+}
+
+cv::Mat padraoXadrez()
+{
+    const int lado = kLadoDoPadrao, casa = 40;
+    cv::Mat imagem(lado, lado, CV_8UC3);
+    for (int y = 0; y < lado; ++y)
+        for (int x = 0; x < lado; ++x) {
+            // Squares with a corner on the field centre; the ramp is the sheet's only cue to
+            // which way up it is.
+            const int i = static_cast<int>(std::floor((x - kCentroDoCampo) / double(casa)));
+            const int j = static_cast<int>(std::floor((y - kCentroDoCampo) / double(casa)));
+            const double rampa = 20.0 * (x + y - lado) / lado;
+            const double v = ((i + j) % 2 == 0 ? 60 : 200) + rampa;
+            imagem.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(v));
+        }
+    for (int j = -6; j < 6; ++j)
+        for (int i = -6; i < 6; ++i) {
+            const cv::Point2d c(kCentroDoCampo + (i + 0.5) * casa,
+                                kCentroDoCampo + (j + 0.5) * casa);
+            const int escuro = (i + j) % 2 == 0;
+            // Dots grow from left to right, too little for a neighbourhood to tell squares
+            // apart, enough for the whole sheet.
+            const double raio = 7 + 3.0 * (c.x - kCentroDoCampo) / kCentroDoCampo;
+            cv::circle(imagem, cv::Point(cvRound(c.x * 16), cvRound(c.y * 16)), cvRound(raio * 16),
+                       cv::Scalar::all(escuro ? 215 : 45), cv::FILLED, cv::LINE_AA, 4);
+        }
+    return imagem;
+}
+
+double uniforme(std::mt19937& g, double a, double b)
+{
+    return std::uniform_real_distribution<double>(a, b)(g);
+}
+
+} // namespace
+
+cv::Point2d aplicarLente(const Lente& lente, cv::Point2d p)
+{
+    const cv::Point2d d = distorcaoPura(lente, (p - kCentro) / kRaio);
+    const double c = std::cos(lente.angulo), s = std::sin(lente.angulo);
+    return lente.centro + lente.escala * kRaio * cv::Point2d(c * d.x - s * d.y, s * d.x + c * d.y);
+}
+
+bool desfazerLente(const Lente& lente, cv::Point2d q, cv::Point2d& p)
+{
+    const cv::Point2d v = paraNormalizado(lente, q);
+    cv::Point2d u = v;
+    if (!inverterPura(lente, v, raioDaDobra(lente), u)) return false;
+    p = kCentro + kRaio * u;
+    return true;
+}
+
+const char* nomeDoPadrao(TipoDePadrao tipo)
+{
+    switch (tipo) {
+    case TipoDePadrao::Natural:
+        return "natural";
+    case TipoDePadrao::Demo:
+        return "demo";
+    default:
+        return "xadrez";
+    }
+}
+
+cv::Mat padraoSintetico(TipoDePadrao tipo, unsigned semente)
+{
+    switch (tipo) {
+    case TipoDePadrao::Natural:
+        return padraoNatural(semente);
+    case TipoDePadrao::Demo:
+        return desenharPadrao();
+    default:
+        return padraoXadrez();
+    }
+}
+
+cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
+{
+    constexpr int kAmostras = 4;
+    const int largura = caso.tamanho.width * kAmostras, altura = caso.tamanho.height * kAmostras;
+    const double recuo = (kAmostras - 1) / 2.0;
+    const Lente& lente = caso.lente;
+    const double dobra = raioDaDobra(lente);
+    cv::Mat mapaX(altura, largura, CV_32F), mapaY(altura, largura, CV_32F);
+    cv::parallel_for_(cv::Range(0, altura), [&](const cv::Range& linhas) {
+        for (int y = linhas.start; y < linhas.end; ++y) {
+            cv::Point2d u(0, 0);
+            bool temAnterior = false;
+            for (int x = 0; x < largura; ++x) {
+                const cv::Point2d q((x - recuo) / kAmostras, (y - recuo) / kAmostras);
+                const cv::Point2d v = paraNormalizado(lente, q);
+                // Started from the neighbour's answer, Newton needs two or three steps.
+                cv::Point2d tentativa = temAnterior ? u : v;
+                temAnterior = inverterPura(lente, v, dobra, tentativa);
+                if (!temAnterior) {
+                    tentativa = v;
+                    temAnterior = inverterPura(lente, v, dobra, tentativa);
+                }
+                cv::Point2d p(-1000, -1000); // no pattern point: black
+                if (temAnterior) {
+                    u = tentativa;
+                    p = kCentro + kRaio * u;
+                }
+                mapaX.at<float>(y, x) = static_cast<float>(p.x);
+                mapaY.at<float>(y, x) = static_cast<float>(p.y);
+            }
+        }
+    });
+    cv::Mat amostras, foto;
+    cv::remap(padrao, amostras, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+              cv::Scalar::all(0));
+    cv::resize(amostras, foto, caso.tamanho, 0, 0, cv::INTER_AREA);
+
+    cv::Mat f;
+    foto.convertTo(f, CV_32FC3);
+    if (caso.vinheta > 0) {
+        const double raio = lente.escala * kRaio;
+        for (int y = 0; y < f.rows; ++y)
+            for (int x = 0; x < f.cols; ++x) {
+                const cv::Point2d d = (cv::Point2d(x, y) - lente.centro) / raio;
+                f.at<cv::Vec3f>(y, x) *=
+                    static_cast<float>(std::max(0.0, 1 - caso.vinheta * d.dot(d)));
+            }
+    }
+    if (caso.desfoque > 0) cv::GaussianBlur(f, f, cv::Size(0, 0), caso.desfoque);
+    if (caso.ruido > 0) {
+        cv::Mat ruido(f.size(), CV_32FC3);
+        cv::RNG rng(caso.sementeDoRuido);
+        rng.fill(ruido, cv::RNG::NORMAL, 0, caso.ruido);
+        f += ruido;
+    }
+    f.convertTo(foto, CV_8UC3);
+    if (caso.qualidade > 0) {
+        std::vector<uchar> jpeg;
+        cv::imencode(".jpg", foto, jpeg, {cv::IMWRITE_JPEG_QUALITY, caso.qualidade});
+        foto = cv::imdecode(jpeg, cv::IMREAD_COLOR);
+    }
+    return foto;
+}
+
+cv::Rect2d retanguloDoCampo(const Lente& lente)
+{
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (int k = 0; k < 720; ++k) {
+        const double t = 2 * kPi * k / 720;
+        const cv::Point2d q =
+            aplicarLente(lente, kCentro + kRaio * cv::Point2d(std::cos(t), std::sin(t)));
+        x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
+        x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+Caso casoAleatorio(TipoDePadrao tipo, std::mt19937& g, double escalaMaxima)
+{
+    Caso caso;
+    caso.padrao = tipo;
+    caso.sementeDoPadrao = g();
+    Lente& l = caso.lente;
+    for (;;) {
+        l.k1 = uniforme(g, -0.25, 0.25);
+        l.k2 = uniforme(g, -0.08, 0.08);
+        l.k3 = uniforme(g, -0.03, 0.03);
+        bool subindo = true;
+        for (double r = 0; r <= 1.15; r += 0.01)
+            subindo = subindo && inclinacaoRadial(l, r) > 0.3;
+        if (subindo) break;
+    }
+    l.p1 = uniforme(g, -0.01, 0.01);
+    l.p2 = uniforme(g, -0.01, 0.01);
+    l.angulo = emRadianos(uniforme(g, -10, 10));
+    l.escala = uniforme(g, 0.7, std::max(0.7, escalaMaxima));
+
+    // The field's box about a centre at the origin, then a capture somewhat larger with the
+    // centre anywhere the field still fits, two pixels clear of the border.
+    l.centro = cv::Point2d(0, 0);
+    const cv::Rect2d caixa = retanguloDoCampo(l);
+    caso.tamanho = cv::Size(static_cast<int>(std::ceil(caixa.width * uniforme(g, 1.03, 1.5))) + 4,
+                            static_cast<int>(std::ceil(caixa.height * uniforme(g, 1.03, 1.5))) + 4);
+    l.centro = cv::Point2d(uniforme(g, 2 - caixa.x, caso.tamanho.width - 3 - caixa.br().x),
+                           uniforme(g, 2 - caixa.y, caso.tamanho.height - 3 - caixa.br().y));
+    caso.ruido = uniforme(g, 0, 5);
+    caso.desfoque = uniforme(g, 0, 1.5);
+    caso.qualidade = std::uniform_int_distribution<int>(70, 95)(g);
+    caso.vinheta = uniforme(g, 0, 0.4);
+    caso.sementeDoRuido = g();
+    return caso;
+}
+
+std::string descreverCaso(const Caso& c)
+{
+    char texto[256];
+    std::snprintf(texto, sizeof texto,
+                  "%-7s %4dx%-4d k %+.2f %+.2f %+.2f p %+.3f %+.3f giro %+5.1f escala %.2f "
+                  "ruído %.1f desfoque %.1f jpeg %d vinheta %.0f%%",
+                  nomeDoPadrao(c.padrao), c.tamanho.width, c.tamanho.height, c.lente.k1, c.lente.k2,
+                  c.lente.k3, c.lente.p1, c.lente.p2, emGraus(c.lente.angulo), c.lente.escala,
+                  c.ruido, c.desfoque, c.qualidade, 100 * c.vinheta);
+    return texto;
+}
+
+} // namespace corretor

@@ -1,0 +1,69 @@
+#include "tools/corrigir/driver_cli.h"
+
+#include "correction/driver.h"
+#include "utilities/command_line.h"
+
+#include <cstdio>
+
+namespace corretor {
+
+const char* const kUsoInterpolado =
+    "  --interpolado[=FILTRO]  a correção interpolada: cada pixel do resultado busca sua cor\n"
+    "                          na imagem carregada, pelo inverso do mapa do seu triângulo,\n"
+    "                          sem buracos; FILTRO é linear, cubico (o padrão) ou lanczos\n";
+
+namespace {
+
+const char* const kUso =
+    "uso: corrigir [--interpolado[=FILTRO]]\n"
+    "\n"
+    "Corrige a imagem cujo nome é lido da entrada com a malha e o padrão da pasta de trabalho\n"
+    "e grava o resultado em \"result.jpg\". Sem opção, cada pixel da imagem ampliada quatro\n"
+    "vezes é levado adiante pelo mapa do seu triângulo.\n"
+    "\n";
+
+} // namespace
+
+bool opcaoInterpolado(const std::string& argumento, std::optional<Interpolacao>& filtro)
+{
+    const std::string nome = "--interpolado";
+    if (argumento.compare(0, nome.size(), nome) != 0) return false;
+    const std::string resto = argumento.substr(nome.size());
+    if (resto.empty() || resto == "=cubico")
+        filtro = Interpolacao::Cubica;
+    else if (resto == "=linear")
+        filtro = Interpolacao::Linear;
+    else if (resto == "=lanczos")
+        filtro = Interpolacao::Lanczos;
+    else if (resto[0] == '=')
+        filtro.reset();
+    else
+        return false; // "--interpoladox" is another word
+    return true;
+}
+
+int executarCorrigir(int argc, const char* const* argv)
+{
+    std::optional<Interpolacao> interpolacao;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUso, stdout);
+            std::fputs(kUsoInterpolado, stdout);
+            return kSaidaOk;
+        }
+        if (opcaoInterpolado(a, interpolacao)) {
+            if (!interpolacao)
+                return erroDeUso("corrigir", "filtro desconhecido em \"" + a +
+                                                 "\" (linear, cubico ou lanczos)");
+        } else if (a.size() > 1 && a[0] == '-') {
+            return erroDeUso("corrigir", "opção desconhecida \"" + a + "\"");
+        } else {
+            return erroDeUso("corrigir", "argumento inesperado \"" + a +
+                                             "\": o nome da imagem é lido da entrada");
+        }
+    }
+    return executarCorrecao(interpolacao);
+}
+
+} // namespace corretor

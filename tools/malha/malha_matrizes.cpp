@@ -1,0 +1,76 @@
+// malha matrizes: the 99 matrix files from the vertex and triangle files.
+#include "authoring/affine_maps.h"
+#include "authoring/index_ranges.h"
+#include "authoring/mesh_check.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "tools/malha/malha_cli.h"
+#include "utilities/file_read.h"
+#include "utilities/report.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace corretor {
+
+namespace {
+
+// Triangles whose matrix file already holds something other than white space.
+std::vector<int> arquivosComMapa()
+{
+    std::vector<int> comMapa;
+    for (int t = 0; t < kTriangulos; ++t) {
+        nomeArquivo(t);
+        std::string texto, motivo;
+        // One that cannot be read is not looked into: appending to it reports it.
+        if (!lerArquivo(caminhoLocal(arq3), texto, kLimiteDeArquivoDaMalha, motivo)) continue;
+        for (unsigned char c : texto)
+            if (!std::isspace(c)) {
+                comMapa.push_back(t);
+                break;
+            }
+    }
+    return comMapa;
+}
+
+} // namespace
+
+int malhaMatrizes(const Argumentos& argumentos)
+{
+    std::vector<std::string> opcoes;
+    if (!lerSoOpcoes(argumentos, {"--substituir"}, opcoes)) return kSaidaUso;
+    const bool substituir = !opcoes.empty();
+
+    limparMalha();
+    int nosOrigem = 0, nosDestino = 0;
+    if (!carregarVertices(nosOrigem, nosDestino) || carregarTriangulos() < 0) return kSaidaFalha;
+    if (nosOrigem != nosDestino)
+        avisar(nosDiferentes(nosOrigem, nosDestino) +
+               "; os nós que faltam num deles valem (0, 0) nos mapas");
+
+    const std::string pasta = caminhoLocal("matrix");
+    std::error_code erro;
+    if (!std::filesystem::is_directory(pasta, erro) &&
+        !std::filesystem::create_directory(pasta, erro)) {
+        falhar("não foi possível criar a pasta \"" + pasta + "\": " + textoDoErro(erro.value()));
+        return kSaidaFalha;
+    }
+    const std::vector<int> antigos = substituir ? std::vector<int>{} : arquivosComMapa();
+
+    gerarMatriz(substituir);
+    std::fflush(stdout);
+    if (houveFalha()) return kSaidaFalha;
+    if (!antigos.empty()) {
+        avisar("os arquivos de matriz dos triângulos " + faixasDeIndices(antigos) +
+               " já tinham mapas; os novos foram anexados depois deles, mas o programa de "
+               "correção lê só as duas primeiras linhas e continuará com os antigos. Para "
+               "usar os novos: malha matrizes --substituir");
+    }
+    std::printf("mapas gravados em \"%s/0.txt\" a \"%s/98.txt\"\n", pasta.c_str(), pasta.c_str());
+    return kSaidaOk;
+}
+
+} // namespace corretor

@@ -1,0 +1,146 @@
+// malha refinar: a hand-picked source mesh moved onto the capture's own detail
+// (calibration/calibration.h).
+#include "authoring/mesh_output.h"
+#include "calibration/calibration.h"
+#include "correction/image_ops.h"
+#include "mesh/ampliacao.h"
+#include "mesh/mesh_store.h"
+#include "mesh/paths.h"
+#include "tools/malha/malha_cli.h"
+#include "utilities/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace corretor {
+
+namespace {
+
+constexpr double kRaioPadrao = 8;
+constexpr double kRaioMaximo = 100;
+
+bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, double& raio)
+{
+    for (std::size_t i = 0; i < argumentos.size(); ++i) {
+        const std::string& a = argumentos[i];
+        if (a == "--raio") {
+            if (i + 1 == argumentos.size()) {
+                falhar("falta o valor de --raio");
+                return false;
+            }
+            const std::string& valor = argumentos[++i];
+            char* fim = nullptr;
+            raio = std::strtod(valor.c_str(), &fim);
+            if (valor.empty() || *fim != '\0' || !(raio >= 1 && raio <= kRaioMaximo)) {
+                falhar("--raio pede um número de pixels de 1 a 100, não \"" + valor + "\"");
+                return false;
+            }
+        } else if (a.size() >= 2 && a[0] == '-') {
+            falhar("opção desconhecida \"" + a + "\"");
+            return false;
+        } else if (captura.empty()) {
+            captura = a;
+        } else {
+            falhar("argumento inesperado \"" + a + "\"");
+            return false;
+        }
+    }
+    if (captura.empty()) {
+        falhar("falta o nome da captura do padrão");
+        return false;
+    }
+    return true;
+}
+
+// The hand-picked mesh: both vertex files of one length and the triangle file.
+bool carregarMalhaMarcada(std::vector<cv::Point>& origem, std::vector<cv::Point>& destino)
+{
+    limparMalha();
+    int nosOrigem = 0, nosDestino = 0;
+    if (!carregarVertices(nosOrigem, nosDestino)) return false;
+    if (nosOrigem != nosDestino || nosOrigem < 3) {
+        falhar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
+               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+               "; para refinar, os dois devem listar os mesmos nós (3 ou mais), na mesma ordem");
+        return false;
+    }
+    if (carregarTriangulos() < 0) {
+        limparFalha();
+        falhar("não foi possível ler \"" + caminhoLocal("data\\quelvarina.txt") +
+               "\"; os triângulos vêm de lá (faça-os com \"malha triangular\")");
+        return false;
+    }
+    for (int k = 1; k <= nosOrigem; ++k) {
+        origem.emplace_back(vert[k][0], vert[k][1]);
+        destino.emplace_back(vert2[k][0], vert2[k][1]);
+    }
+    return true;
+}
+
+} // namespace
+
+int malhaRefinar(const Argumentos& argumentos)
+{
+    std::string nomeDaCaptura;
+    double raio = kRaioPadrao;
+    if (!lerOpcoesDeRefinar(argumentos, nomeDaCaptura, raio)) return kSaidaUso;
+
+    std::vector<cv::Point> origem, destino;
+    cv::Mat padrao, captura;
+    if (!carregarMalhaMarcada(origem, destino) ||
+        !carregarImagem(caminhoLocal("data\\pattern.jpg"), padrao) ||
+        !carregarImagem(nomeDaCaptura, captura))
+        return kSaidaFalha;
+    std::printf("malha marcada: %zu nós; captura \"%s\": %d x %d\n", origem.size(),
+                nomeDaCaptura.c_str(), captura.cols, captura.rows);
+
+    std::vector<cv::Point2d> naCaptura;
+    naCaptura.reserve(origem.size());
+    for (const auto& v : origem)
+        naCaptura.push_back(daAmpliada(v));
+    std::vector<NoRefinado> nos;
+    RelatorioDeCalibracao relatorio;
+    const auto etapa = [](const std::string& linha) {
+        std::printf("%s\n", linha.c_str());
+        std::fflush(stdout);
+    };
+    if (!refinarNos(padrao, captura, nomeDaCaptura, destino, naCaptura, raio, nos, relatorio,
+                    etapa))
+        return kSaidaFalha;
+
+    std::string parados;
+    std::vector<cv::Point> novos = origem;
+    for (std::size_t k = 0; k < nos.size(); ++k) {
+        if (!nos[k].movido) {
+            parados += (parados.empty() ? "" : ", ") + std::to_string(k + 1);
+            continue;
+        }
+        novos[k] = paraAmpliada(nos[k].depois);
+        const cv::Point2d d = nos[k].depois - nos[k].antes;
+        std::printf("nó %zu: (%d, %d) -> (%d, %d), movido %.2f pixel da captura (%+.2f, %+.2f), "
+                    "confiança %.2f\n",
+                    k + 1, origem[k].x, origem[k].y, novos[k].x, novos[k].y, cv::norm(d), d.x, d.y,
+                    nos[k].confianca);
+    }
+    std::printf("nós sem casamento a até %.1f pixels, deixados onde estavam: %s\n", raio,
+                parados.empty() ? "nenhum" : parados.c_str());
+
+    // The target nodes and the triangles stay as they are: only the source file and the maps
+    // are written.
+    std::vector<ArquivoNovo> arquivos;
+    if (!arquivosDaMalha(novos, destino, false, arquivos)) return kSaidaFalha;
+    const std::string alvo = caminhoLocal("data\\vertices2.txt");
+    arquivos.erase(std::remove_if(arquivos.begin(), arquivos.end(),
+                                  [&](const ArquivoNovo& a) { return a.caminho == alvo; }),
+                   arquivos.end());
+    Verificacao verificacao;
+    if (!verificarEGravar(arquivos, verificacao)) return kSaidaFalha;
+    std::printf("verificação (malha verificar): nenhum problema encontrado\n");
+    std::printf("gravados: \"data/verticesamp4.txt\" e \"matrix/0.txt\" a \"matrix/98.txt\"\n");
+    return kSaidaOk;
+}
+
+} // namespace corretor

@@ -1,8 +1,0 @@
-// malha: prepares and checks the correction mesh of a workspace (see authoring/malha_cli.h).
-#include "authoring/malha_cli.h"
-#include "utilities/program_setup.h"
-
-int main(int argc, char** argv)
-{
-    return corretor::executarPrograma("malha", [&] { return corretor::executarMalha(argc, argv); });
-}
