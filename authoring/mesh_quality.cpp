@@ -25,11 +25,10 @@ QualidadeDaMalha medirMalha(const cv::Mat& imagem, const cv::Mat& padrao,
         mapaDoTriangulo(o, d, matrix[t], erro);
     }
     const IplImage c = cvIplImage(imagem), p = cvIplImage(padrao);
-    IplImage* resultado = corrigirImagem(&c, &p, {});
+    const Imagem resultado = corrigirImagem(&c, &p, {});
     Qualidade q{};
     QualidadeDaMalha r;
-    if (resultado != nullptr && avaliarCorrecao(resultado, &p, q)) r = {q.psnr, q.cobertura};
-    cvReleaseImage(&resultado);
+    if (resultado != nullptr && avaliarCorrecao(resultado.get(), &p, q)) r = {q.psnr, q.cobertura};
     return r;
 }
 
