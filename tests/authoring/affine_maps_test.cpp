@@ -92,7 +92,7 @@ TEST(Authoring_GerarMatriz, files_hold_maps_that_carry_their_vertices)
 {
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
-    const Ponto mended[3][2][3] = {{{{10, 20}, {20, 40}, {30, 10}}, {{5, 7}, {40, 9}, {22, 51}}},
+    const Ponto semPivo[3][2][3] = {{{{10, 20}, {20, 40}, {30, 10}}, {{5, 7}, {40, 9}, {22, 51}}},
                                    {{{0, 5}, {3, 1}, {4, 7}}, {{100, 100}, {130, 90}, {141, 160}}},
                                    {{{49, 98}, {1, 2}, {5, 3}}, {{10, 10}, {50, 12}, {30, 40}}}};
     std::mt19937 random(5);
@@ -108,7 +108,7 @@ TEST(Authoring_GerarMatriz, files_hold_maps_that_carry_their_vertices)
             for (int k = 0; k < 3; ++k)
                 trg[t][k] = t < 4 && round == 0 ? 3 * t + k + 1 : 1 + int(random() % (kNos - 1));
         for (int k = 0; k < 9 && round == 0; ++k)
-            node(k + 1, mended[k / 3][0][k % 3], mended[k / 3][1][k % 3]);
+            node(k + 1, semPivo[k / 3][0][k % 3], semPivo[k / 3][1][k % 3]);
         const std::string err = generate().second;
         ASSERT_FALSE(houveFalha()) << motivoFalha();
         ASSERT_TRUE(carregarMatrizes());
@@ -142,7 +142,7 @@ TEST(Authoring_GerarMatriz, files_hold_maps_that_carry_their_vertices)
 TEST(Authoring_MapaDoTriangulo, keeps_the_elimination_where_it_works_and_always_carries_vertices)
 {
     std::mt19937 random(21);
-    int mended = 0, beyond = 0, sound = 0;
+    int comTrocas = 0, beyond = 0, sound = 0;
     for (int caso = 0; caso < 20000; ++caso) {
         Ponto source[3], target[3]; // small ranges: zero and tiny pivots; large ones: precision
         for (int k = 0; k < 3; ++k)
@@ -167,9 +167,9 @@ TEST(Authoring_MapaDoTriangulo, keeps_the_elimination_where_it_works_and_always_
                         ? s == Solucao::Eliminacao && !std::memcmp(&direct, &map, sizeof map)
                         : s == Solucao::ComTrocas || error > kDesvioAceito)
             << caso;
-        mended += s == Solucao::ComTrocas;
+        comTrocas += s == Solucao::ComTrocas;
     }
-    EXPECT_GT(mended, 100) << "the cases should include many that need mending";
-    EXPECT_GT(sound - mended - beyond, sound * 9 / 10) << "the elimination itself works on most";
+    EXPECT_GT(comTrocas, 100) << "the cases should include many solved with row exchanges";
+    EXPECT_GT(sound - comTrocas - beyond, sound * 9 / 10) << "the elimination itself works on most";
     EXPECT_LT(beyond, sound / 100) << "only slivers may miss by more than 1e-3";
 }
