@@ -285,7 +285,7 @@ class Linhas
 public:
     using CadaNome = std::function<bool(std::string_view nome, uint32_t posicao)>;
 
-    Linhas(std::string lista, uint32_t inicio, const CadaNome& cadaNome)
+    Linhas(const std::string& lista, uint32_t inicio, const CadaNome& cadaNome)
         : lista_(lista == "-" ? "da entrada padrão" : "\"" + lista + "\""), posicao_(inicio),
           inicioDaLista_(inicio), cadaNome_(cadaNome)
     {

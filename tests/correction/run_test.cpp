@@ -171,6 +171,16 @@ void fotos(const teste::Workspace& ws)
     ws.write("result.jpg", "earlier result");
 }
 
+// Each row of a table of cases run in a workspace of its own made by fotos.
+template <class Casos> void emFotos(const std::string& programa, const Casos& casos)
+{
+    for (const auto& c : casos) {
+        teste::Workspace ws;
+        fotos(ws);
+        teste::conferir(programa, c, ws);
+    }
+}
+
 } // namespace
 
 // Any picture loads as 8-bit colour in the file's own grid (an orientation tag is not applied,
@@ -321,11 +331,7 @@ TEST(Correction_Corrigir, runs_typed_names_and_failures)
          kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 700000;"},
 #endif
     };
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_PATH, casos);
 }
 
 TEST(Correction_CorrigirLote, runs_refusals_and_failures)
@@ -376,11 +382,7 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
          "\"cut.jpg\" está danificada", "\r0/2 imagens", false, "1 de 2 imagens corrigidas"},
         {"for f in matrix/*.txt; do echo nan nan nan nan nan nan > $f; done", "x.png fotos/a.png",
          "", 0, "aviso: \"fotos/a.png\": nenhum pixel", "\r0/2 imagens", false}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_LOTE_PATH, casos);
     const std::pair<const char*, const char*> nomes[] = {{"fotos/a.png", "res/a.jpg"},
                                                          {"a.b.png", "res/a.b.jpg"},
                                                          {"/x/sem", "res/sem.jpg"},
@@ -418,11 +420,7 @@ TEST(Correction_CorrigirLote, refuses_a_results_folder_that_holds_an_image_of_th
              EXPECT_EQ((std::vector<std::string>{"outra.png", "x.jpg"}), ws.list("res"));
              EXPECT_NE(ws.read("fotos/b.jpg"), ws.read("res/x.jpg")) << "the earlier result";
          }}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_LOTE_PATH, casos);
 }
 
 // Lists read as a stream: a byte order mark and "\r\n" line ends are no part of a name, a name
@@ -458,11 +456,7 @@ TEST(Correction_CorrigirLote, reads_lists_as_a_stream_and_judges_them_whole)
         {"", "--parte 0/2 x.png", "", 2, "parte inválida \"0/2\"", "", true},
         {"", "--parte 1/1000001 x.png", "", 2, "parte inválida \"1/1000001\"", "", true},
         {"", "--parte 2 x.png", "", 2, "parte inválida \"2\"", "", true}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_LOTE_PATH, casos);
 }
 
 // --pular-existentes trusts a result only when it is a whole JPEG of the pattern's size, newer
@@ -470,47 +464,32 @@ TEST(Correction_CorrigirLote, reads_lists_as_a_stream_and_judges_them_whole)
 // that its time alone would pass it) is corrected again and counted.
 TEST(Correction_CorrigirLote, passes_over_whole_results_only)
 {
-    const std::string antes = "$0 x.png fotos/a.png >/dev/null; cp resultados/x.jpg certo; ";
-    const std::string refeita = "1 de 1 imagens corrigidas em \"resultados\"; 1 puladas, com o "
-                                "resultado em dia; 1 refeitas, com o resultado incompleto ou "
-                                "desatualizado\n";
+    const std::string antes = "$0 x.png fotos/a.png >/dev/null; cp resultados/x.jpg certo; ",
+                      args = "--pular-existentes x.png fotos/a.png",
+                      em = "1 de 1 imagens corrigidas em \"resultados\"; 1 puladas, com o "
+                           "resultado em dia",
+                      refeita = em + "; 1 refeitas, com o resultado incompleto ou desatualizado\n";
     const auto refez = [](const teste::Workspace& ws, const teste::RunResult&) {
         EXPECT_EQ(ws.read("certo"), ws.read("resultados/x.jpg"));
         EXPECT_EQ((std::vector<std::string>{"a.jpg", "x.jpg"}), ws.list("resultados"));
     };
-    const teste::Caso casos[] = {
-        {antes, "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/0 imagens", true,
+    std::vector<teste::Caso> casos = {
+        {antes, args, "", 0, "", "\r0/0 imagens", true,
          "0 de 0 imagens corrigidas em \"resultados\"; 2 puladas, com o resultado em dia\n"},
-        {antes + ": > resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        {antes + "head -c 1000 certo > resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        {antes + "head -c -2 certo > resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        {antes + "echo texto > resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        {antes + "cp fotos/b.jpg resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        {antes + "printf '\\377\\330\\377\\331' > resultados/x.jpg; touch resultados/x.jpg",
-         "--pular-existentes x.png fotos/a.png", "", 0, "", "\r0/1 imagens", false, refeita, "",
-         refez},
-        // A result as old as its image is not newer than it.
-        {antes + "touch -r x.png resultados/x.jpg", "--pular-existentes x.png fotos/a.png", "", 0,
-         "", "\r0/1 imagens", false, refeita, "", refez},
-        {antes + "rm resultados/x.jpg", "--pular-existentes x.png fotos/a.png", "", 0, "",
-         "\r0/1 imagens", false,
-         "1 de 1 imagens corrigidas em \"resultados\"; 1 puladas, com o resultado em dia\n", "",
+        {antes + "rm resultados/x.jpg", args, "", 0, "", "\r0/1 imagens", false, em + "\n", "",
          refez}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
-    }
+    // What stands in the result's place; the last, as old as its image, is not newer than it.
+    for (const std::string dano :
+         {": > resultados/x.jpg; touch resultados/x.jpg",
+          "head -c 1000 certo > resultados/x.jpg; touch resultados/x.jpg",
+          "head -c -2 certo > resultados/x.jpg; touch resultados/x.jpg",
+          "echo texto > resultados/x.jpg; touch resultados/x.jpg",
+          "cp fotos/b.jpg resultados/x.jpg; touch resultados/x.jpg",
+          "printf '\\377\\330\\377\\331' > resultados/x.jpg; touch resultados/x.jpg",
+          "touch -r x.png resultados/x.jpg"})
+        casos.push_back(
+            {antes + dano, args, "", 0, "", "\r0/1 imagens", false, refeita, "", refez});
+    emFotos(CORRIGIR_LOTE_PATH, casos);
 }
 
 // An exception in the middle of one image's warp fails that image alone, with its reason; the
