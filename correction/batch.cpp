@@ -5,7 +5,9 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
+#include "correction/shared_correction.h"
 #include "mesh/paths.h"
+#include "utilities/file_identity.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -16,7 +18,6 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -32,20 +33,6 @@ std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
 
 namespace {
 
-// One key for every name of one file: its device and inode when it exists, so that spellings
-// ("./a.jpg", "x/../a.jpg") and links meet; otherwise the name with ".", ".." and links resolved.
-std::string identidade(const std::string& nome)
-{
-    struct stat st
-    {
-    };
-    if (stat(nome.c_str(), &st) == 0)
-        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    std::error_code erro;
-    const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
-    return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
-}
-
 // The files of the workspace that no result may replace: the pattern and the mesh files.
 std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
 {
@@ -53,9 +40,20 @@ std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
     nomes.push_back(caminhoLocal(filename2));
     std::map<std::string, std::string> arquivos;
     for (const auto& nome : nomes)
-        arquivos.emplace(identidade(nome), nome);
+        arquivos.emplace(identidadeDoArquivo(nome), nome);
     return arquivos;
 }
+
+} // namespace
+
+std::string arquivoDaAreaDeTrabalho(const std::string& nome)
+{
+    const auto daMalha = arquivosDaAreaDeTrabalho();
+    const auto achado = daMalha.find(identidadeDoArquivo(nome));
+    return achado == daMalha.end() ? "" : achado->second;
+}
+
+namespace {
 
 // What conferirNomes found wrong with one image.
 enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem, SubstituiMalha };
@@ -66,7 +64,7 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 {
     std::map<std::string, const std::string*> imagemDoArquivo;
     for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(identidade(imagem), &imagem);
+        imagemDoArquivo.emplace(identidadeDoArquivo(imagem), &imagem);
     const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
     std::map<std::string, const std::string*> donoDoResultado;
     Conflito conflito = Conflito::Nenhum;
@@ -80,7 +78,7 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
             conflito = Conflito::SemNome;
             break;
         }
-        const auto [dono, novo] = donoDoResultado.emplace(identidade(resultado), &imagem);
+        const auto [dono, novo] = donoDoResultado.emplace(identidadeDoArquivo(resultado), &imagem);
         const auto substituida = imagemDoArquivo.find(dono->first);
         const auto daArea = daMalha.find(dono->first);
         if (!novo) {
@@ -124,26 +122,22 @@ namespace {
 
 // Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
 // success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
-// enlargements; the reason is the worker's own (utilities/report.h). With `mapas` (the
-// interpolated correction) the enlargements are not used. Nothing it calls throws past it.
-bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
-                 std::string& motivo, bool& colocouAlgum) noexcept
+// enlargements; the reason is the worker's own (utilities/report.h). Nothing it calls throws
+// past it.
+bool corrigirUma(const std::string& imagem, const std::string& pasta,
+                 CorrecaoCompartilhada& correcao, Ampliacoes& ampliacoes, std::string& motivo,
+                 bool& colocouAlgum) noexcept
 {
     limparFalha();
     try {
         try {
             const std::string resultado = nomeDoResultado(imagem, pasta);
+            // The interpolated correction samples the image itself and never enlarges it.
             const Imagem image =
-                mapas != nullptr ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
-            Imagem corrigida;
-            if (image != nullptr && mapas != nullptr) {
-                const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-                if (doTamanho != nullptr)
-                    corrigida = morphInterpolado(image.get(), *doTamanho, filtro, &colocouAlgum);
-            } else if (image != nullptr) {
-                corrigida = corrigirImagem(image.get(), padrao, nullptr, ampliacoes, &colocouAlgum);
-            }
+                correcao.interpolada() ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+            const Imagem corrigida =
+                image == nullptr ? nullptr
+                                 : correcao.corrigir(image.get(), ampliacoes, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -159,19 +153,6 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplI
     return false;
 }
 
-// Holds OpenCV's parallel loops to the calling thread while it lives.
-class LacosSemParalelo
-{
-public:
-    LacosSemParalelo() : antes_(cv::getNumThreads()) { cv::setNumThreads(1); }
-    ~LacosSemParalelo() { cv::setNumThreads(antes_); }
-    LacosSemParalelo(const LacosSemParalelo&) = delete;
-    LacosSemParalelo& operator=(const LacosSemParalelo&) = delete;
-
-private:
-    int antes_;
-};
-
 } // namespace
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
@@ -180,8 +161,7 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                  std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
-    std::optional<MapasPorTamanho> mapas; // shared by the workers
-    if (interpolacao) mapas.emplace(cv::Size(padrao->width, padrao->height));
+    CorrecaoCompartilhada correcao(padrao, interpolacao); // shared by the workers
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
@@ -191,8 +171,7 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
             std::string motivo;
             bool colocouAlgum = true;
             const bool ok =
-                corrigirUma(imagens[k], pasta, padrao, ampliacoes, mapas ? &*mapas : nullptr,
-                            interpolacao.value_or(Interpolacao::Cubica), motivo, colocouAlgum);
+                corrigirUma(imagens[k], pasta, correcao, ampliacoes, motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             corrigidas += ok;

@@ -31,6 +31,10 @@ std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
 // spellings and links are caught; nothing is read or written.
 bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
 
+// The workspace file (the pattern or a mesh file, by its local name) that `nome` names, compared
+// by identity as conferirNomes compares; "" when it names none of them.
+std::string arquivoDaAreaDeTrabalho(const std::string& nome);
+
 // Told, after each image, how many are done (corrected or failed) out of how many.
 using ProgressoLote = std::function<void(int feitas, int total)>;
 // Told the name of an image that failed and why; the batch goes on with the others.

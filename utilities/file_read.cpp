@@ -57,6 +57,20 @@ bool lerAte(int fd, std::string& conteudo, std::size_t limite, std::size_t taman
 
 } // namespace
 
+bool arquivoComum(const std::string& caminho, std::string& porque)
+{
+    struct stat st
+    {
+    };
+    if (stat(caminho.c_str(), &st) != 0) {
+        porque = textoDoErro(errno);
+        return false;
+    }
+    if (S_ISREG(st.st_mode)) return true;
+    porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
+    return false;
+}
+
 bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite,
                 std::string& porque, bool* abriu)
 {
