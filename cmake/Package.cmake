@@ -1,8 +1,9 @@
 # Installing the programs and the Debian package that cluster nodes install (docs/escala.md).
 #
-#   cmake --install build --prefix P    the four programs under P/bin, the documents under
+#   cmake --install build --prefix P    the programs under P/bin, the documents under
 #                                       P/share/doc/corretor, the Slurm script under
-#                                       P/share/corretor
+#                                       P/share/corretor, the Python module corretor under
+#                                       P/lib/python3/dist-packages (python/CMakeLists.txt)
 #   scripts/pacote                      corretor_<versão>_<arquitetura>.deb, by cpack -G DEB
 #
 # The package's dependencies are worked out by dpkg-shlibdeps from the libraries the programs
@@ -22,4 +23,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "mantenedores do corretor <corretor@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The Python module needs what no library it links names: its Python and numpy.
+if(CORRETOR_DEPENDENCIAS_PYTHON)
+    string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${CPACK_DEBIAN_PACKAGE_DEPENDS}
+           "${CORRETOR_DEPENDENCIAS_PYTHON}")
+endif()
 include(CPack)

@@ -125,8 +125,8 @@ namespace {
 // enlargements; the reason is the worker's own (utilities/report.h). Nothing it calls throws
 // past it.
 bool corrigirUma(const std::string& imagem, const std::string& pasta,
-                 CorrecaoCompartilhada& correcao, Ampliacoes& ampliacoes, std::string& motivo,
-                 bool& colocouAlgum) noexcept
+                 CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
     try {
@@ -134,10 +134,11 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta,
             const std::string resultado = nomeDoResultado(imagem, pasta);
             // The interpolated correction samples the image itself and never enlarges it.
             const Imagem image =
-                correcao.interpolada() ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+                interpolacao ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
             const Imagem corrigida =
-                image == nullptr ? nullptr
-                                 : correcao.corrigir(image.get(), ampliacoes, &colocouAlgum);
+                image == nullptr
+                    ? nullptr
+                    : correcao.corrigir(image.get(), interpolacao, ampliacoes, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -161,7 +162,7 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                  std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
-    CorrecaoCompartilhada correcao(padrao, interpolacao); // shared by the workers
+    CorrecaoCompartilhada correcao(padrao); // shared by the workers
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
@@ -170,8 +171,8 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok =
-                corrigirUma(imagens[k], pasta, correcao, ampliacoes, motivo, colocouAlgum);
+            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, ampliacoes,
+                                        motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             corrigidas += ok;

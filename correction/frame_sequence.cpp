@@ -165,7 +165,8 @@ void ler(const EtapasDaSequencia& etapas, Fila& fila) noexcept
     }
 }
 
-void corrigir(CorrecaoCompartilhada& correcao, Fila& fila) noexcept
+void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+              Fila& fila) noexcept
 {
     try {
         Ampliacoes ampliacoes; // this worker's, reused while the frames keep one size
@@ -176,8 +177,8 @@ void corrigir(CorrecaoCompartilhada& correcao, Fila& fila) noexcept
             Corrigido corrigido;
             const IplImage cabecalho = cvIplImage(quadro);
             try {
-                corrigido.imagem =
-                    correcao.corrigir(&cabecalho, ampliacoes, &corrigido.colocouAlgum);
+                corrigido.imagem = correcao.corrigir(&cabecalho, interpolacao, ampliacoes,
+                                                     &corrigido.colocouAlgum);
             } catch (...) {
                 falhar(motivoDaExcecao());
             }
@@ -195,8 +196,8 @@ void corrigir(CorrecaoCompartilhada& correcao, Fila& fila) noexcept
 
 } // namespace
 
-long corrigirSequencia(CorrecaoCompartilhada& correcao, const EtapasDaSequencia& etapas,
-                       int trabalhadores)
+long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                       const EtapasDaSequencia& etapas, int trabalhadores)
 {
     trabalhadores = std::max(1, trabalhadores);
     Fila fila(trabalhadores);
@@ -208,7 +209,7 @@ long corrigirSequencia(CorrecaoCompartilhada& correcao, const EtapasDaSequencia&
         try {
             threads.emplace_back(ler, std::cref(etapas), std::ref(fila));
             for (int t = 0; t < trabalhadores; ++t)
-                threads.emplace_back(corrigir, std::ref(correcao), std::ref(fila));
+                threads.emplace_back(corrigir, std::ref(correcao), interpolacao, std::ref(fila));
             bool primeiroVazio = true;
             for (;;) {
                 Corrigido corrigido;

@@ -13,6 +13,7 @@
 #include <opencv2/core.hpp>
 
 #include <functional>
+#include <optional>
 
 namespace corretor {
 
@@ -32,13 +33,14 @@ struct EtapasDaSequencia
     std::function<void(long quadro)> campoVazio;
 };
 
-// Reads every frame with etapas.ler, corrects it with `correcao` on one of `trabalhadores`
+// Reads every frame with etapas.ler, corrects it with `correcao` (forward, or interpolated with
+// `interpolacao`) on one of `trabalhadores`
 // threads (at least 1; while more than one works, OpenCV's parallel loops are held to one
 // thread, LacosSemParalelo), and writes the results with etapas.gravar. Returns the number of
 // frames written, or -1 with the reason recorded on the calling thread: the first failure of
 // any step; a failed correction is named by its frame, counted from 1 ("quadro 7: ..."). Reads
 // the mesh store.
-long corrigirSequencia(CorrecaoCompartilhada& correcao, const EtapasDaSequencia& etapas,
-                       int trabalhadores);
+long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                       const EtapasDaSequencia& etapas, int trabalhadores);
 
 } // namespace corretor

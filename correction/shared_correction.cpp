@@ -6,20 +6,19 @@
 
 namespace corretor {
 
-CorrecaoCompartilhada::CorrecaoCompartilhada(const IplImage* padrao,
-                                             std::optional<Interpolacao> interpolacao)
-    : padrao_(padrao), interpolacao_(interpolacao)
+CorrecaoCompartilhada::CorrecaoCompartilhada(const IplImage* padrao)
+    : padrao_(padrao), mapas_(cv::Size(padrao->width, padrao->height))
 {
-    if (interpolacao_) mapas_.emplace(cv::Size(padrao->width, padrao->height));
 }
 
-Imagem CorrecaoCompartilhada::corrigir(const IplImage* imagem, Ampliacoes& ampliacoes,
-                                       bool* colocouAlgum)
+Imagem CorrecaoCompartilhada::corrigir(const IplImage* imagem,
+                                       std::optional<Interpolacao> interpolacao,
+                                       Ampliacoes& ampliacoes, bool* colocouAlgum)
 {
-    if (!interpolacao_) return corrigirImagem(imagem, padrao_, nullptr, ampliacoes, colocouAlgum);
-    const auto mapas = mapas_->para(cv::Size(imagem->width, imagem->height));
+    if (!interpolacao) return corrigirImagem(imagem, padrao_, nullptr, ampliacoes, colocouAlgum);
+    const auto mapas = mapas_.para(cv::Size(imagem->width, imagem->height));
     return mapas == nullptr ? nullptr
-                            : morphInterpolado(imagem, *mapas, *interpolacao_, colocouAlgum);
+                            : morphInterpolado(imagem, *mapas, *interpolacao, colocouAlgum);
 }
 
 LacosSemParalelo::LacosSemParalelo() : antes_(cv::getNumThreads())

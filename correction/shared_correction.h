@@ -14,28 +14,27 @@ namespace corretor {
 // The forward correction (corrigirImagem, correction/driver.h) or the interpolated one
 // (corrigirInterpolado) onto the size of a pattern, with the interpolated maps of each input
 // size built once and shared by the threads (MapasPorTamanho). Reads the mesh store, which must
-// stay as it is while the object corrects.
+// hold one mesh while the object corrects: the maps are that mesh's.
 class CorrecaoCompartilhada
 {
 public:
-    // Corrects onto the size and depth of `padrao`, which must outlive the object; with
-    // `interpolacao`, the interpolated correction with that filter.
-    CorrecaoCompartilhada(const IplImage* padrao, std::optional<Interpolacao> interpolacao);
+    // Corrects onto the size and depth of `padrao`, which must outlive the object.
+    explicit CorrecaoCompartilhada(const IplImage* padrao);
 
-    // Corrects `imagem` (8-bit, 3 channels; not changed). `ampliacoes` belong to the calling
-    // thread, which keeps them for its next image (the interpolated correction does not use
-    // them). Returns the new image, or null with the reason recorded on the calling thread.
-    // `colocouAlgum`, when given, is told whether any pixel of the field was reached. Any number
-    // of threads may call at once, each with its own `ampliacoes`.
-    Imagem corrigir(const IplImage* imagem, Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
+    // Corrects `imagem` (8-bit, 3 channels; not changed): forward, or with `interpolacao` the
+    // interpolated correction with that filter. `ampliacoes` belong to the calling thread, which
+    // keeps them for its next image (the interpolated correction does not use them). Returns the
+    // new image, or null with the reason recorded on the calling thread. `colocouAlgum`, when
+    // given, is told whether any pixel of the field was reached. Any number of threads may call
+    // at once, each with its own `ampliacoes`.
+    Imagem corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
+                    Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
 
-    bool interpolada() const { return interpolacao_.has_value(); }
     const IplImage* padrao() const { return padrao_; }
 
 private:
     const IplImage* padrao_;
-    std::optional<Interpolacao> interpolacao_;
-    std::optional<MapasPorTamanho> mapas_; // with interpolacao_
+    MapasPorTamanho mapas_;
 };
 
 // Holds OpenCV's parallel loops to one thread while it lives (process-wide), for work that

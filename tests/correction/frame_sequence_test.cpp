@@ -45,7 +45,7 @@ TEST(Correction_FrameSequence, keeps_the_order_and_stops_at_the_first_failure)
     for (const auto& c : casos) {
         SCOPED_TRACE(std::to_string(c.trabalhadores) + " workers, read failure " +
                      std::to_string(c.falhaDeLeitura) + ", wide frame " + std::to_string(c.largo));
-        CorrecaoCompartilhada correcao(padrao.get(), c.modo);
+        CorrecaoCompartilhada correcao(padrao.get());
         std::vector<cv::Mat> gravados;
         size_t proximo = 0;
         long progresso = 0;
@@ -65,7 +65,7 @@ TEST(Correction_FrameSequence, keeps_the_order_and_stops_at_the_first_failure)
         };
         etapas.progresso = [&](long feitos) { progresso = feitos; };
         limparFalha();
-        EXPECT_EQ(c.esperado, corrigirSequencia(correcao, etapas, c.trabalhadores));
+        EXPECT_EQ(c.esperado, corrigirSequencia(correcao, c.modo, etapas, c.trabalhadores));
         EXPECT_EQ(c.motivo.empty(), !houveFalha());
         EXPECT_NE(std::string::npos, motivoFalha().find(c.motivo)) << motivoFalha();
         EXPECT_EQ(static_cast<long>(gravados.size()), progresso);

@@ -17,6 +17,7 @@
 #include "utilities/report.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -127,7 +128,7 @@ bool conferirSaida(const Opcoes& opcoes)
 // "1:05" or "2:03:07".
 std::string duracao(double segundos)
 {
-    const long s = static_cast<long>(segundos + 0.5);
+    const long s = std::lround(segundos);
     char texto[32];
     if (s >= 3600)
         std::snprintf(texto, sizeof texto, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
@@ -220,7 +221,7 @@ int executarVideo(int argc, const char* const* argv)
     avisar("o vídeo corrigido não leva som: o áudio de \"" + opcoes.entrada +
            "\", se houver, fica de fora");
 
-    CorrecaoCompartilhada correcao(padrao.get(), opcoes.interpolacao);
+    CorrecaoCompartilhada correcao(padrao.get());
     LinhaDeProgresso progresso(entrada.quadrosDeclarados());
     EtapasDaSequencia etapas;
     etapas.ler = [&entrada](cv::Mat& quadro) { return entrada.ler(quadro); };
@@ -233,7 +234,8 @@ int executarVideo(int argc, const char* const* argv)
         progresso.apagar();
         avisar("quadro " + std::to_string(quadro + 1) + ": " + avisoDeCampoVazio());
     };
-    const long quadros = corrigirSequencia(correcao, etapas, nucleosDisponiveis());
+    const long quadros =
+        corrigirSequencia(correcao, opcoes.interpolacao, etapas, nucleosDisponiveis());
     progresso.apagar();
     if (quadros < 0 || !gravador.concluir()) return falha();
     std::printf("%ld quadros corrigidos em \"%s\" (%.1f quadros/s)\n", quadros,
