@@ -86,20 +86,29 @@ std::unique_ptr<MalhaCarregada> MalhaCarregada::carregar(const std::string& past
     limparFalha();
     const Imagem padrao = abrir((pasta + "/data/pattern.jpg").c_str());
     if (padrao == nullptr) return nullptr;
+    return doArmazem(
+        [&pasta] {
+            carregarMalhaDe(pasta);
+            return !houveFalha();
+        },
+        cv::cvarrToMat(padrao.get()));
+}
+
+std::unique_ptr<MalhaCarregada> MalhaCarregada::doArmazem(const std::function<bool()>& encher,
+                                                          const cv::Mat& padrao)
+{
     TabelasDaMalha tabelas{};
     {
-        const std::uint64_t id = novoId();
-        const TurnoNoArmazem turno(id, nullptr);
+        const TurnoNoArmazem turno(novoId(), nullptr);
         // Cleared first: a file with fewer records than the mesh before would keep its rest.
         limparMalha();
-        carregarMalhaDe(pasta);
-        if (houveFalha()) {
+        if (!encher()) {
             TurnoNoArmazem::esquecer();
             return nullptr;
         }
         tabelas = copiarMalha();
     }
-    return std::make_unique<MalhaCarregada>(tabelas, cv::cvarrToMat(padrao.get()));
+    return std::make_unique<MalhaCarregada>(tabelas, padrao);
 }
 
 MalhaCarregada::MalhaCarregada(const TabelasDaMalha& tabelas, const cv::Mat& padrao)

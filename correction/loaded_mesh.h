@@ -15,6 +15,7 @@
 #include <opencv2/core.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,6 +31,12 @@ public:
     // "data/pattern.jpg"), reading nothing else and leaving the working directory as it is.
     // Returns null, with the reason recorded, when any of them cannot be read.
     static std::unique_ptr<MalhaCarregada> carregar(const std::string& pasta);
+
+    // The mesh that `encher` puts into the store (during a turn of its own, the store cleared
+    // first), with `padrao` (8-bit, 3 channels; copied): for a mesh made in memory. `encher`
+    // returns false, recording why, when it cannot; null is then returned.
+    static std::unique_ptr<MalhaCarregada> doArmazem(const std::function<bool()>& encher,
+                                                     const cv::Mat& padrao);
 
     // A mesh given as its tables, with its pattern (8-bit, 3 channels; copied).
     MalhaCarregada(const TabelasDaMalha& tabelas, const cv::Mat& padrao);

@@ -1,5 +1,6 @@
-// The Python module corretor: the correction of numpy arrays through a workspace's mesh, and the
-// comparison with the pattern, over the system's libraries (pybind11).
+// The Python module corretor: the correction of numpy arrays through a workspace's mesh, the
+// comparison with the pattern, and the calibration of a mesh from a capture of the pattern, over
+// the system's libraries (pybind11).
 //
 // Images are numpy arrays as the programs hold them: shape (rows, columns, 3), uint8, the
 // samples of a pixel in blue, green, red order. An array whose rows hold their pixels packed
@@ -13,9 +14,15 @@
 // cannot be read or written) with the system's Portuguese message; a correction that reaches no
 // pixel of the field warns with RuntimeWarning. Corrections run without the interpreter's lock,
 // so threads correct at once (correction/loaded_mesh.h says how meshes share the store).
+#include "authoring/mesh_check.h"
+#include "authoring/mesh_value.h"
+#include "calibration/calibration.h"
+#include "calibration/node_layout.h"
 #include "correction/driver.h"
 #include "correction/image_ops.h"
 #include "correction/loaded_mesh.h"
+#include "mesh/ampliacao.h"
+#include "mesh/paths.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
 
@@ -139,18 +146,88 @@ std::optional<Interpolacao> lerInterpolado(const py::object& interpolado)
                           " (None, \"linear\", \"cubico\" ou \"lanczos\")");
 }
 
-std::unique_ptr<MalhaCarregada> carregarMalha(const std::filesystem::path& pasta)
+// A mesh of Python: read from a workspace, or made by calibrar (and then also kept as the mesh
+// being built, which gravar writes as "malha calibrar" writes it).
+struct Malha
 {
-    std::unique_ptr<MalhaCarregada> malha;
+    std::unique_ptr<MalhaCarregada> carregada;
+    std::optional<MalhaNova> nova;
+    std::string pasta; // the folder it was read from, or ""
+};
+
+std::unique_ptr<Malha> carregarMalha(const std::filesystem::path& pasta)
+{
+    auto malha = std::make_unique<Malha>();
+    malha->pasta = pasta.string();
     if (!semATrava([&] {
-            malha = MalhaCarregada::carregar(pasta.string());
-            return malha != nullptr;
+            malha->carregada = MalhaCarregada::carregar(malha->pasta);
+            return malha->carregada != nullptr;
         }))
         erroDeArquivo(motivoRegistrado());
     return malha;
 }
 
-py::array_t<std::uint8_t> corrigir(MalhaCarregada& malha, const py::object& img,
+// The steps of "malha calibrar" between the two pictures and the files: the nodes found in the
+// capture, their triangles and maps.
+std::unique_ptr<Malha> calibrar(const py::object& padrao, const py::object& captura, int nos)
+{
+    if (nos < kMenosNos || nos > kMaisNos)
+        throw py::value_error("nos: um número de " + std::to_string(kMenosNos) + " a " +
+                              std::to_string(kMaisNos) + ", não " + std::to_string(nos));
+    const ImagemDoPython p = lerImagem(padrao, "padrao");
+    const ImagemDoPython c = lerImagem(captura, "captura");
+    auto malha = std::make_unique<Malha>();
+    if (!semATrava([&] {
+            MalhaNova nova;
+            nova.destino = escolherNosDeDestino(nos);
+            std::vector<NoCalibrado> calibrados;
+            RelatorioDeCalibracao relatorio;
+            const auto semLinhas = [](const std::string&) {}; // no console here
+            if (!calibrarCaptura(p.pixels, c.pixels, "captura", nova.destino, calibrados, relatorio,
+                                 semLinhas))
+                return false;
+            for (const auto& no : calibrados)
+                nova.origem.push_back(paraAmpliada(no.captura));
+            if (!triangular(nova)) return false;
+            gerarMapas(nova);
+            for (const auto& aviso : relatorio.avisos)
+                avisar(aviso);
+            malha->carregada = MalhaCarregada::doArmazem(
+                [&nova] {
+                    carregarNasTabelas(nova);
+                    return true;
+                },
+                p.pixels);
+            malha->nova = std::move(nova);
+            return malha->carregada != nullptr;
+        }))
+        throw py::value_error(motivoRegistrado());
+    return malha;
+}
+
+void gravar(const Malha& malha, const std::filesystem::path& pasta, bool substituir)
+{
+    if (!malha.nova)
+        throw py::value_error("esta malha foi lida de \"" + malha.pasta +
+                              "\"; só uma malha feita por corretor.calibrar é gravada");
+    const std::string destino = pasta.string();
+    if (!substituir)
+        for (const std::string& nome : nomesDaMalha()) {
+            std::error_code erro;
+            if (std::filesystem::exists(pasta / nome, erro))
+                erroDeArquivo("\"" + (pasta / nome).string() +
+                              "\" já existe; para trocar a malha, use substituir=True");
+        }
+    Verificacao verificacao;
+    if (!semATrava(
+            [&] { return verificarEGravar(*malha.nova, kTodaAMalha, verificacao, destino); })) {
+        const std::string motivo = motivoRegistrado();
+        if (verificacao.problemas() > 0) throw py::value_error(motivo);
+        erroDeArquivo(motivo);
+    }
+}
+
+py::array_t<std::uint8_t> corrigir(Malha& malha, const py::object& img,
                                    const py::object& interpolado)
 {
     const ImagemDoPython imagem = lerImagem(img, "img");
@@ -159,7 +236,7 @@ py::array_t<std::uint8_t> corrigir(MalhaCarregada& malha, const py::object& img,
     bool colocouAlgum = true;
     if (!semATrava([&] {
             const IplImage cabecalho = cvIplImage(imagem.pixels);
-            corrigida = malha.corrigir(&cabecalho, filtro, &colocouAlgum);
+            corrigida = malha.carregada->corrigir(&cabecalho, filtro, &colocouAlgum);
             return corrigida != nullptr;
         }))
         throw py::value_error(motivoRegistrado());
@@ -168,7 +245,7 @@ py::array_t<std::uint8_t> corrigir(MalhaCarregada& malha, const py::object& img,
     return paraArray(corrigida.get());
 }
 
-Qualidade comparar(MalhaCarregada& malha, const py::object& resultado, const py::object& padrao)
+Qualidade comparar(const Malha& malha, const py::object& resultado, const py::object& padrao)
 {
     const ImagemDoPython r = lerImagem(resultado, "resultado");
     std::optional<ImagemDoPython> p;
@@ -176,7 +253,7 @@ Qualidade comparar(MalhaCarregada& malha, const py::object& resultado, const py:
     Qualidade qualidade{};
     if (!semATrava([&] {
             const IplImage cabecalho = cvIplImage(r.pixels);
-            if (!p) return avaliarCorrecao(&cabecalho, malha.padrao(), qualidade);
+            if (!p) return avaliarCorrecao(&cabecalho, malha.carregada->padrao(), qualidade);
             const IplImage outro = cvIplImage(p->pixels);
             return avaliarCorrecao(&cabecalho, &outro, qualidade);
         }))
@@ -228,8 +305,8 @@ PYBIND11_MODULE(corretor, m)
             return std::string(texto);
         });
 
-    py::class_<MalhaCarregada>(m, "Malha",
-                               "A malha e o padrão de uma pasta de trabalho, carregados uma vez.")
+    py::class_<Malha>(m, "Malha",
+                      "A malha e o padrão de uma pasta de trabalho, carregados uma vez.")
         .def(py::init(&carregarMalha), py::arg("pasta"),
              "Carrega a malha (data/, matrix/) e o padrão (data/pattern.jpg) da pasta, sem mudar "
              "a pasta de trabalho do processo. OSError quando algum arquivo não se pode ler.")
@@ -240,9 +317,19 @@ PYBIND11_MODULE(corretor, m)
         .def("comparar", &comparar, py::arg("resultado"), py::arg("padrao") = py::none(),
              "PSNR, diferença e cobertura de um resultado contra o padrão (o da malha, quando "
              "padrao é None), dentro do campo, como o programa comparar.")
+        .def("gravar", &gravar, py::arg("pasta"), py::arg("substituir") = false,
+             "Grava a malha feita por calibrar na pasta (data/ e matrix/, criadas se faltarem) "
+             "como \"malha calibrar\" a grava: todos os arquivos juntos, só depois que a "
+             "verificação passa (ValueError quando não passa). Sem substituir, OSError quando a "
+             "pasta já tem algum arquivo de malha. O padrão não é gravado: a pasta precisa do "
+             "seu data/pattern.jpg.")
         .def_property_readonly(
-            "padrao", [](const MalhaCarregada& malha) { return paraArray(malha.padrao()); },
+            "padrao", [](const Malha& malha) { return paraArray(malha.carregada->padrao()); },
             "Uma cópia do padrão.");
+
+    m.def("calibrar", &calibrar, py::arg("padrao"), py::arg("captura"), py::arg("nos") = kMaisNos,
+          "A malha de \"malha calibrar\": os nós achados numa captura do padrão feita pelo "
+          "aparelho, seus triângulos e mapas. ValueError quando a captura não serve.");
 
     m.def("abrir", &abrirImagem, py::arg("nome"),
           "Lê um arquivo de imagem como os programas o leem: sempre 8 bits e 3 canais. OSError "

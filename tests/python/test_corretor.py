@@ -169,3 +169,37 @@ def test_instalado_num_prefixo_novo(tmp_path):
         ["/usr/bin/python3", "-c", "import corretor; print(corretor.__file__)"], cwd=tmp_path,
         env={**os.environ, "PYTHONPATH": str(site)}, check=True, capture_output=True, text=True)
     assert feito.stdout.startswith(str(site))
+
+
+NOMES_DA_MALHA = ["data/verticesamp4.txt", "data/vertices2.txt", "data/quelvarina.txt"] + [
+    f"matrix/{t}.txt" for t in range(99)]
+
+
+def test_calibra_e_grava_como_malha_calibrar(demo, tmp_path):
+    programa_ = tmp_path / "programa"
+    shutil.copytree(demo, programa_)
+    subprocess.run([programa("malha"), "calibrar", "amostra.jpg", "--substituir"], cwd=programa_,
+                   check=True, stdout=subprocess.DEVNULL)
+    padrao = corretor.abrir(str(demo / "data" / "pattern.jpg"))
+    captura = corretor.abrir(str(demo / "amostra.jpg"))
+    malha = corretor.calibrar(padrao, captura)
+    python = tmp_path / "python"
+    (python / "data").mkdir(parents=True)
+    shutil.copy(demo / "data" / "pattern.jpg", python / "data")
+    malha.gravar(python)
+    for nome in NOMES_DA_MALHA:
+        assert (python / nome).read_bytes() == (programa_ / nome).read_bytes(), nome
+    assert np.array_equal(corretor.Malha(python).corrigir(captura), malha.corrigir(captura))
+
+    casos = [
+        (lambda: malha.gravar(python), OSError, "já existe; para trocar a malha, use substituir"),
+        (lambda: malha.gravar(programa_ / "amostra.jpg"), OSError, "amostra.jpg"),
+        (lambda: corretor.Malha(demo).gravar(tmp_path / "outra"), ValueError, "foi lida de"),
+        (lambda: corretor.calibrar(padrao, captura, nos=9), ValueError, "nos: um número de 10"),
+        (lambda: corretor.calibrar(padrao, np.zeros_like(captura)), ValueError, "uniforme"),
+    ]
+    for chamada, erro, parte in casos:
+        with pytest.raises(erro) as info:
+            chamada()
+        assert parte in str(info.value), str(info.value)
+    malha.gravar(python, substituir=True)
