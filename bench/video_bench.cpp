@@ -5,7 +5,10 @@
 // and the ratios; the three take turns, and each keeps its best round (other work on the
 // machine can only slow a round down).
 //
-//   bancada_video [QUADROS [RODADAS]]     default 240 frames (8 s at 30 frames/s), 3 rounds
+//   bancada_video [QUADROS [RODADAS [PASTA]]]   default 240 frames (8 s at 30 frames/s),
+//                                               3 rounds; PASTA, when given, is the work
+//                                               folder (made, and kept afterwards: the clip
+//                                               "entrada.mp4" in a workspace)
 //
 // The mesh: 63 nodes on rings over the enlarged frame (bench/circle_mesh.h), written as a
 // workspace's files with a 436 x 436 pattern. Output .mp4 (H.264), as a user would ask.
@@ -141,12 +144,16 @@ int main(int argc, char** argv)
         return 2;
     }
     setenv("OPENCV_FFMPEG_LOGLEVEL", "-8", 1);
+    const bool manter = argc > 3;
     std::string modelo = (fs::temp_directory_path() / "bancada-video-XXXXXX").string();
-    if (mkdtemp(modelo.data()) == nullptr) {
+    if (manter) {
+        modelo = argv[3];
+        fs::create_directories(modelo);
+    } else if (mkdtemp(modelo.data()) == nullptr) {
         std::fprintf(stderr, "bancada_video: não foi possível criar uma pasta temporária\n");
         return 1;
     }
-    const fs::path pasta = modelo;
+    const fs::path pasta = fs::absolute(modelo);
     const std::string entrada = (pasta / "entrada.mp4").string();
     if (!gravarClipe(entrada, quadros)) {
         std::fprintf(stderr, "bancada_video: o codificador H.264 não está disponível\n");
@@ -215,6 +222,6 @@ int main(int argc, char** argv)
                 direto / piso);
     std::printf("(razão = tempo / tempo do piso; %u núcleos; saídas inteiras: %s)\n",
                 std::thread::hardware_concurrency(), inteiro ? "sim" : "NÃO");
-    fs::remove_all(pasta);
+    if (!manter) fs::remove_all(pasta);
     return inteiro ? 0 : 1;
 }
