@@ -81,9 +81,13 @@ public:
 
 } // namespace
 
-std::unique_ptr<MalhaCarregada> MalhaCarregada::carregar(const std::string& pasta)
+std::unique_ptr<MalhaCarregada> MalhaCarregada::carregar(const std::string& nome)
 {
     limparFalha();
+    // "" is the working directory; "w/" names its files "w/data/...", not "w//data/...".
+    std::string pasta = nome.empty() ? "." : nome;
+    while (pasta.size() > 1 && pasta.back() == '/')
+        pasta.pop_back();
     const Imagem padrao = abrir((pasta + "/data/pattern.jpg").c_str());
     if (padrao == nullptr) return nullptr;
     return doArmazem(

@@ -27,9 +27,9 @@ namespace corretor {
 class MalhaCarregada
 {
 public:
-    // Loads the workspace in the folder `pasta` (its mesh files, read by carregarMalhaDe, and
-    // "data/pattern.jpg"), reading nothing else and leaving the working directory as it is.
-    // Returns null, with the reason recorded, when any of them cannot be read.
+    // Loads the workspace in the folder `pasta` ("" for the working directory): its mesh files,
+    // read by carregarMalhaDe, and "data/pattern.jpg", nothing else, leaving the working
+    // directory as it is. Returns null, with the reason recorded, when any cannot be read.
     static std::unique_ptr<MalhaCarregada> carregar(const std::string& pasta);
 
     // The mesh that `encher` puts into the store (during a turn of its own, the store cleared

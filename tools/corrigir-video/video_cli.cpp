@@ -82,9 +82,7 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
                 return erroDeUso("codec desconhecido \"" + *codec +
                                  "\" (h264, ffv1, mjpeg ou um código de quatro letras)");
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
-            if (!opcoes.interpolacao)
-                return erroDeUso("filtro desconhecido em \"" + a +
-                                 "\" (linear, cubico ou lanczos)");
+            if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }

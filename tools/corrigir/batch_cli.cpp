@@ -106,9 +106,7 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
         } else if (a == "--pular-existentes") {
             opcoes.pularExistentes = true;
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
-            if (!opcoes.interpolacao)
-                return erroDeUso("filtro desconhecido em \"" + a +
-                                 "\" (linear, cubico ou lanczos)");
+            if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }
