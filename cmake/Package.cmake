@@ -9,7 +9,8 @@
 # The package's dependencies are worked out by dpkg-shlibdeps from the libraries the programs
 # link (the OpenCV modules, the C++ runtime), so they follow the build.
 include(GNUInstallDirs)
-install(TARGETS corrigir corrigir-lote corrigir-video malha comparar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corrigir corrigir-lote corrigir-video malha comparar
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(PROGRAMS scripts/slurm-lote.sh DESTINATION ${CMAKE_INSTALL_DATADIR}/corretor)
