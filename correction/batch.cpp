@@ -5,6 +5,9 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
+#include "correction/shared_correction.h"
+#include "mesh/paths.h"
+#include "utilities/file_identity.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -39,28 +42,47 @@ std::string nomeDoResultado(std::string_view imagem, const std::string& pasta)
 
 namespace {
 
+// The files of the workspace that no result may replace: the pattern and the mesh files.
+std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
+{
+    std::vector<std::string> nomes = nomesDaMalha();
+    nomes.push_back(caminhoLocal(filename2));
+    std::map<std::string, std::string> arquivos;
+    for (const auto& nome : nomes)
+        arquivos.emplace(identidadeDoArquivo(nome), nome);
+    return arquivos;
+}
+
+} // namespace
+
+std::string arquivoDaAreaDeTrabalho(const std::string& nome)
+{
+    const auto daMalha = arquivosDaAreaDeTrabalho();
+    const auto achado = daMalha.find(identidadeDoArquivo(nome));
+    return achado == daMalha.end() ? "" : achado->second;
+}
+
+namespace {
+
 // Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
 // success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
-// enlargements; the reason is the worker's own (utilities/report.h). With `mapas` (the
-// interpolated correction) the enlargements are not used. Nothing it calls throws past it.
-bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
-                 std::string& motivo, bool& colocouAlgum) noexcept
+// enlargements; the reason is the worker's own (utilities/report.h). Nothing it calls throws
+// past it.
+bool corrigirUma(const std::string& imagem, const std::string& pasta,
+                 CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
     try {
         try {
             const std::string resultado = nomeDoResultado(imagem, pasta);
+            // The interpolated correction samples the image itself and never enlarges it.
             const Imagem image =
-                mapas != nullptr ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
-            Imagem corrigida;
-            if (image != nullptr && mapas != nullptr) {
-                const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-                if (doTamanho != nullptr)
-                    corrigida = morphInterpolado(image.get(), *doTamanho, filtro, &colocouAlgum);
-            } else if (image != nullptr) {
-                corrigida = corrigirImagem(image.get(), padrao, nullptr, ampliacoes, &colocouAlgum);
-            }
+                interpolacao ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+            const Imagem corrigida =
+                image == nullptr
+                    ? nullptr
+                    : correcao.corrigir(image.get(), interpolacao, ampliacoes, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -76,19 +98,6 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplI
     return false;
 }
 
-// Holds OpenCV's parallel loops to the calling thread while it lives.
-class LacosSemParalelo
-{
-public:
-    LacosSemParalelo() : antes_(cv::getNumThreads()) { cv::setNumThreads(1); }
-    ~LacosSemParalelo() { cv::setNumThreads(antes_); }
-    LacosSemParalelo(const LacosSemParalelo&) = delete;
-    LacosSemParalelo& operator=(const LacosSemParalelo&) = delete;
-
-private:
-    int antes_;
-};
-
 } // namespace
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
@@ -97,8 +106,7 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                  std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
-    std::optional<MapasPorTamanho> mapas; // shared by the workers
-    if (interpolacao) mapas.emplace(cv::Size(padrao->width, padrao->height));
+    CorrecaoCompartilhada correcao(padrao); // shared by the workers
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
@@ -107,9 +115,8 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok =
-                corrigirUma(imagens[k], pasta, padrao, ampliacoes, mapas ? &*mapas : nullptr,
-                            interpolacao.value_or(Interpolacao::Cubica), motivo, colocouAlgum);
+            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, ampliacoes,
+                                        motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             corrigidas += ok;

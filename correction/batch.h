@@ -29,6 +29,11 @@ std::string_view raizDoResultado(std::string_view imagem);
 // "a.b.png" gives "res/a.b.jpg". Returns "" when `imagem` names no file (raizDoResultado).
 std::string nomeDoResultado(std::string_view imagem, const std::string& pasta);
 
+// The workspace file (the pattern or a mesh file, by its local name) that `nome` names, compared
+// by identity (utilities/file_identity.h: device and inode, or the resolved name of a file not
+// there yet); "" when it names none of them.
+std::string arquivoDaAreaDeTrabalho(const std::string& nome);
+
 // Told, after each image, how many are done (corrected or failed) out of how many.
 using ProgressoLote = std::function<void(int feitas, int total)>;
 // Told the name of an image that failed and why; the batch goes on with the others.

@@ -62,6 +62,20 @@ bool lerEmBlocos(int fd, std::size_t limite, const CadaBloco& bloco, std::string
     }
 }
 
+bool arquivoComum(const std::string& caminho, std::string& porque)
+{
+    struct stat st
+    {
+    };
+    if (stat(caminho.c_str(), &st) != 0) {
+        porque = textoDoErro(errno);
+        return false;
+    }
+    if (S_ISREG(st.st_mode)) return true;
+    porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
+    return false;
+}
+
 bool lerEmBlocos(const std::string& caminho, std::size_t limite, const CadaBloco& bloco,
                  std::string& porque, bool* abriu)
 {

@@ -42,6 +42,11 @@ bool lerEmBlocos(const std::string& caminho, std::size_t limite, const CadaBloco
 // end, `porque` telling a read error or more than `limite` bytes.
 bool lerEmBlocos(int fd, std::size_t limite, const CadaBloco& bloco, std::string& porque);
 
+// True when `caminho` names a regular file (links followed); otherwise false with `porque`
+// holding the why alone ("não existe", "é uma pasta, não um arquivo comum", ...). For a file that
+// a library will open by its name, which must not be left waiting on a FIFO or a device.
+bool arquivoComum(const std::string& caminho, std::string& porque);
+
 // The words of a failed read: "não foi possível abrir|ler "<caminho>": <porque>".
 std::string naoLeu(const std::string& caminho, const std::string& porque, bool abriu);
 

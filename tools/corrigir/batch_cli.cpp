@@ -10,15 +10,14 @@
 #include "mesh/paths.h"
 #include "tools/corrigir/driver_cli.h"
 #include "utilities/command_line.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <sched.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -109,24 +108,12 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
         } else if (a == "--pular-existentes") {
             opcoes.pularExistentes = true;
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
-            if (!opcoes.interpolacao)
-                return erroDeUso("filtro desconhecido em \"" + a +
-                                 "\" (linear, cubico ou lanczos)");
+            if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }
     }
     return -1;
-}
-
-// The cores this process may run on: what a scheduler allotted it (Slurm, taskset), or else
-// every core of the machine.
-int nucleosDisponiveis()
-{
-    cpu_set_t conjunto;
-    if (sched_getaffinity(0, sizeof conjunto, &conjunto) == 0)
-        return std::max(1, CPU_COUNT(&conjunto));
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 } // namespace
