@@ -123,11 +123,11 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 namespace {
 
 // Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
-// success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
-// enlargements; the reason is the worker's own (utilities/report.h). With `mapas` (the
-// interpolated correction) the enlargements are not used. Nothing it calls throws past it.
+// success; otherwise false with the reason in `motivo`. Runs on a worker, in the worker's area
+// of the warp; the reason is the worker's own (utilities/report.h). With `mapas` (the
+// interpolated correction) the area is not used. Nothing it calls throws past it.
 bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
+                 AreaDoAvanco& area, MapasPorTamanho* mapas, Interpolacao filtro,
                  std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
@@ -142,7 +142,7 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplI
                 if (doTamanho != nullptr)
                     corrigida = morphInterpolado(image.get(), *doTamanho, filtro, &colocouAlgum);
             } else if (image != nullptr) {
-                corrigida = corrigirImagem(image.get(), padrao, nullptr, ampliacoes, &colocouAlgum);
+                corrigida = corrigirImagem(image.get(), padrao, nullptr, &colocouAlgum, &area);
             }
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
@@ -186,12 +186,12 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
     auto trabalhar = [&] {
-        Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
+        AreaDoAvanco area; // this worker's, reused while the images keep one width
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
             const bool ok =
-                corrigirUma(imagens[k], pasta, padrao, ampliacoes, mapas ? &*mapas : nullptr,
+                corrigirUma(imagens[k], pasta, padrao, area, mapas ? &*mapas : nullptr,
                             interpolacao.value_or(Interpolacao::Cubica), motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;

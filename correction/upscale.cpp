@@ -95,18 +95,17 @@ bool dobraEm(const IplImage* image, IplImage* saida)
     return true;
 }
 
+void ampliaLinhaQuatroVezes(const uchar* fonte, int largura, uchar* meio, uchar* saida)
+{
+    dobraLinha(fonte, meio, largura);
+    dobraLinha(meio, saida, 2 * largura);
+}
+
 namespace {
 
-// Bytes held for each pixel of an image while its second enlargement is made: both
-// enlargements, 4 + 16 pixels of 3 bytes.
+// Bytes ampliaQuatroVezes holds for each pixel of an image while its second enlargement is
+// made: both enlargements, 4 + 16 pixels of 3 bytes.
 constexpr uint64_t kBytesDasAmpliacoes = 60;
-
-// Bytes held for each pixel of an image enlarged `fator` times (1 or 4): the image itself, 3,
-// and its enlargements.
-uint64_t bytesPorPixel(int fator)
-{
-    return 3 + (fator == 4 ? kBytesDasAmpliacoes : 0);
-}
 
 std::string emMiB(uint64_t bytes)
 {
@@ -126,48 +125,39 @@ bool recusarMemoria(int largura, int altura, int fator, uint64_t precisa, uint64
 bool imagemCabe(int largura, int altura, int fator)
 {
     if (!aceitarAmpliacao(largura, altura, fator)) return false;
-    const uint64_t precisa = bytesPorPixel(fator) * uint64_t(largura) * uint64_t(altura);
+    const uint64_t precisa =
+        3 * uint64_t(largura) * uint64_t(altura) + (fator == 4 ? bytesDoAvanco(largura) : 0);
     // What other threads have claimed (and perhaps already use) counts as free here: the claim
     // itself waits for it, and refuses only what does not fit even alone.
     const uint64_t livre = memoriaDisponivel() + memoriaReservada();
     return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
 }
 
-Imagem ampliaQuatroVezes(const IplImage* image)
+bool reservarAvanco(int largura, int altura, ReservaDeMemoria& reserva)
 {
-    Ampliacoes ampliacoes;
-    if (ampliaQuatroVezesEm(image, ampliacoes) == nullptr) return nullptr;
-    // The second enlargement is the caller's; the first goes with the object.
-    return std::move(ampliacoes.segunda);
+    if (!aceitarAmpliacao(largura, altura, 4)) return false;
+    uint64_t livre = 0;
+    const uint64_t precisa = bytesDoAvanco(largura);
+    return reserva.reservar(precisa, livre) || recusarMemoria(largura, altura, 4, precisa, livre);
 }
 
-const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
+Imagem ampliaQuatroVezes(const IplImage* image)
 {
     if (!aceitarForma(image)) return nullptr;
-    Imagem& primeira = ampliacoes.primeira;
-    Imagem& segunda = ampliacoes.segunda;
-    const bool servem = primeira != nullptr && segunda != nullptr &&
-                        primeira->width == 2 * image->width &&
-                        primeira->height == 2 * image->height;
-    if (!servem) {
-        segunda.reset();
-        primeira.reset();
-        ampliacoes.reserva.liberar();
-        if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
-        // Claimed before allocating, beside what other threads enlarging at once have claimed.
-        const uint64_t precisa =
-            kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
-        uint64_t livre = 0;
-        if (!ampliacoes.reserva.reservar(precisa, livre)) {
-            recusarMemoria(image->width, image->height, 4, precisa, livre);
-            return nullptr;
-        }
-        primeira = criarImagem(cvSize(2 * image->width, 2 * image->height));
-        segunda = criarImagem(cvSize(4 * image->width, 4 * image->height));
+    if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
+    // Claimed before allocating, beside what other threads enlarging at once have claimed.
+    ReservaDeMemoria reserva;
+    const uint64_t precisa = kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
+    uint64_t livre = 0;
+    if (!reserva.reservar(precisa, livre)) {
+        recusarMemoria(image->width, image->height, 4, precisa, livre);
+        return nullptr;
     }
+    Imagem primeira = criarImagem(cvSize(2 * image->width, 2 * image->height));
+    Imagem segunda = criarImagem(cvSize(4 * image->width, 4 * image->height));
     dobraEm(image, primeira.get());
     dobraEm(primeira.get(), segunda.get());
-    return segunda.get();
+    return segunda;
 }
 
 IplImage* dobra(const IplImage* image)

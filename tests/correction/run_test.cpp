@@ -348,12 +348,16 @@ TEST(Correction_Corrigir, runs_typed_names_and_failures)
         {"", "", "\x1b]0;t\x07.png\n", 1, "\"\\x1b]0;t\\x07.png\"",
          kPrompt + "\n\x1b]0;t\x07.png\n", true},
 #if !defined(CORRETOR_SANITIZED) // the address sanitizer cannot run under an address-space limit
-        // 4000 x 3000 pixels (a PGM file) enlarged four times need 720 MiB: more than the limit
-        // leaves once the program and its libraries are in; loading needs under 100 MiB.
-        {"{ printf 'P5\\n4000 3000\\n255\\n'; head -c 12000000 /dev/zero; } > big.pgm", "",
-         "big.pgm\n", 1,
-         "\"big.pgm\": a imagem de 4000x3000 pixels ampliada quatro vezes precisa de",
-         kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 700000;"},
+        // 4000 x 3000 pixels (a PGM file) are corrected in about 700 MB of address space, the
+        // program and its libraries included: the enlargement (576 MB) is never held whole.
+        {"{ printf 'P5\\n4000 3000\\n255\\n'; tr '\\0' '\\200' < /dev/zero | head -c 12000000; } > "
+         "big.pgm",
+         "", "big.pgm\n", 0, "", kPrompt + "\nbig.pgm", false, "", "ulimit -v 700000;"},
+        // 6600 x 6600 pixels need 126 MiB: more than 250 MB of address space leave once the
+        // program is in. Judged from the header, before the pixels (which are not there) are read.
+        {"printf 'P5\\n6600 6600\\n255\\n' > big.pgm", "", "big.pgm\n", 1,
+         "\"big.pgm\": a imagem de 6600x6600 pixels ampliada quatro vezes precisa de 126 MiB",
+         kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 250000;"},
 #endif
     };
     for (const auto& c : casos) {

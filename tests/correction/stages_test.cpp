@@ -186,7 +186,9 @@ TEST(Correction_Morph, exact_cases_in_every_form)
     }
 }
 
-TEST(Correction_MorphPara, both_forms_give_the_bytes_of_the_definition_on_random_meshes)
+// morphPara on random enlargements, and morphAmpliando on random images against the definition
+// on their enlargement (the correction's own path), each in both forms.
+TEST(Correction_MorphPara, every_form_gives_the_bytes_of_the_definition_on_random_meshes)
 {
     std::mt19937 random(42);
     for (int trial = 0; trial < 300; ++trial) {
@@ -201,15 +203,31 @@ TEST(Correction_MorphPara, both_forms_give_the_bytes_of_the_definition_on_random
         for (int forma : {1, 2})
             ASSERT_EQ(0, cv::norm(direct, warp(forma, src, w, h), cv::NORM_INF))
                 << "trial " << trial << ", form " << forma;
+        // An image a quarter of the size, whose first samples are often 0 or 1, so that its
+        // enlargement holds pixels that look empty to the collision rule.
+        cv::Mat_<V> small((sh + 3) / 4, (sw + 3) / 4);
+        for (auto& p : small)
+            p = V(random() % 3 ? uchar(random() % 2) : uchar(random() % 256), random() % 256,
+                  random() % 256);
+        const IplImage header = cvIplImage(small);
+        const Imagem enlarged = ampliaQuatroVezes(&header);
+        const cv::Mat ofEnlarged = warp(0, cv::cvarrToMat(enlarged.get()), w, h);
+        for (bool portable : {false, true}) {
+            usarFormaPortavel(portable);
+            const Imagem out = morphAmpliando(&header, cvSize(w, h), IPL_DEPTH_8U, nullptr);
+            ASSERT_EQ(0, cv::norm(ofEnlarged, cv::cvarrToMat(out.get()), cv::NORM_INF))
+                << "trial " << trial << ", morphAmpliando, portable " << portable;
+        }
     }
 }
 
 // After each source row i the value 100 * i / rows + 1 when it changes, then 100 if the last
-// was below: 50 rows show 1, 3, 5, ..., 99, 100.
+// was below: 50 rows show 1, 3, 5, ..., 99, 100. morphAmpliando shows the same for the rows
+// of the enlargement.
 TEST(Correction_MorphPara, progress_values_per_source_row_end_at_100)
 {
     everyPixelThrough(cv::Matx23f(1, 0, 0, 0, 1, 0));
-    for (int rows : {50, 1000, 1, 3}) {
+    for (int rows : {50, 52, 1000, 1, 3}) {
         const cv::Mat src(rows, 4, CV_8UC3, cv::Scalar(0, 0, 0));
         const IplImage header = cvIplImage(src);
         std::vector<int> shown, expected;
@@ -220,6 +238,13 @@ TEST(Correction_MorphPara, progress_values_per_source_row_end_at_100)
                 expected.push_back(100 * i / rows + 1);
         if (expected.back() != 100) expected.push_back(100);
         EXPECT_EQ(expected, shown) << rows << " rows";
+        if (rows % 4 != 0) continue;
+        // The same values from the warp of an image whose enlargement has these rows.
+        const cv::Mat quarter(rows / 4, 1, CV_8UC3, cv::Scalar(0, 0, 0));
+        const IplImage small = cvIplImage(quarter);
+        shown.clear();
+        morphAmpliando(&small, cvSize(436, 436), IPL_DEPTH_8U, mostrar);
+        EXPECT_EQ(expected, shown) << rows << " enlarged rows";
     }
 }
 
