@@ -501,10 +501,11 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
 }
 
 #if !defined(CORRETOR_SANITIZED) // the sanitizers' own memory would not fit the group
-// Four 1920 x 1080 images in a control group of 256 MiB: the two workers' enlargements do not
-// fit together, so they take turns, and every image is corrected (the kernel would otherwise
-// end the process). Needs a memory control group it may make (as root, v1 or v2).
-TEST(Correction_CorrigirLote, takes_turns_within_the_memory_of_its_control_group)
+// Four 4000 x 3000 images in a control group of 256 MiB: each worker holds its image (36 MB) and
+// the warp's working memory, never the enlargement (576 MB), so both workers fit and every image
+// is corrected (the kernel would otherwise end the process). Needs a memory control group it
+// may make (as root, v1 or v2).
+TEST(Correction_CorrigirLote, corrects_large_images_within_the_memory_of_its_control_group)
 {
     std::string grupo, limite;
     for (const auto& [pasta, arquivo] :
@@ -522,12 +523,12 @@ TEST(Correction_CorrigirLote, takes_turns_within_the_memory_of_its_control_group
     std::ofstream(limite) << (256 << 20);
     teste::Workspace ws;
     teste::writeSmallWorkspace(ws);
-    const cv::Mat grande = teste::pictureOf(1920, 1080, 5);
+    const cv::Mat grande = teste::pictureOf(4000, 3000, 5);
     for (int k = 0; k < 4; ++k)
-        ws.write(std::to_string(k) + ".ppm", grande);
+        ws.write(std::to_string(k) + ".jpg", grande);
     const auto r = teste::run(
         "/bin/sh",
-        {"-c", "echo $$ > " + grupo + "/cgroup.procs && exec \"$0\" 0.ppm 1.ppm 2.ppm 3.ppm",
+        {"-c", "echo $$ > " + grupo + "/cgroup.procs && exec \"$0\" 0.jpg 1.jpg 2.jpg 3.jpg",
          CORRIGIR_LOTE_PATH},
         "", ws.dir());
     rmdir(grupo.c_str());
