@@ -212,11 +212,15 @@ TEST(Correction_MorphPara, every_form_gives_the_bytes_of_the_definition_on_rando
         const IplImage header = cvIplImage(small);
         const Imagem enlarged = ampliaQuatroVezes(&header);
         const cv::Mat ofEnlarged = warp(0, cv::cvarrToMat(enlarged.get()), w, h);
-        for (bool portable : {false, true}) {
-            usarFormaPortavel(portable);
+        // On several threads (bands of a table) and on one (placed as mapped).
+        const int threads = cv::getNumThreads();
+        for (int forma = 0; forma < 4; ++forma) {
+            usarFormaPortavel(forma % 2 == 1);
+            cv::setNumThreads(forma < 2 ? threads : 1);
             const Imagem out = morphAmpliando(&header, cvSize(w, h), IPL_DEPTH_8U, nullptr);
+            cv::setNumThreads(threads);
             ASSERT_EQ(0, cv::norm(ofEnlarged, cv::cvarrToMat(out.get()), cv::NORM_INF))
-                << "trial " << trial << ", morphAmpliando, portable " << portable;
+                << "trial " << trial << ", morphAmpliando, form " << forma;
         }
     }
 }
