@@ -4,12 +4,15 @@
 # (quality 92, each shifted by its number of columns); the floor of one image, each step timed
 # alone on one thread (bancada_piso medir: decode, the default warp or the interpolated one with
 # its maps ready, the JPEG encoding of the 436 x 436 result); then corrigir-lote on one core and
-# on all cores (taskset), without option and with --interpolado=linear, three rounds in turns,
-# the best of each. Prints images per second, the ratio to the floor (the floor's images per
-# second times the cores) and the scaling from one core to all. With --velho, the corrigir-lote
-# of another build (say, of an earlier commit) runs in the same turns, and its ratio is printed.
+# on all cores (taskset), without option and with --interpolado=linear, on the N images and on
+# the first alone, three rounds in turns, the best of each. Prints images per second of the
+# whole run (N / wall time) and of the images beyond the first ((N - 1) / the difference of the
+# two wall times: the start of the program, the mesh, the pattern and the first image left
+# out), the ratio of the latter to the floor (the floor's images per second times the cores),
+# and the scaling from one core to all. With --velho, the corrigir-lote of another build (say,
+# of an earlier commit) runs in the same turns, and the ratios of the two are printed.
 #
-#   bench/lote.sh [--velho PASTA_DE_BUILD] [--imagens N] [TAMANHO...]   (default 1920x1080)
+#   bench/lote.sh [--velho PASTA_DE_BUILD] [--imagens N] [TAMANHO...]  (48 images of 1920x1080)
 #
 # The numbers are only comparable within one run on an otherwise idle machine.
 set -euo pipefail
@@ -17,7 +20,7 @@ cd "$(dirname "$0")/.."
 raiz=$(pwd)
 
 velho=""
-imagens=24
+imagens=48
 tamanhos=()
 while [ $# -gt 0 ]; do
     case $1 in
@@ -72,20 +75,22 @@ for tamanho in "${tamanhos[@]}"; do
         for modo in direto interpolado; do
             for nucleos in 0 "$todos"; do
                 for programa in "${programas[@]}"; do
-                    binario="$raiz/build/corrigir-lote"
-                    [ "$programa" = velho ] && binario=$velho
-                    opcao=()
-                    [ "$modo" = interpolado ] && opcao=(--interpolado=linear)
-                    rm -rf "$dir/resultados"
-                    inicio=$(agora)
-                    (cd "$dir" && taskset -c "$nucleos" "$binario" "${opcao[@]}" -o resultados \
-                        "${fotos[@]}" >/dev/null)
-                    fim=$(agora)
-                    chave="$programa $modo $nucleos"
-                    s=$(awk "BEGIN { print $fim - $inicio }")
-                    if [ -z "${melhor[$chave]:-}" ] || awk "BEGIN { exit !($s < ${melhor[$chave]}) }"; then
-                        melhor[$chave]=$s
-                    fi
+                    for quantas in 1 "$imagens"; do
+                        binario="$raiz/build/corrigir-lote"
+                        [ "$programa" = velho ] && binario=$velho
+                        opcao=()
+                        [ "$modo" = interpolado ] && opcao=(--interpolado=linear)
+                        rm -rf "$dir/resultados"
+                        inicio=$(agora)
+                        (cd "$dir" && taskset -c "$nucleos" "$binario" "${opcao[@]}" -o resultados \
+                            "${fotos[@]:0:$quantas}" >/dev/null)
+                        fim=$(agora)
+                        chave="$programa $modo $nucleos $quantas"
+                        s=$(awk "BEGIN { print $fim - $inicio }")
+                        if [ -z "${melhor[$chave]:-}" ] || awk "BEGIN { exit !($s < ${melhor[$chave]}) }"; then
+                            melhor[$chave]=$s
+                        fi
+                    done
                 done
             done
         done
@@ -96,35 +101,39 @@ for tamanho in "${tamanhos[@]}"; do
     echo "entrada $tamanho, $imagens imagens JPEG (qualidade 92)"
     echo "piso de uma imagem, cada passo sozinho num núcleo (ms): decodificar $(campo decodificar)," \
         "avanço $(campo avanco), interpolado linear $(campo interpolado), codificar $(campo codificar)"
-    printf "%-12s %-22s %8s %10s %14s %10s %10s\n" programa modo núcleos imagens/s "piso imagens/s" \
-        "razão" "1 -> todos"
+    echo "programa núcleos  imagens/s  além da 1ª  piso (im/s)  razão ao piso  1 -> todos  modo"
+    # The rate of the images beyond the first, for one program, mode and set of cores.
+    alem() {
+        awk -v n="$imagens" -v t="${melhor["$1 $2 $3 $imagens"]}" -v t1="${melhor["$1 $2 $3 1"]}" \
+            'BEGIN { print (n - 1) / (t - t1) }'
+    }
     for programa in "${programas[@]}"; do
         for modo in direto interpolado; do
             passo=$(campo avanco)
             rotulo="sem opção"
             [ "$modo" = interpolado ] && passo=$(campo interpolado) && rotulo="--interpolado=linear"
-            umPorSegundo=""
             for nucleos in 0 "$todos"; do
                 n=1
                 [ "$nucleos" = "$todos" ] && n=$(nproc)
-                s=${melhor["$programa $modo $nucleos"]}
-                awk -v p="$programa" -v r="$rotulo" -v n="$n" -v imagens="$imagens" -v s="$s" \
-                    -v d="$(campo decodificar)" -v w="$passo" -v c="$(campo codificar)" \
-                    -v um="$umPorSegundo" 'BEGIN {
-                        ips = imagens / s; piso = 1000 / (d + w + c) * n
-                        escala = um == "" ? "" : sprintf("%.2f", ips / um)
-                        printf "%-12s %-22s %8d %10.1f %14.1f %10.2f %10s\n", p, r, n, ips, piso, ips / piso, escala
+                awk -v p="$programa" -v r="$rotulo" -v n="$n" -v imagens="$imagens" \
+                    -v t="${melhor["$programa $modo $nucleos $imagens"]}" \
+                    -v alem="$(alem "$programa" "$modo" "$nucleos")" -v um="$(alem "$programa" "$modo" 0)" \
+                    -v d="$(campo decodificar)" -v w="$passo" -v c="$(campo codificar)" 'BEGIN {
+                        piso = 1000 / (d + w + c) * n
+                        escala = n == 1 ? "" : sprintf("%.2f", alem / um)
+                        printf "%-8s %7d %10.1f %11.1f %12.1f %14.2f %11s  %s\n", p, n, imagens / t,
+                            alem, piso, alem / piso, escala, r
                     }'
-                [ -z "$umPorSegundo" ] && umPorSegundo=$(awk -v i="$imagens" -v s="$s" 'BEGIN { print i / s }')
             done
         done
     done
     if [ -n "$velho" ]; then
         for modo in direto interpolado; do
             for nucleos in 0 "$todos"; do
-                awk -v m="$modo" -v c="$nucleos" -v novo="${melhor["novo $modo $nucleos"]}" \
-                    -v velho="${melhor["velho $modo $nucleos"]}" \
-                    'BEGIN { printf "novo / velho, %s, núcleos %s: %.2f\n", m, c, velho / novo }'
+                awk -v m="$modo" -v c="$nucleos" -v novo="${melhor["novo $modo $nucleos $imagens"]}" \
+                    -v velho="${melhor["velho $modo $nucleos $imagens"]}" \
+                    -v alemNovo="$(alem novo "$modo" "$nucleos")" -v alemVelho="$(alem velho "$modo" "$nucleos")" \
+                    'BEGIN { printf "novo / velho, %s, núcleos %s: %.2f (imagens/s), %.2f (além da 1ª)\n", m, c, velho / novo, alemNovo / alemVelho }'
             done
         done
     fi

@@ -259,7 +259,7 @@ TEST(Correction_Dobra, equals_the_three_pass_definition_and_never_writes_row_pad
 {
     std::mt19937 random(7);
     for (int trial = 0; trial < 60; ++trial) {
-        const int w = trial < 2 ? 1 + trial : 1 + int(random() % 37),
+        const int w = trial < 2 ? 1 + trial : 1 + int(random() % 70),
                   h = trial < 2 ? 1 : 1 + int(random() % 9);
         cv::Mat_<V> src(h, w), expected(2 * h, 2 * w);
         cv::randu(src, 0, 256);
@@ -283,6 +283,17 @@ TEST(Correction_Dobra, equals_the_three_pass_definition_and_never_writes_row_pad
                 ASSERT_EQ(0xAB, uchar(out->imageData[y * out->widthStep + i]));
         out.reset(dobra(&header));
         EXPECT_EQ(0, cv::norm(expected, cv::cvarrToMat(out.get()), cv::NORM_INF)) << w << "x" << h;
+        // The fourfold row of each source row against the rows of the two enlargements.
+        const Imagem twice(dobra(out.get()));
+        std::vector<uchar> meio(6 * w), linha(12 * w);
+        for (int y = 0; y < h; ++y) {
+            ampliaLinhaQuatroVezes(src.ptr(y), w, meio.data(), linha.data());
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(0, std::memcmp(linha.data(),
+                                         twice->imageData + (4 * y + k) * twice->widthStep,
+                                         linha.size()))
+                    << w << "x" << h << ", row " << 4 * y + k;
+        }
         EXPECT_EQ(0, cv::norm(copy, src, cv::NORM_INF)) << "the source is only read";
     }
 }
