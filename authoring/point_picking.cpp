@@ -76,7 +76,7 @@ void on_mouse(int event, int x, int y, int /*flags*/, void* /*param*/)
 {
     semDeixarEscapar(kFalhaNaMarcacao, [&] {
         if (img == nullptr) return;
-        y = virar(img, y); // before the event test, as the callback has always done
+        y = virar(img, y); // before the event test, so that every event sees the same y
         if (event != kBotaoEsquerdo) return;
         registrar(img, pt, seq, 2, x, y);
         ++count;

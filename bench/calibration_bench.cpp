@@ -183,7 +183,7 @@ int main(int argc, char** argv)
     std::printf("tempo por calibração: mediana %.0f ms, máximo %.0f ms\n",
                 percentil(totais.tempos, 0.5), percentil(totais.tempos, 1.0));
 
-    // A full HD capture: the time the issue asks about.
+    // A full HD capture, as a common camera gives it.
     {
         std::mt19937 gerador(7);
         Caso caso = casoAleatorio(TipoDePadrao::Natural, gerador);

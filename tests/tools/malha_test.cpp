@@ -239,7 +239,7 @@ TEST(Tools_Malha, subcommands_that_read_and_their_failures)
     conferirCasos(false);
 }
 
-// The demo's correction measured 18.96 dB (see docs/design.md); a change that moves the mesh,
+// The demo's correction measured 18.96 dB (docs/performance.md); a change that moves the mesh,
 // the lens or the warp by a fraction of a pixel shows well before this.
 TEST(Tools_Malha, the_demo_is_the_same_every_time_and_its_correction_covers_the_field)
 {
