@@ -3,9 +3,10 @@
 # over the input (as bench/peers.sh prepares it), N JPEGs of the demo picture at that size
 # (quality 92, each shifted by its number of columns); the floor of one image, each step timed
 # alone on one thread (bancada_piso medir: decode, the default warp or the interpolated one with
-# its maps ready, the JPEG encoding of the 436 x 436 result); then corrigir-lote on one core and
-# on all cores (taskset), without option and with --interpolado=linear, on the N images and on
-# the first alone, three rounds in turns, the best of each. Prints images per second of the
+# its maps ready, the JPEG encoding of the 436 x 436 result, medians over the images); and
+# corrigir-lote on one core and on all cores (taskset), without option and with
+# --interpolado=linear, on the N images and on the first alone; three rounds in which all of
+# these take turns, the best of each. Prints images per second of the
 # whole run (N / wall time) and of the images beyond the first ((N - 1) / the difference of the
 # two wall times: the start of the program, the mesh, the pattern and the first image left
 # out), the ratio of the latter to the floor (the floor's images per second times the cores),
@@ -65,13 +66,18 @@ for tamanho in "${tamanhos[@]}"; do
     "$raiz/build/bancada_piso" imagens "$dir/entrada.jpg" "$dir/fotos" "$imagens" 92
     fotos=()
     for ((k = 0; k < imagens; ++k)); do fotos+=("fotos/$k.jpg"); done
-    piso=$(taskset -c 0 "$raiz/build/bancada_piso" medir "$dir" 3 "${fotos[@]}")
-
-    # Every run in turns, three rounds; each keeps its best wall time.
-    declare -A melhor=()
+    # Every run in turns, the floor's too, three rounds; each keeps its best time.
+    declare -A melhor=() piso=()
     programas=(novo)
     [ -n "$velho" ] && programas+=(velho)
     for _ in 1 2 3; do
+        linha=$(taskset -c 0 "$raiz/build/bancada_piso" medir "$dir" 1 "${fotos[@]}")
+        for passo in decodificar avanco interpolado codificar; do
+            ms=$(sed -n "s/.*\b$passo=\([0-9.]*\).*/\1/p" <<<"$linha")
+            if [ -z "${piso[$passo]:-}" ] || awk "BEGIN { exit !($ms < ${piso[$passo]}) }"; then
+                piso[$passo]=$ms
+            fi
+        done
         for modo in direto interpolado; do
             for nucleos in 0 "$todos"; do
                 for programa in "${programas[@]}"; do
@@ -96,7 +102,7 @@ for tamanho in "${tamanhos[@]}"; do
         done
     done
 
-    campo() { sed -n "s/.*\b$1=\([0-9.]*\).*/\1/p" <<<"$piso"; }
+    campo() { echo "${piso[$1]}"; }
     echo
     echo "entrada $tamanho, $imagens imagens JPEG (qualidade 92)"
     echo "piso de uma imagem, cada passo sozinho num núcleo (ms): decodificar $(campo decodificar)," \
@@ -137,7 +143,7 @@ for tamanho in "${tamanhos[@]}"; do
             done
         done
     fi
-    unset melhor
+    unset melhor piso
 done
 echo
 echo "máquina: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) núcleos;" \

@@ -119,36 +119,16 @@ std::string bomb()
            chunk("IEND", "");
 }
 
-// The same size, 20000 x 20000 (0x4e20), declared by a few bytes of each other format whose
-// header the loader reads: a BMP info header, a big-endian TIFF directory of LONG width and
-// SHORT height, a WebP extended header (the size less one, 24 bits each), a binary PPM.
-std::string bmpBomb()
-{
-    return std::string("BM\x3a\0\0\0\0\0\0\0\x36\0\0\0"                 // file header
-                       "\x28\0\0\0\x20\x4e\0\0\x20\x4e\0\0\x01\0\x18\0" // size, 24 bits
-                       "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0",
-                       54) +
-           std::string(64, '\x7f');
-}
-std::string tiffBomb()
-{
-    return std::string("MM\0*\0\0\0\x08\0\x03"                // header, directory at 8, 3 entries
-                       "\x01\x00\0\x04\0\0\0\x01\0\0\x4e\x20" // ImageWidth LONG 20000
-                       "\x01\x01\0\x03\0\0\0\x01\x4e\x20\0\0" // ImageLength SHORT 20000
-                       "\x01\x02\0\x03\0\0\0\x01\0\x08\0\0"   // BitsPerSample 8
-                       "\0\0\0\0",
-                       50) +
-           std::string(64, '\x7f');
-}
-std::string webpBomb()
-{
-    return std::string("RIFF\x52\0\0\0WEBPVP8X\x0a\0\0\0\0\0\0\0\x1f\x4e\0\x1f\x4e\0", 30) +
-           std::string(64, '\0');
-}
-std::string pnmBomb()
-{
-    return "P6\n# sem pixels\n20000 20000\n255\n" + std::string(64, '\x7f');
-}
+// The same size, 20000 x 20000 (0x4e20), declared by the header of each other format the loader
+// reads, then 64 bytes of data: a BMP info header; a big-endian TIFF directory, width LONG and
+// height SHORT; a WebP extended header (the size less one, 24 bits each); a binary PPM.
+const std::string kBombs[] = {
+    std::string("BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x20\x4e\0\0\x20\x4e\0\0\x01\0\x18", 29),
+    std::string("MM\0*\0\0\0\x08\0\x02\x01\x00\0\x04\0\0\0\x01\0\0\x4e\x20"
+                "\x01\x01\0\x03\0\0\0\x01\x4e\x20\0\0\0\0\0\0",
+                38),
+    std::string("RIFF\x52\0\0\0WEBPVP8X\x0a\0\0\0\0\0\0\0\x1f\x4e\0\x1f\x4e\0", 30),
+    "P6\n# sem pixels\n20000 20000\n255\n"};
 
 const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
 const std::string kClosing = "\nSua nova imagem foi salva com o nome de: result.jpg\n\n";
@@ -233,10 +213,10 @@ TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
         {"folder.jpg", "", {}, {}, "é uma pasta"},
         {"fifo.jpg", "", {}, {}, "é um FIFO, não um arquivo comum"},
         {"bomb.png", bomb(), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.bmp", bmpBomb(), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.tiff", tiffBomb(), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.webp", webpBomb(), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.ppm", pnmBomb(), {}, {}, "declara 20000x20000 pixels"},
+        {"bomb.bmp", kBombs[0] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
+        {"bomb.tiff", kBombs[1] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
+        {"bomb.webp", kBombs[2] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
+        {"bomb.ppm", kBombs[3] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
         // Sound files of every kind the decoders take must load.
         {"progressive.jpg",
          encodedWith(".jpg", cv::Mat(24, 16, CV_8UC3, cv::Scalar(40, 90, 200)),
