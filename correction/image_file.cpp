@@ -135,6 +135,9 @@ LeituraJpeg motivoJpeg(bool aviso, int codigo, int componentes, std::string& por
     case JERR_BAD_PRECISION:
         porque = "a imagem JPEG tem amostras de mais de 8 bits, que a biblioteca JPEG não lê";
         return LeituraJpeg::Recusada;
+    case JERR_SOF_UNSUPPORTED:
+        porque = "a imagem JPEG é sem perdas ou hierárquica, o que a biblioteca JPEG não lê";
+        return LeituraJpeg::Recusada;
     case JERR_OUT_OF_MEMORY:
         porque = "falta memória";
         return LeituraJpeg::Recusada;

@@ -33,16 +33,16 @@ bool dadosInteiros(const std::string& bytes, FormatoDeImagem formato, std::strin
 
 // What became of a JPEG decode: read; refused as damaged (data corrupt or cut short); or refused
 // for another reason (a colour layout with no conversion to BGR, samples of more than 8 bits,
-// no memory).
+// a lossless or hierarchical file, no memory).
 enum class LeituraJpeg { Lida, Danificada, Recusada };
 
 // Decodes the JPEG in `bytes` in one pass with libjpeg straight into the pixels of `imagem`
 // (8-bit, 3 channels, of the size lerCabecalho gave), in blue, green, red order, with the bytes
 // OpenCV's reader gives: YCbCr, RGB and grey through libjpeg's own conversions, CMYK and YCCK
 // through libjpeg's CMYK output and OpenCV's formula, v = k - (255 - c) * k / 256 truncated, per
-// ink. libjpeg's warnings about the data are counted in the same pass; the first one stops it
-// (Danificada: the decoder would fill the rest with grey), except the two about metadata (JFIF
-// revision, Adobe transform code). `imagem` may be null when lerCabecalho found no size: the
+// ink. libjpeg's first warning about the data, in that same pass, stops it (Danificada: the
+// decoder would fill the rest with grey); the two about metadata (JFIF revision, Adobe
+// transform code) do not. `imagem` may be null when lerCabecalho found no size: the
 // header is then read again only to say why. Anything but Lida leaves the reason in `porque`;
 // the pixels are then partly written. Nothing is printed.
 LeituraJpeg decodificarJpeg(const std::string& bytes, IplImage* imagem, std::string& porque);

@@ -149,7 +149,8 @@ __attribute__((target("ssse3"))) int quatroVezesSsse3(const uchar* fonte, int n,
                 bloco = _mm_or_si128(
                     bloco, _mm_shuffle_epi8(v[t], _mm_load_si128(reinterpret_cast<const __m128i*>(
                                                       kMascarasQuatro.m[q][t]))));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(saida + 16 * q), bloco);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(saida + static_cast<std::size_t>(16 * q)),
+                             bloco);
         }
     }
     return n;
@@ -168,8 +169,9 @@ void ampliaLinhaQuatroVezes(const uchar* fonte, int largura, uchar* meio, uchar*
     // The last group's second load ends at byte 3 * feitos + 6, within the row.
     if (ssse3 && largura >= 6) feitos = quatroVezesSsse3(fonte, (largura - 2) / 4 * 4, saida);
 #endif
-    dobraLinha(fonte + 3 * feitos, meio, largura - feitos);
-    dobraLinha(meio, saida + 12 * feitos, 2 * (largura - feitos));
+    const auto feitosSz = static_cast<std::size_t>(feitos);
+    dobraLinha(fonte + 3 * feitosSz, meio, largura - feitos);
+    dobraLinha(meio, saida + 12 * feitosSz, 2 * (largura - feitos));
 }
 
 namespace {
