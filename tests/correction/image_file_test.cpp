@@ -23,14 +23,6 @@ struct ErroDoCodificador
     std::jmp_buf volta;
 };
 
-// Runs `passos`; false when libjpeg gave up (its error_exit jumps back here).
-template <class Passos> bool semErro(ErroDoCodificador& erro, Passos&& passos)
-{
-    if (setjmp(erro.volta) != 0) return false;
-    passos();
-    return true;
-}
-
 // Test JPEG number k, of a random size and content: its colour space (YCbCr, RGB, grey, CMYK,
 // YCCK), the sampling of its first component (1x1 to 4x2; a black component sampled like it
 // when that is small), restarts by rows or by blocks, progressive, arithmetic or optimised
@@ -39,24 +31,13 @@ std::string jpegDeTeste(int k, std::mt19937& random)
 {
     const J_COLOR_SPACE espacos[] = {JCS_YCbCr,     JCS_YCbCr, JCS_YCbCr, JCS_RGB,
                                      JCS_GRAYSCALE, JCS_CMYK,  JCS_YCCK};
-    const int amostragens[][2] = {{1, 1}, {2, 1}, {2, 2}, {1, 2}, {4, 1}, {4, 2}, {3, 1}};
-    const J_COLOR_SPACE espaco = espacos[k % 7];
-    const int canais = espaco == JCS_GRAYSCALE                    ? 1
-                       : espaco == JCS_CMYK || espaco == JCS_YCCK ? 4
-                                                                  : 3;
-    const int h0 = amostragens[k / 7 % 7][0],
-              v0 = canais == 4 && h0 > 2 ? 1 : amostragens[k / 7 % 7][1];
-    // Ramps with noise, and squares flat at 0 or 255, so that chroma, inks and black all vary.
+    // Noise (every ink and black from 0 to 255), in sizes that leave partial blocks.
     cv::Mat pixels(k < 4 ? 1 + 3 * k : 1 + int(random() % 50),
-                   k < 4 ? 1 + k : 1 + int(random() % 70), CV_8UC(canais));
-    const int ruido = 1 + int(random() % 60);
-    for (int y = 0; y < pixels.rows; ++y)
-        for (int x = 0; x < pixels.cols * canais; ++x)
-            pixels.ptr(y)[x] =
-                (x / 24 + y / 8) % 5 == 0
-                    ? uchar(255 * (x % 2))
-                    : cv::saturate_cast<uchar>(x * 7 + y * 5 + int(random() % ruido) - 30);
-
+                   k < 4 ? 1 + k : 1 + int(random() % 70),
+                   CV_8UC(k % 7 == 4   ? 1
+                          : k % 7 >= 5 ? 4
+                                       : 3));
+    cv::randu(pixels, 0, 256);
     jpeg_compress_struct cinfo{};
     ErroDoCodificador erro;
     cinfo.err = jpeg_std_error(&erro.base);
@@ -65,36 +46,44 @@ std::string jpegDeTeste(int k, std::mt19937& random)
     };
     unsigned char* saida = nullptr;
     unsigned long tamanho = 0;
-    const bool escrito = semErro(erro, [&] {
-        jpeg_create_compress(&cinfo);
-        jpeg_mem_dest(&cinfo, &saida, &tamanho);
-        cinfo.image_width = static_cast<JDIMENSION>(pixels.cols);
-        cinfo.image_height = static_cast<JDIMENSION>(pixels.rows);
-        cinfo.input_components = canais;
-        cinfo.in_color_space = canais == 1 ? JCS_GRAYSCALE : canais == 3 ? JCS_RGB : JCS_CMYK;
-        jpeg_set_defaults(&cinfo);
-        jpeg_set_colorspace(&cinfo, espaco);
-        jpeg_set_quality(&cinfo, 20 + int(random() % 81), TRUE);
-        for (int c = 0; c < cinfo.num_components; ++c) {
-            const bool comoOPrimeiro = c == 0 || (c == 3 && h0 * v0 <= 2);
-            cinfo.comp_info[c].h_samp_factor = comoOPrimeiro ? h0 : 1;
-            cinfo.comp_info[c].v_samp_factor = comoOPrimeiro ? v0 : 1;
-        }
-        cinfo.restart_in_rows = k % 5 == 1 ? 1 + int(random() % 3) : 0;
-        cinfo.restart_interval = k % 5 == 3 ? 1 + random() % 5 : 0;
-        cinfo.arith_code = k % 11 == 4 ? TRUE : FALSE;
-        cinfo.optimize_coding = k % 4 == 2 && !cinfo.arith_code ? TRUE : FALSE; // Huffman only
-        cinfo.dct_method = k % 3 == 0 ? JDCT_ISLOW : k % 3 == 1 ? JDCT_IFAST : JDCT_FLOAT;
-        if (k % 3 == 1) jpeg_simple_progression(&cinfo);
-        jpeg_start_compress(&cinfo, TRUE);
-        while (cinfo.next_scanline < cinfo.image_height) {
-            JSAMPROW linha = pixels.ptr(static_cast<int>(cinfo.next_scanline));
-            jpeg_write_scanlines(&cinfo, &linha, 1);
-        }
-        jpeg_finish_compress(&cinfo);
-    });
+    if (setjmp(erro.volta) != 0) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(saida);
+        return "";
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &saida, &tamanho);
+    cinfo.image_width = static_cast<JDIMENSION>(pixels.cols);
+    cinfo.image_height = static_cast<JDIMENSION>(pixels.rows);
+    cinfo.input_components = pixels.channels();
+    cinfo.in_color_space = pixels.channels() == 1   ? JCS_GRAYSCALE
+                           : pixels.channels() == 3 ? JCS_RGB
+                                                    : JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, espacos[k % 7]);
+    jpeg_set_quality(&cinfo, 20 + int(random() % 81), TRUE);
+    const int amostragens[][2] = {{1, 1}, {2, 1}, {2, 2}, {1, 2}, {4, 1}, {4, 2}, {3, 1}};
+    const int h0 = amostragens[k / 7 % 7][0];
+    const int v0 = pixels.channels() == 4 && h0 > 2 ? 1 : amostragens[k / 7 % 7][1];
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const bool comoOPrimeiro = c == 0 || (c == 3 && h0 * v0 <= 2);
+        cinfo.comp_info[c].h_samp_factor = comoOPrimeiro ? h0 : 1;
+        cinfo.comp_info[c].v_samp_factor = comoOPrimeiro ? v0 : 1;
+    }
+    cinfo.restart_in_rows = k % 5 == 1 ? 1 + int(random() % 3) : 0;
+    cinfo.restart_interval = k % 5 == 3 ? 1 + random() % 5 : 0;
+    cinfo.arith_code = k % 11 == 4 ? TRUE : FALSE;
+    cinfo.optimize_coding = k % 4 == 2 && !cinfo.arith_code ? TRUE : FALSE; // Huffman only
+    cinfo.dct_method = k % 3 == 0 ? JDCT_ISLOW : k % 3 == 1 ? JDCT_IFAST : JDCT_FLOAT;
+    if (k % 3 == 1) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW linha = pixels.ptr(static_cast<int>(cinfo.next_scanline));
+        jpeg_write_scanlines(&cinfo, &linha, 1);
+    }
+    jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    std::string bytes = escrito ? std::string(reinterpret_cast<char*>(saida), tamanho) : "";
+    std::string bytes(reinterpret_cast<char*>(saida), tamanho);
     std::free(saida);
     return bytes;
 }

