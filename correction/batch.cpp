@@ -66,12 +66,12 @@ std::string arquivoDaAreaDeTrabalho(const std::string& nome)
 namespace {
 
 // Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
-// success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
-// enlargements; the reason is the worker's own (utilities/report.h). Nothing it calls throws
+// success; otherwise false with the reason in `motivo`. Runs on a worker, in the worker's area
+// of the warp; the reason is the worker's own (utilities/report.h). Nothing it calls throws
 // past it.
 bool corrigirUma(const std::string& imagem, const std::string& pasta,
                  CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
-                 Ampliacoes& ampliacoes, std::string& motivo, bool& colocouAlgum) noexcept
+                 AreaDoAvanco& area, std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
     try {
@@ -83,7 +83,7 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta,
             const Imagem corrigida =
                 image == nullptr
                     ? nullptr
-                    : correcao.corrigir(image.get(), interpolacao, ampliacoes, &colocouAlgum);
+                    : correcao.corrigir(image.get(), interpolacao, area, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -112,11 +112,11 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
     auto trabalhar = [&] {
-        Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
+        AreaDoAvanco area; // this worker's, reused while the images keep one width
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, ampliacoes,
+            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, area,
                                         motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;

@@ -169,7 +169,7 @@ void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> inter
               Fila& fila) noexcept
 {
     try {
-        Ampliacoes ampliacoes; // this worker's, reused while the frames keep one size
+        AreaDoAvanco area; // this worker's, reused while the frames keep one size
         long numero = 0;
         cv::Mat quadro;
         while (fila.proximoACorrigir(numero, quadro)) {
@@ -177,7 +177,7 @@ void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> inter
             Corrigido corrigido;
             const IplImage cabecalho = cvIplImage(quadro);
             try {
-                corrigido.imagem = correcao.corrigir(&cabecalho, interpolacao, ampliacoes,
+                corrigido.imagem = correcao.corrigir(&cabecalho, interpolacao, area,
                                                      &corrigido.colocouAlgum);
             } catch (...) {
                 falhar(motivoDaExcecao());

@@ -124,22 +124,22 @@ MalhaCarregada::MalhaCarregada(const TabelasDaMalha& tabelas, const cv::Mat& pad
 Imagem MalhaCarregada::corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
                                 bool* colocouAlgum)
 {
-    std::unique_ptr<Ampliacoes> ampliacoes;
+    std::unique_ptr<AreaDoAvanco> area;
     {
         const std::lock_guard<std::mutex> vez(trava_);
         if (!sobras_.empty()) {
-            ampliacoes = std::move(sobras_.back());
+            area = std::move(sobras_.back());
             sobras_.pop_back();
         }
     }
-    if (ampliacoes == nullptr) ampliacoes = std::make_unique<Ampliacoes>();
+    if (area == nullptr) area = std::make_unique<AreaDoAvanco>();
     Imagem corrigida;
     {
         const TurnoNoArmazem turno(id_, &tabelas_);
-        corrigida = correcao_.corrigir(imagem, interpolacao, *ampliacoes, colocouAlgum);
+        corrigida = correcao_.corrigir(imagem, interpolacao, *area, colocouAlgum);
     }
     const std::lock_guard<std::mutex> vez(trava_);
-    if (sobras_.size() < 2) sobras_.push_back(std::move(ampliacoes));
+    if (sobras_.size() < 2) sobras_.push_back(std::move(area));
     return corrigida;
 }
 

@@ -63,7 +63,7 @@ private:
     std::uint64_t id_;
     CorrecaoCompartilhada correcao_; // its interpolated maps are this mesh's
     std::mutex trava_;               // guards sobras_
-    std::vector<std::unique_ptr<Ampliacoes>> sobras_;
+    std::vector<std::unique_ptr<AreaDoAvanco>> sobras_;
 };
 
 } // namespace corretor

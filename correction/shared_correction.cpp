@@ -13,9 +13,9 @@ CorrecaoCompartilhada::CorrecaoCompartilhada(const IplImage* padrao)
 
 Imagem CorrecaoCompartilhada::corrigir(const IplImage* imagem,
                                        std::optional<Interpolacao> interpolacao,
-                                       Ampliacoes& ampliacoes, bool* colocouAlgum)
+                                       AreaDoAvanco& area, bool* colocouAlgum)
 {
-    if (!interpolacao) return corrigirImagem(imagem, padrao_, nullptr, ampliacoes, colocouAlgum);
+    if (!interpolacao) return corrigirImagem(imagem, padrao_, nullptr, colocouAlgum, &area);
     const auto mapas = mapas_.para(cv::Size(imagem->width, imagem->height));
     return mapas == nullptr ? nullptr
                             : morphInterpolado(imagem, *mapas, *interpolacao, colocouAlgum);

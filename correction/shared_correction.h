@@ -3,6 +3,7 @@
 #pragma once
 
 #include "correction/stages.h"
+#include "correction/warp.h"
 #include "correction/warp_interpolado.h"
 
 #include <opencv2/core/core_c.h>
@@ -22,13 +23,14 @@ public:
     explicit CorrecaoCompartilhada(const IplImage* padrao);
 
     // Corrects `imagem` (8-bit, 3 channels; not changed): forward, or with `interpolacao` the
-    // interpolated correction with that filter. `ampliacoes` belong to the calling thread, which
-    // keeps them for its next image (the interpolated correction does not use them). Returns the
+    // interpolated correction with that filter. `area`, the forward warp's working memory
+    // (correction/warp.h), belongs to the calling thread, which keeps it for its next image (the
+    // interpolated correction does not use it). Returns the
     // new image, or null with the reason recorded on the calling thread. `colocouAlgum`, when
     // given, is told whether any pixel of the field was reached. Any number of threads may call
-    // at once, each with its own `ampliacoes`.
+    // at once, each with its own `area`.
     Imagem corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
-                    Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
+                    AreaDoAvanco& area, bool* colocouAlgum = nullptr);
 
     const IplImage* padrao() const { return padrao_; }
 

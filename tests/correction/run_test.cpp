@@ -119,6 +119,17 @@ std::string bomb()
            chunk("IEND", "");
 }
 
+// The same size, 20000 x 20000 (0x4e20), declared by the header of each other format the loader
+// reads, then 64 bytes of data: a BMP info header; a big-endian TIFF directory, width LONG and
+// height SHORT; a WebP extended header (the size less one, 24 bits each); a binary PPM.
+const std::string kBombs[] = {
+    std::string("BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x20\x4e\0\0\x20\x4e\0\0\x01\0\x18", 29),
+    std::string("MM\0*\0\0\0\x08\0\x02\x01\x00\0\x04\0\0\0\x01\0\0\x4e\x20"
+                "\x01\x01\0\x03\0\0\0\x01\x4e\x20\0\0\0\0\0\0",
+                38),
+    std::string("RIFF\x52\0\0\0WEBPVP8X\x0a\0\0\0\0\0\0\0\x1f\x4e\0\x1f\x4e\0", 30),
+    "P6\n# sem pixels\n20000 20000\n255\n"};
+
 const std::string kPrompt = "Entre com o nome da imagem a corrigir: ";
 const std::string kClosing = "\nSua nova imagem foi salva com o nome de: result.jpg\n\n";
 
@@ -183,6 +194,8 @@ template <class Casos> void emFotos(const std::string& programa, const Casos& ca
 
 } // namespace
 
+const int kAsLoaded = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
+
 // Any picture loads as 8-bit colour in the file's own grid (an orientation tag is not applied,
 // though the library would turn this one); what cannot be read, is damaged or declares a size
 // no image may have gives null and names the file, judged before anything is decoded, and
@@ -190,58 +203,40 @@ template <class Casos> void emFotos(const std::string& programa, const Casos& ca
 TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
 {
     teste::Workspace ws;
-    // Name and bytes; the size and the pixel at (0, 0), within 2; or the reason of a refusal.
-    const std::tuple<std::string, std::string, cv::Size, cv::Vec3b, std::string> casos[] = {
-        {"grey.png", png(cv::Mat(5, 7, CV_8UC1, cv::Scalar(90))), {7, 5}, {90, 90, 90}, ""},
-        {"deep.png",
-         png(cv::Mat(3, 4, CV_16UC3, cv::Scalar(65535, 0, 257))),
-         {4, 3},
-         {255, 0, 1},
-         ""},
-        {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, {1, 2, 3}, ""},
-        {"turned.jpg", turnedJpeg(), {16, 8}, {40, 90, 200}, ""},
-        {"text.jpg", "not a picture", {}, {}, "o formato não é conhecido ou os dados não formam"},
-        {"empty.jpg", "", {}, {}, "o arquivo está vazio"},
-        {"cut.jpg",
-         encoded(".jpg", teste::pictureOf(64, 48, 5)).substr(0, 20),
-         {},
-         {},
-         "está danificada"},
-        {"folder.jpg", "", {}, {}, "é uma pasta"},
-        {"fifo.jpg", "", {}, {}, "é um FIFO, não um arquivo comum"},
-        {"bomb.png", bomb(), {}, {}, "declara 20000x20000 pixels"},
+    // Name and bytes; the size of the image (whose bytes must be OpenCV's reader's), or the
+    // reason of a refusal.
+    const std::tuple<std::string, std::string, cv::Size, std::string> casos[] = {
+        {"grey.png", png(cv::Mat(5, 7, CV_8UC1, cv::Scalar(90))), {7, 5}, ""},
+        {"deep.png", png(cv::Mat(3, 4, CV_16UC3, cv::Scalar(65535, 0, 257))), {4, 3}, ""},
+        {"alpha.png", png(cv::Mat(2, 3, CV_8UC4, cv::Scalar(1, 2, 3, 0))), {3, 2}, ""},
+        {"turned.jpg", turnedJpeg(), {16, 8}, ""},
+        {"text.jpg", "not a picture", {}, "o formato não é conhecido ou os dados não formam"},
+        {"empty.jpg", "", {}, "o arquivo está vazio"},
+        {"cut.jpg", busyJpeg().substr(0, 20), {}, "está danificada"},
+        {"folder.jpg", "", {}, "é uma pasta"},
+        {"fifo.jpg", "", {}, "é um FIFO, não um arquivo comum"},
+        {"bomb.png", bomb(), {}, "declara 20000x20000 pixels"},
+        {"bomb.bmp", kBombs[0] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.tiff", kBombs[1] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.webp", kBombs[2] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
+        {"bomb.ppm", kBombs[3] + std::string(64, '\0'), {}, "declara 20000x20000 pixels"},
         // Sound files of every kind the decoders take must load.
-        {"progressive.jpg",
-         encodedWith(".jpg", cv::Mat(24, 16, CV_8UC3, cv::Scalar(40, 90, 200)),
-                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1}),
-         {16, 24},
-         {40, 90, 200},
-         ""},
-        {"plain.png", png(cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, {7, 8, 9}, ""},
-        {"plain.bmp",
-         encoded(".bmp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
-         {3, 2},
-         {7, 8, 9},
-         ""},
-        {"plain.tiff",
-         encoded(".tiff", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))),
-         {3, 2},
-         {7, 8, 9},
-         ""},
+        {"plain.png", png(cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
+        {"plain.bmp", encoded(".bmp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
+        {"plain.tiff", encoded(".tiff", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9))), {3, 2}, ""},
         {"plain.webp",
          encodedWith(".webp", cv::Mat(2, 3, CV_8UC3, cv::Scalar(7, 8, 9)),
                      {cv::IMWRITE_WEBP_QUALITY, 101}),
          {3, 2},
-         {7, 8, 9},
          ""},
         // Damaged ones are refused: the decoder would fill what is missing with grey.
-        {"cut700.jpg", busyJpeg().substr(0, 700), {}, {}, "está danificada"},
-        {"cut10000.jpg", busyJpeg().substr(0, 10000), {}, {}, "acaba antes do fim dos dados"},
-        {"no-end.jpg", busyJpeg().substr(0, busyJpeg().size() - 2), {}, {}, "está danificada"},
-        {"changed.jpg", changed(busyJpeg()), {}, {}, "estão corrompidos"},
-        {"crc.png", changed(png(teste::pictureOf(40, 30, 2))), {}, {}, "soma de verificação"},
-        {"cut.png", png(teste::pictureOf(40, 30, 2)).substr(0, 200), {}, {}, "acaba antes"}};
-    for (const auto& [nome, bytes, size, corner, motivo] : casos) {
+        {"cut700.jpg", busyJpeg().substr(0, 700), {}, "está danificada"},
+        {"cut10000.jpg", busyJpeg().substr(0, 10000), {}, "acaba antes do fim dos dados"},
+        {"no-end.jpg", busyJpeg().substr(0, busyJpeg().size() - 2), {}, "está danificada"},
+        {"changed.jpg", changed(busyJpeg()), {}, "estão corrompidos"},
+        {"crc.png", changed(png(teste::pictureOf(40, 30, 2))), {}, "soma de verificação"},
+        {"cut.png", png(teste::pictureOf(40, 30, 2)).substr(0, 200), {}, "acaba antes"}};
+    for (const auto& [nome, bytes, size, motivo] : casos) {
         SCOPED_TRACE(nome);
         if (nome == "folder.jpg") fs::create_directory(ws / nome);
         if (nome == "fifo.jpg") mkfifo((ws / nome).c_str(), 0600);
@@ -258,7 +253,9 @@ TEST(Correction_Open, loads_any_picture_as_8_bit_colour_in_its_own_grid)
         if (image == nullptr) continue;
         const cv::Mat pixels = cv::cvarrToMat(image);
         EXPECT_TRUE(CV_8UC3 == pixels.type() && size == pixels.size());
-        EXPECT_LE(cv::norm(cv::Vec3d(pixels.at<cv::Vec3b>(0, 0)) - cv::Vec3d(corner)), 2.0);
+        const cv::Mat library = cv::imread((ws / nome).string(), kAsLoaded);
+        EXPECT_TRUE(library.size() == pixels.size() && cv::norm(library, pixels, cv::NORM_INF) == 0)
+            << "the bytes of OpenCV's reader";
         free(image);
     }
     EXPECT_EQ(cv::Size(8, 16), cv::imread((ws / "turned.jpg").string()).size());
@@ -323,12 +320,16 @@ TEST(Correction_Corrigir, runs_typed_names_and_failures)
         {"", "", "\x1b]0;t\x07.png\n", 1, "\"\\x1b]0;t\\x07.png\"",
          kPrompt + "\n\x1b]0;t\x07.png\n", true},
 #if !defined(CORRETOR_SANITIZED) // the address sanitizer cannot run under an address-space limit
-        // 4000 x 3000 pixels (a PGM file) enlarged four times need 720 MiB: more than the limit
-        // leaves once the program and its libraries are in; loading needs under 100 MiB.
-        {"{ printf 'P5\\n4000 3000\\n255\\n'; head -c 12000000 /dev/zero; } > big.pgm", "",
-         "big.pgm\n", 1,
-         "\"big.pgm\": a imagem de 4000x3000 pixels ampliada quatro vezes precisa de",
-         kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 700000;"},
+        // 4000 x 3000 pixels (a PGM file) are corrected in about 700 MB of address space, the
+        // program and its libraries included: the enlargement (576 MB) is never held whole.
+        {"{ printf 'P5\\n4000 3000\\n255\\n'; tr '\\0' '\\200' < /dev/zero | head -c 12000000; } > "
+         "big.pgm",
+         "", "big.pgm\n", 0, "", kPrompt + "\nbig.pgm", false, "", "ulimit -v 700000;"},
+        // 6600 x 6600 pixels need 126 MiB: more than 250 MB of address space leave once the
+        // program is in. Judged from the header, before the pixels (which are not there) are read.
+        {"printf 'P5\\n6600 6600\\n255\\n' > big.pgm", "", "big.pgm\n", 1,
+         "\"big.pgm\": a imagem de 6600x6600 pixels ampliada quatro vezes precisa de 126 MiB",
+         kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 250000;"},
 #endif
     };
     emFotos(CORRIGIR_PATH, casos);
@@ -556,10 +557,11 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
 }
 
 #if !defined(CORRETOR_SANITIZED) // the sanitizers' own memory would not fit the group
-// Four 1920 x 1080 images in a control group of 256 MiB: the two workers' enlargements do not
-// fit together, so they take turns, and every image is corrected (the kernel would otherwise
-// end the process). Needs a memory control group it may make (as root, v1 or v2).
-TEST(Correction_CorrigirLote, takes_turns_within_the_memory_of_its_control_group)
+// Four 4000 x 3000 images in a control group of 256 MiB: each worker holds its image (36 MB) and
+// the warp's working memory, never the enlargement (576 MB), so both workers fit and every image
+// is corrected (the kernel would otherwise end the process). Needs a memory control group it
+// may make (as root, v1 or v2).
+TEST(Correction_CorrigirLote, corrects_large_images_within_the_memory_of_its_control_group)
 {
     std::string grupo, limite;
     for (const auto& [pasta, arquivo] :
@@ -577,12 +579,12 @@ TEST(Correction_CorrigirLote, takes_turns_within_the_memory_of_its_control_group
     std::ofstream(limite) << (256 << 20);
     teste::Workspace ws;
     teste::writeSmallWorkspace(ws);
-    const cv::Mat grande = teste::pictureOf(1920, 1080, 5);
+    const cv::Mat grande = teste::pictureOf(4000, 3000, 5);
     for (int k = 0; k < 4; ++k)
-        ws.write(std::to_string(k) + ".ppm", grande);
+        ws.write(std::to_string(k) + ".jpg", grande);
     const auto r = teste::run(
         "/bin/sh",
-        {"-c", "echo $$ > " + grupo + "/cgroup.procs && exec \"$0\" 0.ppm 1.ppm 2.ppm 3.ppm",
+        {"-c", "echo $$ > " + grupo + "/cgroup.procs && exec \"$0\" 0.jpg 1.jpg 2.jpg 3.jpg",
          CORRIGIR_LOTE_PATH},
         "", ws.dir());
     rmdir(grupo.c_str());

@@ -1,6 +1,6 @@
 // The utilities that keep hostile files and interruptions from harming the user's data: bounded
 // reads, temporary files removed on a signal, files replaced together, the memory a control
-// group leaves, and messages that cannot drive the terminal.
+// group leaves, and messages that cannot drive the terminal nor be lost to a decoder's silence.
 #include "tests/support/workspace.h"
 #include "utilities/file_read.h"
 #include "utilities/memory.h"
@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -150,4 +151,25 @@ TEST(Utilities_Relato, control_characters_are_shown_escaped)
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0a\\u009bc é", escaparControles("a\x1b]0;x\x07"
                                                                   "b\n\xC2\x9B"
                                                                   "c é"));
+}
+
+// Decoders silenced on two threads at once, each writing to descriptor 2 as libpng does, while
+// the main thread warns: the warnings all reach standard error and nothing of the decoders does
+// (a silence that ended while another thread's decoder still ran would let its lines through;
+// one that took the system's messages with it would lose warnings).
+TEST(Utilities_Relato, decoders_silenced_at_once_and_warnings_still_shown)
+{
+    std::atomic<int> falta{2000};
+    const auto decodificar = [&falta] {
+        for (; falta > 0; --falta) {
+            const SilencioNoErro silencio;
+            EXPECT_EQ(6, write(STDERR_FILENO, "lixo!\n", 6));
+        }
+    };
+    testing::internal::CaptureStderr();
+    std::thread a(decodificar), b(decodificar);
+    for (int k = 0; k < 200; ++k)
+        avisar("x");
+    a.join(), b.join();
+    EXPECT_EQ(teste::repetir(200, "aviso: x\n"), testing::internal::GetCapturedStderr());
 }
