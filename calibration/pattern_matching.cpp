@@ -25,6 +25,24 @@ double verticeDaParabola(double a, double b, double c)
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
 }
 
+// The peak of the quadric fitted to the 3 x 3 values v(dx, dy) about a maximum: with g the
+// gradient and H the Hessian by central differences, the vertex -H^-1 g. A peak drawn out
+// along a slanted ridge (a neighbourhood with one main direction) lies off both axes' own
+// parabolas by up to a pixel; the cross term finds it. Where H is not negative definite, or the
+// vertex lies beyond a pixel, each axis's parabola stands.
+template <class Valor> cv::Point2d verticeDaQuadrica(const Valor& v)
+{
+    const double gx = (v(1, 0) - v(-1, 0)) / 2, gy = (v(0, 1) - v(0, -1)) / 2;
+    const double hxx = v(1, 0) - 2 * v(0, 0) + v(-1, 0), hyy = v(0, 1) - 2 * v(0, 0) + v(0, -1);
+    const double hxy = (v(1, 1) - v(1, -1) - v(-1, 1) + v(-1, -1)) / 4;
+    const double det = hxx * hyy - hxy * hxy;
+    const cv::Point2d eixos(verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)),
+                            verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
+    if (!(hxx < 0 && det > 0)) return eixos;
+    const cv::Point2d d(-(hyy * gx - hxy * gy) / det, -(hxx * gy - hxy * gx) / det);
+    return std::abs(d.x) <= 1 && std::abs(d.y) <= 1 ? d : eixos;
+}
+
 // `janela` (pattern pixels) cut, side by side, until the area it searches within `raio` lies in
 // the straightened capture and inside the capture, so that a neighbourhood at the capture's
 // border is matched by its part that the capture shows. Empty when nothing is left.
@@ -130,14 +148,16 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     const auto v = [&](int dx, int dy) {
         return static_cast<double>(correlacao.at<float>(pico.y + dy, pico.x + dx));
     };
-    cv::Point2d d(pico.x - raio + verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)),
-                  pico.y - raio + verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
+    cv::Point2d d = cv::Point2d(pico.x - raio, pico.y - raio) + verticeDaQuadrica(v);
 
-    // ECC on the shift alone, from the parabola's answer, over a window that leaves room for it.
+    // ECC on the shift alone, from the quadric's answer, over a window that leaves room for it
+    // in the straightened capture.
     const cv::Rect area(janela.x + m + pico.x - raio - kFolgaEcc,
                         janela.y + m + pico.y - raio - kFolgaEcc, janela.width + 2 * kFolgaEcc,
                         janela.height + 2 * kFolgaEcc);
-    if (fino && (area & busca) == area) {
+    const cv::Rect imagem(0, 0, endireitada.imagem.cols, endireitada.imagem.rows);
+    if (fino && (area & imagem) == area &&
+        cv::countNonZero(endireitada.valida(area)) == area.area()) {
         cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0, 1,
                                  static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));
         cv::Mat w(deslocamento);
@@ -150,7 +170,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
                                    pico.y - raio - kFolgaEcc + w.at<float>(1, 2));
             if (cv::norm(fino - d) < 1.0) d = fino;
         } catch (const cv::Exception&) {
-            // ECC did not settle; the parabola's answer stands.
+            // ECC did not settle; the quadric's answer stands.
         }
     }
     c.achado = true;

@@ -45,12 +45,12 @@ struct Casamento
 
 // Where the pattern's neighbourhood of the pixel `ponto` (a square of 2 meiaJanela + 1, cut to
 // the pattern) lies in `endireitada`, within `raio` pattern pixels of no shift. The best shift
-// by normalized correlation, then to a fraction of a pixel by a parabola through the peak and
-// by ECC alignment (translation) from there. Not found when the neighbourhood is too flat,
-// less than half of it lies in the pattern, part of the searched area lies outside the capture,
-// the best shift lies on the edge of the search, or the correlation is below `minima`.
-// `padrao` is the pattern, single channel, CV_32F. Without `fino` the parabola's answer stands
-// (a tenth of a pixel or so; the ECC step costs most of the time).
+// by normalized correlation, then to a fraction of a pixel by a quadric through the 3 x 3
+// correlations about the peak and by ECC alignment (translation) from there. Not found when the
+// neighbourhood is too flat, less than half of it lies in the pattern, part of the searched area
+// lies outside the capture, the best shift lies on the edge of the search, or the correlation is
+// below `minima`. `padrao` is the pattern, single channel, CV_32F. Without `fino` the quadric's
+// answer stands (a tenth of a pixel or so; the ECC step costs most of the time).
 Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv::Point ponto,
                 int meiaJanela, int raio, double minima, bool fino = true);
 

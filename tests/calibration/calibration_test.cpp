@@ -4,8 +4,8 @@
 #include "calibration/node_layout.h"
 #include "calibration/sintetica/avaliacao.h"
 #include "mesh/ampliacao.h"
-#include "utilities/report.h"
 #include "utilities/angles.h"
+#include "utilities/report.h"
 
 #include <gtest/gtest.h>
 
