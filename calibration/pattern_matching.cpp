@@ -1,10 +1,13 @@
 #include "calibration/pattern_matching.h"
 
+#include "utilities/field.h"
+
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace corretor {
 
@@ -83,8 +86,18 @@ cv::Matx22d covarianciaDoCasamento(const cv::Mat& modelo, double desvio, double 
 
 } // namespace
 
+cv::Mat suavizarParaEndireitar(const cv::Mat& captura, const ModeloDaLente& modelo)
+{
+    const double escala = modelo.escalaLocal(cv::Point2d(kCentroDoCampo, kCentroDoCampo));
+    if (!(escala > 1.3)) return captura;
+    // (Into a picture of its own: the capture is the caller's.)
+    cv::Mat suave;
+    cv::GaussianBlur(captura, suave, cv::Size(0, 0), 0.5 * escala);
+    return suave;
+}
+
 CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
-                              int margem)
+                              int margem, const cv::Mat& campo, bool suavizada)
 {
     CapturaEndireitada e;
     e.margem = margem;
@@ -93,20 +106,13 @@ CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& model
     cv::parallel_for_(cv::Range(0, altura), [&](const cv::Range& linhas) {
         for (int y = linhas.start; y < linhas.end; ++y)
             for (int x = 0; x < largura; ++x) {
-                const cv::Point2d q = modelo.aplicar(cv::Point2d(x - margem, y - margem));
+                cv::Point2d q = modelo.aplicar(cv::Point2d(x - margem, y - margem));
+                if (!campo.empty()) q += cv::Point2d(campo.at<cv::Vec2f>(y, x));
                 mapaX.at<float>(y, x) = static_cast<float>(q.x);
                 mapaY.at<float>(y, x) = static_cast<float>(q.y);
             }
     });
-    // A capture finer than the pattern is smoothed to about the pattern's pixel first.
-    const double escala =
-        modelo.escalaLocal(cv::Point2d(tamanho.width / 2.0, tamanho.height / 2.0));
-    // (Into a picture of its own: the capture is the caller's, and is straightened again later.)
-    cv::Mat fonte = captura;
-    if (escala > 1.3) {
-        fonte = cv::Mat();
-        cv::GaussianBlur(captura, fonte, cv::Size(0, 0), 0.5 * escala);
-    }
+    const cv::Mat fonte = suavizada ? captura : suavizarParaEndireitar(captura, modelo);
     cv::remap(fonte, e.imagem, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
 
     e.valida.create(altura, largura, CV_8U);
@@ -121,7 +127,7 @@ CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& model
 }
 
 Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv::Point ponto,
-                int meiaJanela, int raio, double minima, bool fino)
+                int meiaJanela, int raio, double minima, bool fino, const cv::Mat& nitido)
 {
     Casamento c;
     const cv::Rect inteira(ponto.x - meiaJanela, ponto.y - meiaJanela, 2 * meiaJanela + 1,
@@ -132,8 +138,13 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     if (2 * janela.area() < inteira.area()) return c;
     const cv::Mat modelo = padrao(janela);
     cv::Scalar media, desvio;
+    if (!nitido.empty()) {
+        cv::Scalar m, d;
+        cv::meanStdDev(nitido(janela), m, d);
+        if (d[0] < kTexturaMinima) return c;
+    }
     cv::meanStdDev(modelo, media, desvio);
-    if (desvio[0] < kTexturaMinima) return c;
+    if (nitido.empty() && desvio[0] < kTexturaMinima) return c;
     const cv::Rect busca(janela.x + m - raio, janela.y + m - raio, janela.width + 2 * raio,
                          janela.height + 2 * raio);
 
@@ -149,6 +160,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
         return static_cast<double>(correlacao.at<float>(pico.y + dy, pico.x + dx));
     };
     cv::Point2d d = cv::Point2d(pico.x - raio, pico.y - raio) + verticeDaQuadrica(v);
+    if (std::getenv("SEM_QUADRICA")) d = cv::Point2d(pico.x - raio + verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)), pico.y - raio + verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
 
     // ECC on the shift alone, from the quadric's answer, over a window that leaves room for it
     // in the straightened capture.
@@ -156,7 +168,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
                         janela.y + m + pico.y - raio - kFolgaEcc, janela.width + 2 * kFolgaEcc,
                         janela.height + 2 * kFolgaEcc);
     const cv::Rect imagem(0, 0, endireitada.imagem.cols, endireitada.imagem.rows);
-    if (fino && (area & imagem) == area &&
+    if (fino && (area & imagem) == area && (!std::getenv("ECC_CENTRO") || (pico.x == raio && pico.y == raio)) &&
         cv::countNonZero(endireitada.valida(area)) == area.area()) {
         cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0, 1,
                                  static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));
@@ -178,6 +190,32 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     c.confianca = melhor;
     c.covariancia = covarianciaDoCasamento(modelo, desvio[0], melhor);
     return c;
+}
+
+double desfoqueDaCaptura(const cv::Mat& padrao, const CapturaEndireitada& endireitada)
+{
+    const int m = endireitada.margem;
+    const cv::Rect dentro(m, m, padrao.cols, padrao.rows);
+    const cv::Mat vista = endireitada.imagem(dentro);
+    cv::Mat disco = cv::Mat::zeros(padrao.size(), CV_8U);
+    cv::circle(disco, cv::Point(kCentroDoCampo, kCentroDoCampo), kRaioDoCampo, cv::Scalar(255),
+               cv::FILLED);
+    disco &= endireitada.valida(dentro);
+    if (cv::countNonZero(disco) < 1000) return 0;
+    double melhor = -2, sigma = 0;
+    for (double s : {0.0, 0.7, 1.0, 1.4, 2.0, 2.8, 4.0, 5.6}) {
+        cv::Mat suave; // a picture of its own: the pattern stays as it is
+        if (s > 0)
+            cv::GaussianBlur(padrao, suave, cv::Size(0, 0), s);
+        else
+            suave = padrao;
+        const double c = cv::computeECC(suave, vista, disco);
+        if (std::isfinite(c) && c > melhor + 0.002) {
+            melhor = c;
+            sigma = s;
+        }
+    }
+    return sigma;
 }
 
 } // namespace corretor

@@ -166,7 +166,7 @@ int malhaCalibrar(const Argumentos& argumentos)
         std::printf("%s\n", linha.c_str());
         std::fflush(stdout);
     };
-    if (!calibrarCaptura(padrao, captura, o.captura, destino, nos, relatorio, etapa))
+    if (!calibrarCaptura(padrao, captura, o.captura, destino, {}, nos, relatorio, etapa))
         return kSaidaFalha;
 
     std::vector<cv::Point> origem;

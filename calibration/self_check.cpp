@@ -1,0 +1,311 @@
+#include "calibration/self_check.h"
+
+#include "calibration/pattern_matching.h"
+#include "calibration/regions.h"
+#include "utilities/field.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace corretor {
+
+namespace {
+
+const cv::Point2d kCentro(kCentroDoCampo, kCentroDoCampo);
+
+constexpr int kMeiaJanela = 16;           // the matched neighbourhood, as the calibration's
+constexpr int kRaio = 5;                  // the search, pattern pixels
+constexpr int kEspaco = 8;                // the grid of points, pattern pixels
+constexpr double kCorrelacaoMinima = 0.5; // a match below it is no match
+constexpr double kTexturaMinima = 4.0;    // grey levels: a flatter neighbourhood shows nothing
+constexpr int kLadoDeTrabalho = 1600;     // a capture finer than this is brought down first
+// A node is judged when the points about it weigh this much (sum of squared barycentric
+// weights), about three points near it.
+constexpr double kPesoMinimo = 3;
+// A node's estimate holds the noise of the matches about it: a node is named in a warning when
+// it seems off by more than kAviso units, and the mesh refused when one inside the field seems
+// off by more than kLimite (a mesh whose nodes are right seems off by up to about 1 at most).
+constexpr double kAviso = 0.75, kLimite = 1.5; // units
+
+std::string numero(double v)
+{
+    char texto[32];
+    std::snprintf(texto, sizeof texto, "%.2f", v);
+    return texto;
+}
+
+double mediana(std::vector<double> v)
+{
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+ConferenciaDaMalha conferirMalha(const cv::Mat& padrao, const cv::Mat& captura,
+                                 const std::string& nome, const std::vector<cv::Point>& destino,
+                                 const std::vector<cv::Point2d>& origem,
+                                 const std::vector<std::array<int, 3>>& triangulos)
+{
+    ConferenciaDaMalha c;
+    const int n = static_cast<int>(destino.size());
+    c.erroDosNos.assign(n, -1);
+
+    // The capture in grey, brought down as the calibration brings it down.
+    const int reducao = std::max(1, std::min(captura.cols, captura.rows) / kLadoDeTrabalho);
+    cv::Mat cinza, menor;
+    cv::cvtColor(captura, cinza, cv::COLOR_BGR2GRAY);
+    menor = cinza;
+    if (reducao > 1)
+        cv::resize(cinza, menor, cv::Size(captura.cols / reducao, captura.rows / reducao), 0, 0,
+                   cv::INTER_AREA);
+    menor.convertTo(menor, CV_32F);
+    cv::Mat padraoCinza, padraoF;
+    cv::cvtColor(padrao, padraoCinza, cv::COLOR_BGR2GRAY);
+    padraoCinza.convertTo(padraoF, CV_32F);
+
+    // Each triangle's affine map from its target corners to its source corners (in the
+    // working capture), and which triangle holds each pixel of the pattern's grid with a margin.
+    const int margem = kMeiaJanela + kRaio + 6;
+    const cv::Size grade(padrao.cols + 2 * margem, padrao.rows + 2 * margem);
+    cv::Mat dono(grade, CV_32S, cv::Scalar(-1));
+    std::vector<cv::Matx23d> mapas;
+    std::vector<double> escalas;
+    const auto fonte = [&](int no) {
+        const cv::Point2d t(reducao - 1, reducao - 1);
+        return (origem[no - 1] - t / 2) / reducao;
+    };
+    for (std::size_t t = 0; t < triangulos.size(); ++t) {
+        const auto& tri = triangulos[t];
+        cv::Point2f de[3], para[3];
+        cv::Point canto[3];
+        bool valido = true;
+        for (int k = 0; k < 3; ++k) {
+            if (tri[k] < 1 || tri[k] > n) valido = false;
+            if (!valido) break;
+            de[k] = cv::Point2f(destino[tri[k] - 1]);
+            para[k] = cv::Point2f(fonte(tri[k]));
+            canto[k] = destino[tri[k] - 1] + cv::Point(margem, margem);
+        }
+        const cv::Mat a = valido ? cv::getAffineTransform(de, para) : cv::Mat();
+        mapas.push_back(a.empty() ? cv::Matx23d() : cv::Matx23d(a));
+        escalas.push_back(a.empty() ? 0 : std::sqrt(std::abs(cv::determinant(a.colRange(0, 2)))));
+        if (valido && cv::checkRange(a))
+            cv::fillConvexPoly(dono, canto, 3, cv::Scalar(static_cast<int>(t)));
+    }
+    // A unit in working capture pixels: one capture pixel, or one pattern pixel where the
+    // capture shows the field larger.
+    const double escala = std::max(1e-6, mediana(escalas));
+    const double unidade = std::max(1.0, escala * reducao) / reducao;
+
+    CapturaEndireitada e;
+    e.margem = margem;
+    cv::Mat mapaX(grade, CV_32F, cv::Scalar(-1e6)), mapaY(grade, CV_32F, cv::Scalar(-1e6));
+    for (int y = 0; y < grade.height; ++y)
+        for (int x = 0; x < grade.width; ++x) {
+            const int t = dono.at<int>(y, x);
+            if (t < 0) continue;
+            const cv::Matx23d& a = mapas[t];
+            const double px = x - margem, py = y - margem;
+            mapaX.at<float>(y, x) = static_cast<float>(a(0, 0) * px + a(0, 1) * py + a(0, 2));
+            mapaY.at<float>(y, x) = static_cast<float>(a(1, 0) * px + a(1, 1) * py + a(1, 2));
+        }
+    cv::Mat suave = menor;
+    if (escala > 1.3) {
+        suave = cv::Mat();
+        cv::GaussianBlur(menor, suave, cv::Size(0, 0), 0.5 * escala);
+    }
+    cv::remap(suave, e.imagem, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    e.valida = (mapaX >= 0) & (mapaY >= 0) & (mapaX <= menor.cols - 1) & (mapaY <= menor.rows - 1);
+    const double sigma = desfoqueDaCaptura(padraoF, e);
+    cv::Mat comoACaptura = padraoF;
+    if (sigma > 0) {
+        comoACaptura = cv::Mat();
+        cv::GaussianBlur(padraoF, comoACaptura, cv::Size(0, 0), sigma);
+    }
+
+    // The points of the grid in the field whose neighbourhood has detail, matched.
+    struct Ponto
+    {
+        cv::Point2d p, erro; // erro: the mesh's error there, working capture pixels
+        int triangulo;
+    };
+    std::vector<cv::Point> grelha;
+    for (int y = kCentroDoCampo % kEspaco; y < padrao.rows; y += kEspaco)
+        for (int x = kCentroDoCampo % kEspaco; x < padrao.cols; x += kEspaco) {
+            const cv::Point p(x, y);
+            if (cv::norm(cv::Point2d(p) - kCentro) >= kRaioDoCampo - 4) continue;
+            if (dono.at<int>(p + cv::Point(margem, margem)) < 0) continue;
+            cv::Scalar media, desvio;
+            const cv::Rect janela =
+                cv::Rect(x - kMeiaJanela, y - kMeiaJanela, 2 * kMeiaJanela + 1, 2 * kMeiaJanela + 1) &
+                cv::Rect(0, 0, padrao.cols, padrao.rows);
+            cv::meanStdDev(padraoF(janela), media, desvio);
+            if (desvio[0] >= kTexturaMinima) grelha.push_back(p);
+        }
+    std::vector<Casamento> casamentos(grelha.size());
+    cv::parallel_for_(cv::Range(0, static_cast<int>(grelha.size())), [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i)
+            casamentos[i] = casar(comoACaptura, e, grelha[i], kMeiaJanela, kRaio,
+                                  kCorrelacaoMinima, true, padraoF);
+    });
+    std::vector<Ponto> pontos;
+    for (std::size_t i = 0; i < grelha.size(); ++i) {
+        if (!casamentos[i].achado) continue;
+        const int t = dono.at<int>(grelha[i] + cv::Point(margem, margem));
+        const cv::Matx23d& a = mapas[t];
+        const cv::Point2d d = casamentos[i].deslocamento;
+        pontos.push_back({cv::Point2d(grelha[i]),
+                          cv::Point2d(a(0, 0) * d.x + a(0, 1) * d.y, a(1, 0) * d.x + a(1, 1) * d.y),
+                          t});
+    }
+    if (std::getenv("DEBUG_CONF")) {
+        cv::Point2d soma(0, 0);
+        for (const Ponto& p : pontos) soma += p.erro;
+        std::fprintf(stderr, "conf: media do erro (%.3f, %.3f) sigma %.1f unidade %.2f\n", soma.x / pontos.size(), soma.y / pontos.size(), sigma, unidade);
+        for (std::size_t i = 0; i < pontos.size(); i += 97) std::fprintf(stderr, "  p (%.0f,%.0f) erro (%.2f, %.2f) conf %.2f\n", pontos[i].p.x, pontos[i].p.y, pontos[i].erro.x, pontos[i].erro.y, 0.0);
+    }
+    c.trechos = static_cast<int>(grelha.size());
+    c.achados = static_cast<int>(pontos.size());
+    if (c.trechos >= 20 && 2 * c.achados < c.trechos) {
+        c.motivo = "a malha não confere com a captura \"" + nome + "\": corrigida por ela, a " +
+                   "captura mostra só " + std::to_string(c.achados) + " de " +
+                   std::to_string(c.trechos) +
+                   " trechos do padrão no lugar (a malha parece girada, espelhada ou deslocada)";
+        return c;
+    }
+
+    // The nodes' errors. Inside a triangle the error of the mesh is the blend of its corners'
+    // errors by barycentric weights, plus what a flat triangle cannot follow of a curved lens,
+    // which is nothing at the corners and grows towards the middle of the edges: the products
+    // of two weights, one term per edge (an edge is curved alike for its two triangles).
+    // Least squares over the points, a little held towards none; the edge terms take the
+    // curvature, so that it is not taken for the nodes' error.
+    std::map<std::pair<int, int>, int> arestas;
+    for (const auto& tri : triangulos)
+        for (int i = 0; i < 3; ++i) {
+            const auto chave = std::minmax(tri[i], tri[(i + 1) % 3]);
+            if (!arestas.count(chave)) {
+                const int indice = n + static_cast<int>(arestas.size());
+                arestas[chave] = indice;
+            }
+        }
+    const int incognitas = n + static_cast<int>(arestas.size());
+    // Each point's six terms: the three corners and the three edges of its triangle.
+    struct Linha
+    {
+        int indices[6];
+        double valores[6];
+    };
+    std::vector<Linha> linhas;
+    std::vector<double> peso(n, 0);
+    std::vector<std::pair<cv::Point2d, double>> pertoDosNos; // point, error (units) near a node
+    std::vector<cv::Point2d> medidos;
+    for (const Ponto& p : pontos) {
+        const auto& tri = triangulos[p.triangulo];
+        const cv::Point2d a(destino[tri[0] - 1]), b(destino[tri[1] - 1]), q(destino[tri[2] - 1]);
+        const double det = (b - a).cross(q - a);
+        if (std::abs(det) < 1e-9) continue;
+        const double lb = (p.p - a).cross(q - a) / det, lq = (b - a).cross(p.p - a) / det;
+        const double l[3] = {1 - lb - lq, lb, lq};
+        Linha linha;
+        for (int i = 0; i < 3; ++i) {
+            linha.indices[i] = tri[i] - 1;
+            linha.valores[i] = l[i];
+            linha.indices[3 + i] = arestas[std::minmax(tri[i], tri[(i + 1) % 3])];
+            linha.valores[3 + i] = l[i] * l[(i + 1) % 3];
+            peso[tri[i] - 1] += l[i] * l[i];
+        }
+        linhas.push_back(linha);
+        medidos.push_back(p.erro);
+        if (std::max({l[0], l[1], l[2]}) > 0.8)
+            pertoDosNos.emplace_back(p.p, cv::norm(p.erro) / unidade);
+    }
+    // Least squares, then again without the points the first fit leaves far off (a match that
+    // went wrong), twice.
+    std::vector<bool> usar(linhas.size(), true);
+    cv::Mat erros;
+    for (int vez = 0; vez < 3; ++vez) {
+        cv::Mat ata = cv::Mat::zeros(incognitas, incognitas, CV_64F),
+                atb = cv::Mat::zeros(incognitas, 2, CV_64F);
+        for (std::size_t i = 0; i < linhas.size(); ++i) {
+            if (!usar[i]) continue;
+            const Linha& l = linhas[i];
+            for (int a = 0; a < 6; ++a) {
+                atb.at<double>(l.indices[a], 0) += l.valores[a] * medidos[i].x;
+                atb.at<double>(l.indices[a], 1) += l.valores[a] * medidos[i].y;
+                for (int b = 0; b < 6; ++b)
+                    ata.at<double>(l.indices[a], l.indices[b]) += l.valores[a] * l.valores[b];
+            }
+        }
+        for (int i = 0; i < incognitas; ++i)
+            ata.at<double>(i, i) += 0.05;
+        cv::solve(ata, atb, erros, cv::DECOMP_CHOLESKY);
+        std::vector<double> restos(linhas.size(), 0), usados;
+        for (std::size_t i = 0; i < linhas.size(); ++i) {
+            cv::Point2d previsto(0, 0);
+            for (int a = 0; a < 6; ++a)
+                previsto += linhas[i].valores[a] * cv::Point2d(erros.at<double>(linhas[i].indices[a], 0),
+                                                               erros.at<double>(linhas[i].indices[a], 1));
+            restos[i] = cv::norm(medidos[i] - previsto);
+            if (usar[i]) usados.push_back(restos[i]);
+        }
+        const double limite = std::max(0.3 * unidade, 3 * 1.4826 * mediana(usados));
+        for (std::size_t i = 0; i < linhas.size(); ++i)
+            usar[i] = restos[i] <= limite;
+    }
+
+    // Regions: the median error of their points near a node, where a flat triangle follows the
+    // lens as well as it can.
+    std::map<std::string, std::vector<double>> porRegiao;
+    for (const auto& [p, erro] : pertoDosNos)
+        porRegiao[regiaoDoCampo(p)].push_back(erro);
+    std::string piorRegiao;
+    double pior = 0;
+    for (const auto& [regiao, lista] : porRegiao) {
+        if (lista.size() < 5) continue;
+        const double m = mediana(lista);
+        if (m > kAviso)
+            c.avisos.push_back("a malha discorda da captura " + regiao + ": desvio mediano de " +
+                               numero(m) + " pixel");
+        if (m > pior) {
+            pior = m;
+            piorRegiao = regiao;
+        }
+    }
+    std::string avisados, recusados;
+    for (int k = 0; k < n; ++k) {
+        if (peso[k] < kPesoMinimo) continue;
+        const double erro =
+            std::hypot(erros.at<double>(k, 0), erros.at<double>(k, 1)) / unidade;
+        c.erroDosNos[k] = erro;
+        const bool noCampo = cv::norm(cv::Point2d(destino[k]) - kCentro) < kRaioDoCampo;
+        const std::string item = std::to_string(k + 1) + " (" + numero(erro) + ")";
+        if (noCampo && erro > kLimite)
+            recusados += (recusados.empty() ? "" : ", ") + item;
+        else if (erro > kAviso)
+            avisados += (avisados.empty() ? "" : ", ") + item;
+    }
+    if (!avisados.empty())
+        c.avisos.push_back("nós que discordam da captura em mais de meio pixel: " + avisados);
+    if (!recusados.empty()) {
+        c.motivo = "a malha não confere com a captura \"" + nome + "\": os nós " + recusados +
+                   " ficam a mais de um pixel de onde a captura os mostra";
+        return c;
+    }
+    if (pior > kLimite) {
+        c.motivo = "a malha não confere com a captura \"" + nome + "\" " + piorRegiao +
+                   ": desvio mediano de " + numero(pior) + " pixel";
+        return c;
+    }
+    c.confere = true;
+    return c;
+}
+
+} // namespace corretor
