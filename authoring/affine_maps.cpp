@@ -5,10 +5,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
-#include "utilities/whole_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,15 +15,15 @@ FILE* fw;
 
 namespace {
 
-std::string nosDe(int t)
+// Slot t of the triangle list: one of the mesh's triangles, or empty (0 0 0) past them.
+Triangulo triangulo(const MalhaNova& malha, int t)
 {
-    return std::to_string(trg[t][0]) + " " + std::to_string(trg[t][1]) + " " +
-           std::to_string(trg[t][2]);
+    return t < static_cast<int>(malha.triangulos.size()) ? malha.triangulos[t] : Triangulo{};
 }
 
-bool vazio(int t)
+std::string nosDe(const Triangulo& t)
 {
-    return trg[t][0] == 0 && trg[t][1] == 0 && trg[t][2] == 0;
+    return std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]);
 }
 
 // The two lines of `mapa`, "%f %f %f\n" each.
@@ -44,28 +41,30 @@ std::string linhasDoMapa(const st_mat& mapa)
 
 } // namespace
 
-std::vector<std::string> textosDosMapas()
+std::vector<std::string> textosDosMapas(const MalhaNova& malha)
 {
     std::vector<std::string> textos;
     std::vector<int> vazios;
     for (int ttt = 0; ttt < kTriangulos; ++ttt) {
+        const Triangulo t = triangulo(malha, ttt);
         Ponto origem[3], destino[3];
         for (int k = 0; k < 3; ++k) {
-            origem[k] = pontoDe(vert, trg[ttt][k]);
-            destino[k] = pontoDe(vert2, trg[ttt][k]);
+            origem[k] = malha.noDeOrigem(t[k]);
+            destino[k] = malha.noDeDestino(t[k]);
         }
-        nomeArquivo(ttt);
         st_mat mapa;
         double erro = 0;
         const Solucao solucao = mapaDoTriangulo(origem, destino, mapa, erro);
-        if (solucao == Solucao::SemMapa && vazio(ttt)) {
+        const bool vazio = t[0] == 0 && t[1] == 0 && t[2] == 0;
+        if (solucao == Solucao::SemMapa && vazio) {
             vazios.push_back(ttt);
         } else if (solucao == Solucao::SemMapa) {
-            avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(ttt) +
+            nomeArquivo(ttt);
+            avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(t) +
                    "): os vértices de origem estão numa reta ou coincidem; sem mapa, \"" +
                    caminhoLocal(arq3) + "\" recebe valores não finitos");
         } else if (erro > kDesvioAceito) {
-            avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(ttt) +
+            avisar("triângulo " + std::to_string(ttt) + " (nós " + nosDe(t) +
                    "): o mapa leva os vértices a até " + std::to_string(erro) +
                    " pixel dos de destino; o triângulo é estreito demais para a precisão dos "
                    "coeficientes");
@@ -81,31 +80,12 @@ std::vector<std::string> textosDosMapas()
 
 int gerarMatriz(bool substituir)
 {
-    const std::vector<std::string> textos = textosDosMapas();
+    MalhaNova malha = malhaDasTabelas();
+    gerarMapas(malha);
     for (int ttt = 0; ttt < kTriangulos; ++ttt)
         std::printf("ttt = %d\n", ttt);
-    std::vector<ArquivoNovo> arquivos;
-    for (int t = 0; t < kTriangulos; ++t) {
-        nomeArquivo(t);
-        arquivos.push_back({caminhoLocal(arq3), textos[t]});
-    }
-    if (substituir) return gravarArquivosJuntos(arquivos) ? kTriangulos : 0;
-
-    // Appended one by one, each whole or not at all.
-    int gravados = 0, falhas = 0;
-    std::string primeiraFalha;
-    for (const auto& arquivo : arquivos) {
-        if (anexarTexto(fw, arquivo.caminho, arquivo.conteudo))
-            ++gravados;
-        else if (falhas++ == 0)
-            primeiraFalha = "\"" + arquivo.caminho + "\": " + textoDoErro(errno);
-    }
-    if (falhas > 0)
-        falhar("não foi possível gravar " + std::to_string(falhas) + " de 99 arquivos de " +
-               "matriz; o primeiro: " + primeiraFalha +
-               (gravados == 0 ? "; nenhum arquivo recebeu mapa novo"
-                              : "; " + std::to_string(gravados) + " receberam os mapas novos"));
-    return gravados;
+    if (substituir) return gravarMalha(malha, kMapas) ? kTriangulos : 0;
+    return anexarMapas(malha);
 }
 
 } // namespace corretor

@@ -15,6 +15,8 @@
 // such triangles too; they share one warning.
 #pragma once
 
+#include "authoring/mesh_value.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,17 +26,18 @@ namespace corretor {
 // The file that gerarMatriz has open at the moment; null otherwise.
 extern FILE* fw;
 
-// The texts of the 99 matrix files as above, slot 0 first, from the loaded mesh store, with the
-// warnings; the "ttt = <t>" lines are gerarMatriz's.
-std::vector<std::string> textosDosMapas();
+// The texts of the 99 matrix files as above, slot 0 first, for the triangles of `malha` (the
+// slots past them empty), with the warnings; the "ttt = <t>" lines are gerarMatriz's.
+std::vector<std::string> textosDosMapas(const MalhaNova& malha);
 
-// Writes the 99 matrix files as above and returns how many received their new map. Without
-// `substituir` each file is appended to, so its earlier content stays before the new lines (and
+// Writes the 99 matrix files as above, through the path every mesh is written by
+// (authoring/mesh_value.h), and returns how many received their new map. Without `substituir`
+// each file is appended to (anexarMapas), so its earlier content stays before the new lines (and
 // the loader keeps reading the earlier map); a file that cannot be written keeps every earlier
 // line and is skipped, and the run goes on with the next slot. With `substituir` the files are
-// replaced all together or not at all (gravarArquivosJuntos, utilities/whole_file.h), so an
-// interrupted or failed run leaves the earlier mesh whole. On any failure houveFalha() is true
-// and the recorded reason names the first file at fault and how many files got their new map.
+// replaced all together or not at all (gravarMalha), so an interrupted or failed run leaves the
+// earlier mesh whole. On any failure houveFalha() is true and the recorded reason names the
+// first file at fault and how many files got their new map.
 int gerarMatriz(bool substituir = false);
 
 } // namespace corretor

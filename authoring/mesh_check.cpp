@@ -4,14 +4,16 @@
 #include "authoring/index_ranges.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
-#include "mesh/text_scanner.h"
 #include "utilities/file_read.h"
 #include "utilities/geometry.h"
 #include "utilities/report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 namespace corretor {
 
@@ -27,6 +29,17 @@ namespace {
 
 constexpr double kInfinito = std::numeric_limits<double>::infinity();
 
+// What the files of a mesh hold, or would hold: read by the loader from the working folder, or
+// made from a value. The checker's only input.
+struct Conteudo
+{
+    int nosOrigem = -1, nosDestino = -1; // -1: not read
+    int triangulos = -1;                 // -1: not read
+    int vert[kNos][2] = {}, vert2[kNos][2] = {}, trg[kTriangulos][3] = {};
+    std::vector<std::optional<std::string>> mapas; // 99 texts; none when unreadable
+    std::vector<Achado> leitura;                   // what could not be read
+};
+
 // What one matrix file holds, read the way the loader reads it.
 struct ArquivoDeMatriz
 {
@@ -36,21 +49,15 @@ struct ArquivoDeMatriz
     int linhas = 0;  // lines holding anything but white space
 };
 
-ArquivoDeMatriz lerArquivoDeMatriz(int t)
+ArquivoDeMatriz lerArquivoDeMatriz(const std::optional<std::string>& texto)
 {
     ArquivoDeMatriz arquivo;
-    nomeArquivo(t);
-    const std::string caminho = caminhoLocal(arq3);
-    std::string texto, motivo;
-    if (!lerArquivo(caminho, texto, kLimiteDeArquivoDaMalha, motivo)) return arquivo;
+    if (!texto) return arquivo;
     arquivo.legivel = true;
-    TextScanner leitor(texto, caminho);
-    for (; arquivo.numeros < 6; ++arquivo.numeros)
-        if (leitor.scanFloat(arquivo.mapa.mat[arquivo.numeros / 3][arquivo.numeros % 3]) !=
-            ScanResult::Number)
-            break;
+    std::string motivo;
+    arquivo.numeros = lerCoeficientes(*texto, "", arquivo.mapa, motivo);
     bool preenchida = false;
-    for (const char c : texto) {
+    for (const char c : *texto) {
         if (c == '\n') {
             arquivo.linhas += preenchida;
             preenchida = false;
@@ -65,12 +72,20 @@ ArquivoDeMatriz lerArquivoDeMatriz(int t)
 class Verificador
 {
 public:
+    explicit Verificador(const Conteudo& c) : c_(c) {}
+
     Verificacao executar()
     {
-        limparMalha();
-        lerVertices();
-        lerTriangulos();
-        if (v_.nosOrigem >= 0 && v_.nosDestino >= 0 && v_.triangulos >= 0) {
+        v_.nosOrigem = c_.nosOrigem;
+        v_.nosDestino = c_.nosDestino;
+        v_.triangulos = c_.triangulos;
+        v_.achados = c_.leitura;
+        if (c_.nosOrigem >= 0 && c_.nosDestino >= 0 && c_.nosOrigem != c_.nosDestino)
+            achar(Problema::Nos, nosDiferentes(c_.nosOrigem, c_.nosDestino) +
+                                     "; os dois arquivos devem listar os mesmos nós");
+        if (c_.triangulos == 0)
+            achar(Problema::Indice, "\"data/quelvarina.txt\" não tem triângulos");
+        if (c_.nosOrigem >= 0 && c_.nosDestino >= 0 && c_.triangulos >= 0) {
             verificarTriangulos();
             verificarSobreposicoes();
         }
@@ -81,54 +96,27 @@ public:
 private:
     void achar(Problema tipo, const std::string& texto) { v_.achados.push_back({tipo, texto}); }
 
-    // Turns a loader failure into a finding.
-    void falhaDaLeitura()
-    {
-        achar(Problema::Leitura, motivoFalha());
-        limparFalha();
-    }
-
     std::string nomeDo(int t) const
     {
         return "triângulo " + std::to_string(t) + " (nós " + nos(t) + ")";
     }
 
-    static std::string nos(int t)
+    std::string nos(int t) const
     {
-        return std::to_string(trg[t][0]) + " " + std::to_string(trg[t][1]) + " " +
-               std::to_string(trg[t][2]);
+        return std::to_string(c_.trg[t][0]) + " " + std::to_string(c_.trg[t][1]) + " " +
+               std::to_string(c_.trg[t][2]);
     }
 
-    void lerVertices()
-    {
-        limparFalha();
-        int origem = -1, destino = -1;
-        if (!carregarVertices(origem, destino)) falhaDaLeitura();
-        v_.nosOrigem = origem;
-        v_.nosDestino = destino;
-        if (origem >= 0 && destino >= 0 && origem != destino)
-            achar(Problema::Nos,
-                  nosDiferentes(origem, destino) + "; os dois arquivos devem listar os mesmos nós");
-    }
-
-    void lerTriangulos()
-    {
-        v_.triangulos = carregarTriangulos();
-        if (v_.triangulos < 0) falhaDaLeitura();
-        if (v_.triangulos == 0)
-            achar(Problema::Indice, "\"data/quelvarina.txt\" não tem triângulos");
-    }
-
-    Ponto origem(int t, int k) const { return pontoDe(vert, trg[t][k]); }
-    Ponto destino(int t, int k) const { return pontoDe(vert2, trg[t][k]); }
+    Ponto origem(int t, int k) const { return pontoDe(c_.vert, c_.trg[t][k]); }
+    Ponto destino(int t, int k) const { return pontoDe(c_.vert2, c_.trg[t][k]); }
 
     void verificarTriangulos()
     {
-        const int existentes = std::min(v_.nosOrigem, v_.nosDestino);
-        for (int t = 0; t < v_.triangulos; ++t) {
+        const int existentes = std::min(c_.nosOrigem, c_.nosDestino);
+        for (int t = 0; t < c_.triangulos; ++t) {
             bool indicesBons = true;
             for (int k = 0; k < 3 && indicesBons; ++k) {
-                const int no = trg[t][k];
+                const int no = c_.trg[t][k];
                 if (no == 0)
                     achar(Problema::Indice, nomeDo(t) + ": o nó 0 é reservado; os nós contam de 1");
                 else if (no > existentes)
@@ -161,7 +149,7 @@ private:
 
     void verificarSobreposicoes()
     {
-        for (int j = 1; j < v_.triangulos; ++j)
+        for (int j = 1; j < c_.triangulos; ++j)
             for (int i = 0; i < j; ++i) {
                 if (sentidoOrigem_[i] == 0 || sentidoOrigem_[j] == 0) continue;
                 const Ponto a[3] = {origem(i, 0), origem(i, 1), origem(i, 2)};
@@ -178,7 +166,7 @@ private:
     {
         std::vector<int> ausentes, longas;
         for (int t = 0; t < kTriangulos; ++t) {
-            const ArquivoDeMatriz arquivo = lerArquivoDeMatriz(t);
+            const ArquivoDeMatriz arquivo = lerArquivoDeMatriz(c_.mapas[t]);
             if (!arquivo.legivel) {
                 ausentes.push_back(t);
                 continue;
@@ -189,7 +177,7 @@ private:
                           std::to_string(arquivo.numeros) +
                           " dos 6 coeficientes; o carregador completa com zeros");
             if (arquivo.linhas > 2) longas.push_back(t);
-            if (t < v_.triangulos) desvioDe(t, arquivo);
+            if (t < c_.triangulos) desvioDe(t, arquivo);
         }
         if (!ausentes.empty())
             achar(Problema::MatrizAusente,
@@ -205,7 +193,7 @@ private:
     void desvioDe(int t, const ArquivoDeMatriz& arquivo)
     {
         DesvioDoTriangulo d{t, nos(t), kInfinito, ""};
-        if (v_.nosOrigem < 0 || v_.nosDestino < 0) {
+        if (c_.nosOrigem < 0 || c_.nosDestino < 0) {
             d.falta = "vértices não lidos";
         } else if (sentidoOrigem_[t] == 0) {
             d.falta = "sem mapa: triângulo inválido ou degenerado";
@@ -231,9 +219,22 @@ private:
         v_.desvios.push_back(d);
     }
 
+    const Conteudo& c_;
     Verificacao v_;
     int sentidoOrigem_[kTriangulos] = {}; // winding sign in the source mesh; 0: unusable
 };
+
+// The loader's failure as a finding.
+void falhaDaLeitura(Conteudo& c)
+{
+    c.leitura.push_back({Problema::Leitura, motivoFalha()});
+    limparFalha();
+}
+
+void copiar(const int (*de)[2], int (*para)[2])
+{
+    std::memcpy(para, de, sizeof(int) * kNos * 2);
+}
 
 } // namespace
 
@@ -245,7 +246,55 @@ std::string nosDiferentes(int origem, int destino)
 
 Verificacao verificarMalha()
 {
-    return Verificador().executar();
+    Conteudo c;
+    limparMalha();
+    limparFalha();
+    if (!carregarVertices(c.nosOrigem, c.nosDestino)) falhaDaLeitura(c);
+    c.triangulos = carregarTriangulos();
+    if (c.triangulos < 0) falhaDaLeitura(c);
+    copiar(vert, c.vert);
+    copiar(vert2, c.vert2);
+    std::memcpy(c.trg, trg, sizeof c.trg);
+    for (int t = 0; t < kTriangulos; ++t) {
+        nomeArquivo(t);
+        std::string texto, motivo;
+        c.mapas.push_back(lerArquivo(caminhoLocal(arq3), texto, kLimiteDeArquivoDaMalha, motivo)
+                              ? std::optional<std::string>(texto)
+                              : std::nullopt);
+    }
+    return Verificador(c).executar();
+}
+
+Verificacao verificarMalha(const MalhaNova& malha)
+{
+    Conteudo c;
+    c.nosOrigem = static_cast<int>(malha.origem.size());
+    c.nosDestino = static_cast<int>(malha.destino.size());
+    c.triangulos = static_cast<int>(malha.triangulos.size());
+    if (std::max(c.nosOrigem, c.nosDestino) >= kNos)
+        c.leitura.push_back({Problema::Leitura, "a malha tem mais de 63 nós"});
+    if (c.triangulos > kTriangulos)
+        c.leitura.push_back({Problema::Leitura, "a malha tem mais de 99 triângulos"});
+    c.triangulos = std::min(c.triangulos, kTriangulos);
+    for (int k = 1; k < kNos; ++k) {
+        const Ponto o = malha.noDeOrigem(k), d = malha.noDeDestino(k);
+        c.vert[k][0] = o.x, c.vert[k][1] = o.y;
+        c.vert2[k][0] = d.x, c.vert2[k][1] = d.y;
+    }
+    for (int t = 0; t < c.triangulos; ++t)
+        for (int k = 0; k < 3; ++k) {
+            const int no = malha.triangulos[t][k];
+            c.trg[t][k] = no;
+            if (no < 0 || no >= kNos)
+                c.leitura.push_back({Problema::Indice, "triângulo " + std::to_string(t) +
+                                                           ": número de nó fora do intervalo de "
+                                                           "0 a 63"});
+        }
+    for (int t = 0; t < kTriangulos; ++t)
+        c.mapas.push_back(t < static_cast<int>(malha.mapas.size())
+                              ? std::optional<std::string>(malha.mapas[t])
+                              : std::nullopt);
+    return Verificador(c).executar();
 }
 
 } // namespace corretor

@@ -1,11 +1,12 @@
-// Checking a workspace's mesh before a correction run.
+// Checking a mesh before a correction run: a workspace's files, or a mesh being built.
 //
-// verificarMalha loads the vertex and triangle files into the mesh store (clearing it first),
-// reads the 99 matrix files itself, and finds what would make the correction go wrong. It
-// prints nothing; each finding is worded in Portuguese, naming the file, triangle or nodes at
-// fault. Coordinates are those of mesh/mesh_store.h: source mesh in the enlarged image, target
-// mesh in the pattern, maps from source to target.
+// The check finds what would make the correction go wrong in what the mesh files hold (or would
+// hold). It prints nothing; each finding is worded in Portuguese, naming the file, triangle or
+// nodes at fault. Coordinates are those of mesh/mesh_store.h: source mesh in the enlarged image,
+// target mesh in the pattern, maps from source to target.
 #pragma once
+
+#include "authoring/mesh_value.h"
 
 #include <string>
 #include <vector>
@@ -60,7 +61,13 @@ struct Verificacao
     int problemas() const;
 };
 
+// The workspace's mesh: loads the vertex and triangle files into the mesh store (clearing it
+// first) and reads the 99 matrix files of the working folder.
 Verificacao verificarMalha();
+
+// A mesh being built, as its files would hold it (malha.mapas made by gerarMapas), with no file
+// read or written and the mesh store untouched.
+Verificacao verificarMalha(const MalhaNova& malha);
 
 // The words for vertex files of different lengths, '"data/verticesamp4.txt" tem <origem> nós e
 // "data/vertices2.txt" tem <destino>', to which each caller adds what follows from it.

@@ -17,8 +17,9 @@ struct QualidadeDaMalha
 
 // `origem[k]` is node k + 1 in the picture enlarged four times, `destino[k]` the same node in
 // `padrao`. Triangulates the target nodes, makes the maps, and corrects `imagem` (8-bit,
-// 3 channels) with the forward warp onto the size of `padrao`. Fills the mesh store with that
-// mesh; neither picture is changed.
+// 3 channels) with the forward warp onto the size of `padrao`, through the mesh store filled as
+// the loader would fill it from the mesh's files (carregarNasTabelas, authoring/mesh_value.h).
+// Neither picture is changed.
 QualidadeDaMalha medirMalha(const cv::Mat& imagem, const cv::Mat& padrao,
                             const std::vector<cv::Point>& origem,
                             const std::vector<cv::Point>& destino);

@@ -65,40 +65,53 @@ std::string linhaXY(CvPoint p)
     return std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
 }
 
+// The window system calls the callbacks from C code, which an exception must not unwind: one
+// that escapes a callback's body (no memory for a line, a sequence that cannot grow) is named in
+// a warning and the pick is lost.
+constexpr const char* kFalhaNaMarcacao = "a marcação do ponto falhou";
+
 } // namespace
 
 void on_mouse(int event, int x, int y, int /*flags*/, void* /*param*/)
 {
-    if (img == nullptr) return;
-    y = virar(img, y); // before the event test, as the callback has always done
-    if (event != kBotaoEsquerdo) return;
-    registrar(img, pt, seq, 2, x, y);
-    ++count;
+    semDeixarEscapar(kFalhaNaMarcacao, [&] {
+        if (img == nullptr) return;
+        y = virar(img, y); // before the event test, so that every event sees the same y
+        if (event != kBotaoEsquerdo) return;
+        registrar(img, pt, seq, 2, x, y);
+        ++count;
+    });
 }
 
 void on_mouse2(int event, int x, int y, int /*flags*/, void* /*param*/)
 {
-    if (img2 == nullptr) return;
-    y = virar(img2, y);
-    if (event != kBotaoEsquerdo) return;
-    registrar(img2, ponto, seq2, 2, x, y);
-    anexar(ff, arq2, std::to_string(t_count2) + " " + linhaXY(ponto));
-    ++t_count2;
+    semDeixarEscapar(kFalhaNaMarcacao, [&] {
+        if (img2 == nullptr) return;
+        y = virar(img2, y);
+        if (event != kBotaoEsquerdo) return;
+        registrar(img2, ponto, seq2, 2, x, y);
+        anexar(ff, arq2, std::to_string(t_count2) + " " + linhaXY(ponto));
+        ++t_count2;
+    });
 }
 
 void on_mouse3(int event, int x, int y, int /*flags*/, void* /*param*/)
 {
-    if (img == nullptr || event != kBotaoEsquerdo) return;
-    registrar(img, pt, seq, 1, x, y);
-    anexar(fp, "vertices.txt", linhaXY(pt));
+    semDeixarEscapar(kFalhaNaMarcacao, [&] {
+        if (img == nullptr || event != kBotaoEsquerdo) return;
+        registrar(img, pt, seq, 1, x, y);
+        anexar(fp, "vertices.txt", linhaXY(pt));
+    });
 }
 
 void on_mouse4(int event, int x, int y, int /*flags*/, void* /*param*/)
 {
-    if (img2 == nullptr || event != kBotaoEsquerdo) return;
-    registrar(img2, ponto, seq, 1, x, y); // seq, not seq2: the pattern's nodes join the image's
-    anexar(ff, "vertices2.txt", linhaXY(ponto));
-    ++t_count2;
+    semDeixarEscapar(kFalhaNaMarcacao, [&] {
+        if (img2 == nullptr || event != kBotaoEsquerdo) return;
+        registrar(img2, ponto, seq, 1, x, y); // seq, not seq2: the pattern's nodes join the image's
+        anexar(ff, "vertices2.txt", linhaXY(ponto));
+        ++t_count2;
+    });
 }
 
 void reiniciarMarcacao()

@@ -23,8 +23,15 @@ std::string textoDe(Ponto p)
     return "(" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")";
 }
 
-bool nosAceitaveis(int nos)
+// Node k (from 1) of a list of nodes.
+Ponto no(const std::vector<Ponto>& nos, int k)
 {
+    return nos[static_cast<std::size_t>(k - 1)];
+}
+
+bool nosAceitaveis(const std::vector<Ponto>& destino)
+{
+    const int nos = static_cast<int>(destino.size());
     if (nos < 3) {
         falhar("são precisos ao menos 3 nós para formar um triângulo; \"data/vertices2.txt\" "
                "tem " +
@@ -32,7 +39,7 @@ bool nosAceitaveis(int nos)
         return false;
     }
     for (int a = 1; a <= nos; ++a) {
-        const Ponto p = pontoDe(vert2, a);
+        const Ponto p = no(destino, a);
         if (std::abs(static_cast<long long>(p.x)) > kCoordenadaMaxima ||
             std::abs(static_cast<long long>(p.y)) > kCoordenadaMaxima) {
             falhar("o nó " + std::to_string(a) + " de \"data/vertices2.txt\" está em " +
@@ -40,7 +47,7 @@ bool nosAceitaveis(int nos)
             return false;
         }
         for (int b = 1; b < a; ++b)
-            if (pontoDe(vert2, b) == p) {
+            if (no(destino, b) == p) {
                 falhar("os nós " + std::to_string(b) + " e " + std::to_string(a) +
                        " têm a mesma posição " + textoDe(p) + " em \"data/vertices2.txt\"");
                 return false;
@@ -51,14 +58,14 @@ bool nosAceitaveis(int nos)
 
 // The triangles that Subdiv2D finds among the target nodes, each with a positive winding
 // value in the target mesh. Triangles that touch the library's outer vertices are dropped.
-std::vector<Triangulo> triangulosDaBiblioteca(int nos)
+std::vector<Triangulo> triangulosDaBiblioteca(const std::vector<Ponto>& destino)
 {
-    int xMin = vert2[1][0], xMax = xMin, yMin = vert2[1][1], yMax = yMin;
-    for (int k = 2; k <= nos; ++k) {
-        xMin = std::min(xMin, vert2[k][0]);
-        xMax = std::max(xMax, vert2[k][0]);
-        yMin = std::min(yMin, vert2[k][1]);
-        yMax = std::max(yMax, vert2[k][1]);
+    int xMin = destino[0].x, xMax = xMin, yMin = destino[0].y, yMax = yMin;
+    for (const Ponto& p : destino) {
+        xMin = std::min(xMin, p.x);
+        xMax = std::max(xMax, p.x);
+        yMin = std::min(yMin, p.y);
+        yMax = std::max(yMax, p.y);
     }
     // The library keeps only triangles whose corners lie in its rectangle, right and bottom
     // edges excluded; a margin keeps every node inside.
@@ -66,9 +73,10 @@ std::vector<Triangulo> triangulosDaBiblioteca(int nos)
     cv::Subdiv2D subdivisao(cv::Rect(xMin - margem, yMin - margem, xMax - xMin + 2 * margem + 1,
                                      yMax - yMin + 2 * margem + 1));
     std::map<std::pair<int, int>, int> noEm;
-    for (int k = 1; k <= nos; ++k) {
-        subdivisao.insert(cv::Point2f(float(vert2[k][0]), float(vert2[k][1])));
-        noEm[{vert2[k][0], vert2[k][1]}] = k;
+    for (int k = 1; k <= static_cast<int>(destino.size()); ++k) {
+        const Ponto p = no(destino, k);
+        subdivisao.insert(cv::Point2f(float(p.x), float(p.y)));
+        noEm[{p.x, p.y}] = k;
     }
 
     std::vector<cv::Vec6f> lista;
@@ -86,8 +94,7 @@ std::vector<Triangulo> triangulosDaBiblioteca(int nos)
             if (dosNos) t[k] = achado->second;
         }
         if (!dosNos) continue;
-        const int lado =
-            orientacao(pontoDe(vert2, t[0]), pontoDe(vert2, t[1]), pontoDe(vert2, t[2]));
+        const int lado = orientacao(no(destino, t[0]), no(destino, t[1]), no(destino, t[2]));
         if (lado == 0) continue;
         if (lado < 0) std::swap(t[1], t[2]);
         triangulos.push_back(t);
@@ -102,7 +109,8 @@ std::vector<Triangulo> triangulosDaBiblioteca(int nos)
 class Envoltoria
 {
 public:
-    Envoltoria(int nos, std::vector<Triangulo>& triangulos) : nos_(nos), triangulos_(triangulos)
+    Envoltoria(const std::vector<Ponto>& destino, std::vector<Triangulo>& triangulos)
+        : destino_(destino), nos_(static_cast<int>(destino.size())), triangulos_(triangulos)
     {
         for (const auto& t : triangulos_)
             marcar(t);
@@ -119,7 +127,7 @@ public:
     }
 
 private:
-    Ponto p(int no) const { return pontoDe(vert2, no); }
+    Ponto p(int k) const { return no(destino_, k); }
 
     void marcar(const Triangulo& t)
     {
@@ -171,17 +179,18 @@ private:
         marcar(triangulos_.back());
     }
 
+    const std::vector<Ponto>& destino_;
     int nos_;
     std::vector<Triangulo>& triangulos_;
     std::set<std::pair<int, int>> arestas_; // directed edges of the triangles, winding order
 };
 
 // Winding for the file (see the header), then the smallest node first.
-Triangulo paraOArquivo(Triangulo t)
+Triangulo paraOArquivo(Triangulo t, const std::vector<Ponto>& origem,
+                       const std::vector<Ponto>& destino)
 {
-    int lado = orientacao(pontoDe(vert, t[0]), pontoDe(vert, t[1]), pontoDe(vert, t[2]));
-    if (lado == 0)
-        lado = orientacao(pontoDe(vert2, t[0]), pontoDe(vert2, t[1]), pontoDe(vert2, t[2]));
+    int lado = orientacao(no(origem, t[0]), no(origem, t[1]), no(origem, t[2]));
+    if (lado == 0) lado = orientacao(no(destino, t[0]), no(destino, t[1]), no(destino, t[2]));
     if (lado > 0) std::swap(t[1], t[2]);
     std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
     return t;
@@ -189,28 +198,30 @@ Triangulo paraOArquivo(Triangulo t)
 
 } // namespace
 
-bool triangularMalha(int nos, std::vector<Triangulo>& triangulos)
+bool triangularMalha(const std::vector<Ponto>& origem, const std::vector<Ponto>& destino,
+                     std::vector<Triangulo>& triangulos)
 {
     triangulos.clear();
-    if (!nosAceitaveis(nos)) return false;
-    triangulos = triangulosDaBiblioteca(nos);
-    Envoltoria(nos, triangulos).completar();
+    if (!nosAceitaveis(destino)) return false;
+    triangulos = triangulosDaBiblioteca(destino);
+    Envoltoria(destino, triangulos).completar();
     if (triangulos.empty()) {
-        falhar("os " + std::to_string(nos) +
+        falhar("os " + std::to_string(destino.size()) +
                " nós de \"data/vertices2.txt\" estão todos numa reta; não formam triângulos");
         return false;
     }
     for (auto& t : triangulos)
-        t = paraOArquivo(t);
+        t = paraOArquivo(t, origem, destino);
     std::sort(triangulos.begin(), triangulos.end());
     return true;
 }
 
-bool triangularParaOArquivo(int nos, std::vector<Triangulo>& triangulos)
+bool triangularParaOArquivo(const std::vector<Ponto>& origem, const std::vector<Ponto>& destino,
+                            std::vector<Triangulo>& triangulos)
 {
-    if (!triangularMalha(nos, triangulos)) return false;
+    if (!triangularMalha(origem, destino, triangulos)) return false;
     if (triangulos.size() <= static_cast<std::size_t>(kTriangulos)) return true;
-    falhar("a triangulação dos " + std::to_string(nos) + " nós dá " +
+    falhar("a triangulação dos " + std::to_string(destino.size()) + " nós dá " +
            std::to_string(triangulos.size()) +
            " triângulos, e o arquivo de triângulos comporta 99; use menos nós");
     return false;

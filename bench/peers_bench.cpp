@@ -285,15 +285,11 @@ int preparar(const fs::path& demo, const fs::path& pasta, int largura, int altur
     if (!origem || !cv::imwrite((pasta / "entrada.jpg").string(), entrada))
         return falha("não foi possível gravar em \"" + pasta.string() + "\"");
     // The enlargement of the image as the correction loads it, as binary PPM (RGB).
-    IplImage* lida = open((pasta / "entrada.jpg").c_str());
+    const Imagem lida = abrir((pasta / "entrada.jpg").c_str());
     if (lida == nullptr) return falha(motivoFalha());
-    IplImage* uma = dobra(lida);
-    IplImage* duas = dobra(uma);
+    const Imagem duas = ampliaQuatroVezes(lida.get());
     cv::Mat rgb;
-    cv::cvtColor(cv::cvarrToMat(duas), rgb, cv::COLOR_BGR2RGB);
-    free(duas);
-    free(uma);
-    free(lida);
+    cv::cvtColor(cv::cvarrToMat(duas.get()), rgb, cv::COLOR_BGR2RGB);
     std::ofstream ppm(pasta / "ampliada.ppm", std::ios::binary);
     ppm << "P6\n" << rgb.cols << ' ' << rgb.rows << "\n255\n";
     for (int y = 0; y < rgb.rows; ++y)
@@ -348,13 +344,11 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
     if (erro) return falha("não foi possível entrar em \"" + pasta.string() + "\"");
     carregaVetorVertices();
     if (houveFalha()) return falha(motivoFalha());
-    IplImage* entrada = open("entrada.jpg");
-    IplImage* padrao = entrada ? open("data/pattern.jpg") : nullptr;
+    const Imagem entrada = abrir("entrada.jpg");
+    const Imagem padrao = entrada ? abrir("data/pattern.jpg") : nullptr;
     if (padrao == nullptr) return falha(motivoFalha());
-    IplImage* uma = dobra(entrada);
-    IplImage* ampliada = dobra(uma);
-    free(uma);
-    const cv::Mat fonte = cv::cvarrToMat(ampliada), carregada = cv::cvarrToMat(entrada);
+    const Imagem ampliada = ampliaQuatroVezes(entrada.get());
+    const cv::Mat fonte = cv::cvarrToMat(ampliada.get()), carregada = cv::cvarrToMat(entrada.get());
     const cv::Size tamanho(padrao->width, padrao->height);
     const std::vector<Triangulo> malha = triangulosDaMalha();
 
@@ -364,8 +358,7 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
         std::max(1, vezes / 4), [&] { mapas = montarMapas(carregada.size(), tamanho); });
     if (mapas == nullptr) return falha(motivoFalha());
 
-    IplImage* nosso = nullptr;
-    IplImage* interpolados[3] = {nullptr, nullptr, nullptr};
+    Imagem nosso, interpolados[3];
     const Interpolacao filtros[3] = {Interpolacao::Linear, Interpolacao::Cubica,
                                      Interpolacao::Lanczos};
     const int metodos[3] = {cv::INTER_LINEAR, cv::INTER_CUBIC, cv::INTER_LANCZOS4};
@@ -374,8 +367,8 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
     long soma = 0;
     std::vector<std::function<void()>> jobs = {
         [&] {
-            free(nosso);
-            nosso = morphPara(ampliada, cvGetSize(padrao), IPL_DEPTH_8U, nullptr);
+            nosso.reset();
+            nosso = morphPara(ampliada.get(), cvGetSize(padrao.get()), IPL_DEPTH_8U, nullptr);
         },
         [&] { soma += pisoDeCalculo(fonte.size(), matrix[0].mat); },
         [&] { afimPorTriangulo(fonte, malha, tamanho, Forma::Float, saidaFloat); },
@@ -385,8 +378,8 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
         [&] { cv::remap(fonte, saidaRemap, mapa1, mapa2, cv::INTER_LINEAR, cv::BORDER_CONSTANT); }};
     for (int f = 0; f < 3; ++f) {
         jobs.push_back([&, f] {
-            free(interpolados[f]);
-            interpolados[f] = morphInterpolado(entrada, *mapas, filtros[f]);
+            interpolados[f].reset();
+            interpolados[f] = morphInterpolado(entrada.get(), *mapas, filtros[f]);
         });
         jobs.push_back([&, f] {
             cv::remap(carregada, saidaMesmos, mapas->inteiros, mapas->fracoes, metodos[f],
@@ -395,13 +388,13 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
     }
     const std::vector<double> ms = medianasEmTurnos(vezes, jobs);
     // The straightforward forward warp, on one core: far slower, so timed apart.
-    IplImage* direto = nullptr;
+    Imagem direto;
     const double msDireto = bancada::medianaMs(vezesDireto, [&] {
-        free(direto);
-        direto = morphDireto(ampliada, cvGetSize(padrao), IPL_DEPTH_8U);
+        direto.reset();
+        direto = morphDireto(ampliada.get(), cvGetSize(padrao.get()), IPL_DEPTH_8U);
     });
-    const cv::Mat resultado = cv::cvarrToMat(nosso);
-    const bool mesmosBytes = cv::norm(resultado, cv::cvarrToMat(direto), cv::NORM_INF) == 0;
+    const cv::Mat resultado = cv::cvarrToMat(nosso.get());
+    const bool mesmosBytes = cv::norm(resultado, cv::cvarrToMat(direto.get()), cv::NORM_INF) == 0;
 
     // The floor: the enlargement read once and the output written once, at the copy rate
     // (a copy reads and writes each byte, so it moves twice the bytes it copies).
@@ -428,11 +421,8 @@ int medir(const fs::path& pasta, int vezes, int vezesDireto)
         cv::imwrite("afim_float.png", saidaFloat);
         cv::imwrite("afim_8bits.png", saida8);
         cv::imwrite("remap.png", saidaRemap);
-        cv::imwrite("interpolado.png", cv::cvarrToMat(interpolados[1]));
+        cv::imwrite("interpolado.png", cv::cvarrToMat(interpolados[1].get()));
     }
-    for (IplImage* i : {direto, nosso, interpolados[0], interpolados[1], interpolados[2], ampliada,
-                        padrao, entrada})
-        free(i);
     return 0;
 }
 

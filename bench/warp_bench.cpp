@@ -22,15 +22,14 @@ int main()
         cv::randu(pixels, 1, 256);
         IplImage imagem = cvIplImage(pixels);
         const CvSize padrao = cvSize(436, 436);
-        IplImage* direto = nullptr;
-        IplImage* rapido = nullptr;
+        corretor::Imagem direto, rapido;
         const int vezesDireto = t[0] * t[1] > 2000000 ? 1 : 5;
         const double msDireto = bancada::medianaMs(vezesDireto, [&] {
-            corretor::free(direto);
+            direto.reset();
             direto = corretor::morphDireto(&imagem, padrao, IPL_DEPTH_8U);
         });
         const double msRapido = bancada::medianaMs(21, [&] {
-            corretor::free(rapido);
+            rapido.reset();
             rapido = corretor::morphPara(&imagem, padrao, IPL_DEPTH_8U, nullptr);
         });
         const bool iguais = std::memcmp(direto->imageData, rapido->imageData,
@@ -39,8 +38,6 @@ int main()
         std::snprintf(nome, sizeof nome, "%dx%d", t[0], t[1]);
         std::printf("%-11s %10d %14.1f %12.2f %8.0f %s\n", nome, triangulos, msDireto, msRapido,
                     msDireto / msRapido, iguais ? "sim" : "NÃO");
-        corretor::free(direto);
-        corretor::free(rapido);
     }
     std::printf("(%d threads)\n", cv::getNumThreads());
     return 0;

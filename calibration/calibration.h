@@ -16,10 +16,10 @@
 //   3. the final matches, of the support points and then of the nodes, to a fraction of a pixel,
 //      against the capture straightened by the final model;
 //   4. the smooth model of the field (the lens model plus the local mean of the support points'
-//      residuals) judges each node: a node that disagrees with it by more than a pixel (or four
-//      times the usual disagreement) is replaced by its prediction, and so is a node that could
-//      not be matched (outside the pattern or the capture, flat, or below the correlation
-//      threshold).
+//      residuals) judges each node: a node that disagrees with it by more than half a capture
+//      pixel and by more than five standard deviations of the match and the model together is
+//      replaced by its prediction, and so is a node that could not be matched (outside the
+//      pattern or the capture, flat, or below the correlation threshold).
 // Both functions take the pattern and the capture as 8-bit, 3-channel pictures (any size) and
 // never change them. They return false, recording why in Portuguese (utilities/report.h), for
 // a capture that is blank or nearly uniform, does not show the pattern, in which the pattern

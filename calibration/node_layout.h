@@ -17,8 +17,9 @@ constexpr int kMaisNos = 63;  // the most the vertex files hold
 // The outer ring is the hull of the nodes, so the triangulation has 2 n - 2 - m triangles; m is
 // at least 2 n - 101, which keeps that within the 99 the triangle file holds. The rings' node
 // counts grow with their radius, so the triangles are near equilateral, and the rings draw a
-// little closer towards the edge. For 63 nodes: the demo's layout, rings of 6, 12, 19 and 25
-// at radii 58, 115, 168 and 214, 99 triangles.
+// little closer towards the edge. For 63 nodes: rings of 6, 12, 19 and 25 at radii 60, 116,
+// 167 and 214 (to the nearest pixel), 99 triangles. (The demo keeps a table of its own, at 58,
+// 116, 170 and 214: calibration/sintetica/demo_scene.h.)
 std::vector<cv::Point> escolherNosDeDestino(int n);
 
 } // namespace corretor

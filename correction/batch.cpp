@@ -122,38 +122,39 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 
 namespace {
 
-// Loads, corrects and saves one image. Returns true on success; otherwise false with the reason
-// in `motivo`. Runs on a worker, with the worker's enlargements; the reason is the worker's own
-// (utilities/report.h).
-// With `mapas` (the interpolated correction) the enlargements are not used.
-bool corrigirUma(const std::string& imagem, const std::string& resultado, const IplImage* padrao,
+// Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
+// success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
+// enlargements; the reason is the worker's own (utilities/report.h). With `mapas` (the
+// interpolated correction) the enlargements are not used. Nothing it calls throws past it.
+bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplImage* padrao,
                  Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
-                 std::string& motivo, bool& colocouAlgum)
+                 std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
-    IplImage* image = nullptr;
-    IplImage* corrigida = nullptr;
-    bool ok = false;
     try {
-        image = mapas != nullptr ? open(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
-        if (image != nullptr && mapas != nullptr) {
-            const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-            if (doTamanho != nullptr)
-                corrigida = morphInterpolado(image, *doTamanho, filtro, &colocouAlgum);
-        } else if (image != nullptr) {
-            corrigida = corrigirImagem(image, padrao, nullptr, ampliacoes, &colocouAlgum);
+        try {
+            const std::string resultado = nomeDoResultado(imagem, pasta);
+            const Imagem image =
+                mapas != nullptr ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+            Imagem corrigida;
+            if (image != nullptr && mapas != nullptr) {
+                const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
+                if (doTamanho != nullptr)
+                    corrigida = morphInterpolado(image.get(), *doTamanho, filtro, &colocouAlgum);
+            } else if (image != nullptr) {
+                corrigida = corrigirImagem(image.get(), padrao, nullptr, ampliacoes, &colocouAlgum);
+            }
+            if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
+        } catch (...) {
+            falhar(motivoDaExcecao());
         }
-        ok = corrigida != nullptr && save(resultado.c_str(), corrigida);
-    } catch (...) {
-        falhar(motivoDaExcecao());
+        motivo = houveFalha() ? motivoFalha() : "falha sem motivo registrado";
+        // A reason that does not name the image is given it, so that every report says which.
+        if (motivo.find("\"" + imagem + "\"") == std::string::npos)
+            motivo = "\"" + imagem + "\": " + motivo;
+    } catch (...) { // no memory even for the words of the reason
+        motivo.clear();
     }
-    free(corrigida);
-    free(image);
-    if (ok) return true;
-    motivo = houveFalha() ? motivoFalha() : "falha sem motivo registrado";
-    // A reason that does not name the image is given it, so that every report says which.
-    if (motivo.find("\"" + imagem + "\"") == std::string::npos)
-        motivo = "\"" + imagem + "\": " + motivo;
     limparFalha();
     return false;
 }
@@ -190,18 +191,18 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
             std::string motivo;
             bool colocouAlgum = true;
             const bool ok =
-                corrigirUma(imagens[k], nomeDoResultado(imagens[k], pasta), padrao, ampliacoes,
-                            mapas ? &*mapas : nullptr, interpolacao.value_or(Interpolacao::Cubica),
-                            motivo, colocouAlgum);
+                corrigirUma(imagens[k], pasta, padrao, ampliacoes, mapas ? &*mapas : nullptr,
+                            interpolacao.value_or(Interpolacao::Cubica), motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
-            if (ok)
-                ++corrigidas;
-            else if (falha)
-                falha(imagens[k], motivo);
-            if (ok && !colocouAlgum && aviso)
-                aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
-            if (progresso) progresso(feitas, total);
+            corrigidas += ok;
+            // The caller's reports run on this thread, which an exception must not leave.
+            semDeixarEscapar("o relato de uma imagem falhou", [&] {
+                if (!ok && falha) falha(imagens[k], motivo);
+                if (ok && !colocouAlgum && aviso)
+                    aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
+                if (progresso) progresso(feitas, total);
+            });
         }
     };
     trabalhadores = std::max(1, std::min(trabalhadores, total));

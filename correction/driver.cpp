@@ -24,19 +24,16 @@ CvMemStorage* storage = cvCreateMemStorage(0);
 CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         bool* colocouAlgum)
+Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                      bool* colocouAlgum)
 {
-    IplImage* ampliada = ampliaQuatroVezes(image);
+    const Imagem ampliada = ampliaQuatroVezes(image);
     if (ampliada == nullptr) return nullptr;
-    IplImage* corrigida =
-        morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
-    free(ampliada);
-    return corrigida;
+    return morphPara(ampliada.get(), cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
 }
 
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         Ampliacoes& ampliacoes, bool* colocouAlgum)
+Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                      Ampliacoes& ampliacoes, bool* colocouAlgum)
 {
     const IplImage* ampliada = ampliaQuatroVezesEm(image, ampliacoes);
     if (ampliada == nullptr) return nullptr;
@@ -50,8 +47,8 @@ std::string avisoDeCampoVazio()
            "não cobre a imagem ampliada (confira com \"malha verificar\")";
 }
 
-IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
-                              bool* colocouAlgum)
+Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
+                           bool* colocouAlgum)
 {
     const auto mapas =
         montarMapas(cv::Size(image->width, image->height), cv::Size(padrao->width, padrao->height));
@@ -94,17 +91,17 @@ int executarCorrecao(std::optional<Interpolacao> interpolacao)
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // The interpolated correction samples the image itself and never enlarges it.
-    img = interpolacao ? open(filename) : abrirParaAmpliar(filename);
+    img = (interpolacao ? abrir(filename) : abrirParaAmpliar(filename)).release();
     if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
 
     bool colocouAlgum = false;
     if (interpolacao) {
-        resultado = corrigirInterpolado(img, img2, *interpolacao, &colocouAlgum);
+        resultado = corrigirInterpolado(img, img2, *interpolacao, &colocouAlgum).release();
         if (resultado != nullptr) mostrarProgresso(100); // one step: the line shows it done
     } else {
-        resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum);
+        resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum).release();
     }
     if (resultado == nullptr || !save("result.jpg", resultado)) return falhaDaCorrecao(true);
 

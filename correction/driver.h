@@ -27,28 +27,28 @@ extern CvSeq* seq2;
 
 // The stages between the loaded image and the result: two twofold enlargements, then the
 // warp onto the size of `padrao`, reporting to `progresso` (which may be empty) and telling
-// `colocouAlgum` (when given) whether any pixel landed in the field. Returns a new image owned
-// by the caller, or null (reason recorded); every intermediate image is released as soon as the
-// next stage has its output. Reads the mesh store.
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         bool* colocouAlgum = nullptr);
+// `colocouAlgum` (when given) whether any pixel landed in the field. Returns the new image, or
+// null (reason recorded); every intermediate image is released as soon as the next stage has its
+// output. Reads the mesh store.
+Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                      bool* colocouAlgum = nullptr);
 
 // corrigirImagem with the enlargements kept in `ampliacoes` (ampliaQuatroVezesEm,
 // correction/stages.h), for a caller that corrects many images: the result holds the same
 // bytes. Both enlargements stay held during the warp.
-IplImage* corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                         Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
+Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
+                      Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
 
 // The warning for a correction that placed no pixel in the field (its result is black), with
 // the likely causes.
 std::string avisoDeCampoVazio();
 
 // The interpolated correction of `image` onto the size of `padrao` (correction/warp_interpolado.h):
-// no enlargement, the maps built for this image's size. Returns a new image owned by the
-// caller, or null (reason recorded). Reads the mesh store. `colocouAlgum`, when given, is told
+// no enlargement, the maps built for this image's size. Returns the new image, or null (reason
+// recorded). Reads the mesh store. `colocouAlgum`, when given, is told
 // whether any pixel of the field was sampled.
-IplImage* corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
-                              bool* colocouAlgum = nullptr);
+Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
+                           bool* colocouAlgum = nullptr);
 
 // The whole correction run on the console: load the mesh, ask for the image name, load the
 // image and the pattern, correct (the forward warp, or the interpolated one with `interpolacao`),

@@ -19,20 +19,6 @@ namespace {
 
 const int kComoLer = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
 
-// A new 8-bit, 3-channel image; when its pixels cannot be had, the header is released before
-// the library's exception goes on.
-IplImage* criarImagem(CvSize tamanho)
-{
-    IplImage* image = cvCreateImageHeader(tamanho, IPL_DEPTH_8U, 3);
-    try {
-        cvCreateData(image);
-    } catch (...) {
-        cvReleaseImageHeader(&image);
-        throw;
-    }
-    return image;
-}
-
 bool recusar(const char* nome, const std::string& porque)
 {
     falhar("não foi possível ler a imagem \"" + std::string(nome) + "\": " + porque);
@@ -43,41 +29,36 @@ bool recusar(const char* nome, const std::string& porque)
 // into the image record, so the pixels are held once); an image of any other format, or whose
 // decoder finds another size, is decoded on its own and copied. Null, reason recorded, on
 // failure.
-IplImage* decodificar(const char* nome, const std::string& bytes,
-                      const CabecalhoDeImagem& cabecalho)
+Imagem decodificar(const char* nome, const std::string& bytes, const CabecalhoDeImagem& cabecalho)
 {
     const cv::Mat arquivo(1, static_cast<int>(bytes.size()), CV_8U,
                           const_cast<char*>(bytes.data()));
-    IplImage* image = nullptr;
+    Imagem image;
     cv::Mat lida;
-    try {
-        if (cabecalho.largura > 0) {
-            image = criarImagem(cvSize(cabecalho.largura, cabecalho.altura));
-            lida = cv::cvarrToMat(image);
-        }
+    if (cabecalho.largura > 0) {
+        image = criarImagem(cvSize(cabecalho.largura, cabecalho.altura));
+        lida = cv::cvarrToMat(image.get());
+    }
+    {
         const SilencioNoErro decodificador; // its own lines are not the system's
         cv::imdecode(arquivo, kComoLer, &lida);
-    } catch (...) {
-        free(image);
-        throw;
     }
     if (lida.empty() || lida.type() != CV_8UC3) {
-        free(image);
         recusar(nome, "o formato não é conhecido ou os dados não formam uma imagem");
         return nullptr;
     }
     if (image != nullptr && lida.data == reinterpret_cast<uchar*>(image->imageData)) return image;
-    free(image);
+    image.reset();
     if (!imagemCabe(lida.cols, lida.rows, 1)) {
         precederMotivo("\"" + std::string(nome) + "\": ");
         return nullptr;
     }
     image = criarImagem(cvSize(lida.cols, lida.rows));
-    lida.copyTo(cv::cvarrToMat(image));
+    lida.copyTo(cv::cvarrToMat(image.get()));
     return image;
 }
 
-IplImage* abrirImagem(const char* nome, int fator)
+Imagem abrirImagem(const char* nome, int fator)
 {
     std::string bytes, porque;
     if (!lerArquivo(nome, bytes, kLimiteDeArquivoDeImagem, porque)) {
@@ -117,19 +98,23 @@ IplImage* abrirImagem(const char* nome, int fator)
 
 IplImage* open(const char* nome)
 {
+    return abrirImagem(nome, 1).release();
+}
+
+Imagem abrir(const char* nome)
+{
     return abrirImagem(nome, 1);
 }
 
 bool carregarImagem(const std::string& nome, cv::Mat& imagem)
 {
-    IplImage* lida = open(nome.c_str());
+    const Imagem lida = abrir(nome.c_str());
     if (lida == nullptr) return false;
-    imagem = cv::cvarrToMat(lida).clone();
-    free(lida);
+    imagem = cv::cvarrToMat(lida.get()).clone();
     return true;
 }
 
-IplImage* abrirParaAmpliar(const char* nome)
+Imagem abrirParaAmpliar(const char* nome)
 {
     return abrirImagem(nome, 4);
 }

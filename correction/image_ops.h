@@ -1,6 +1,9 @@
 // The small image operations of the system: load, save and release. The fourth, show, needs a
-// window and lives in authoring/show.h.
+// window and lives in authoring/show.h. Inside the code images own themselves
+// (utilities/image.h); open hands its image to a caller who releases it with free.
 #pragma once
+
+#include "utilities/image.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/core_c.h>
@@ -20,12 +23,15 @@ namespace corretor {
 // releases it with free.
 IplImage* open(const char* nome);
 
+// open, for the code: the image owns itself. Null, reason recorded, as open.
+Imagem abrir(const char* nome);
+
 // open into `imagem`, a picture of its own. False, reason recorded, when open fails.
 bool carregarImagem(const std::string& nome, cv::Mat& imagem);
 
-// open for an image that is about to be enlarged four times: the size its header declares is
+// abrir for an image that is about to be enlarged four times: the size its header declares is
 // judged as the enlargement will judge it (correction/stages.h imagemCabe), before decoding.
-IplImage* abrirParaAmpliar(const char* nome);
+Imagem abrirParaAmpliar(const char* nome);
 
 // Saves `image` under `nome`, encoded by the name's extension (JPEG for ".jpg"). The file is
 // written whole to a temporary file in the same folder and then renamed over `nome`, so a

@@ -8,7 +8,8 @@
 //   the top-left. Exactly samples 0, 1 and 2 of a pixel are read and written; the padding at
 //   the end of a row is never written.
 // - A stage never changes or releases its input. It returns a new image that belongs to the
-//   caller, who releases it with free (correction/image_ops.h).
+//   caller: an Imagem that releases itself, or, for dobra, whose contract is a raw image, one
+//   the caller releases with free (correction/image_ops.h).
 // - A stage that cannot run returns null and records why (utilities/report.h).
 #pragma once
 
@@ -44,7 +45,7 @@ IplImage* dobra(const IplImage* image);
 // allocating when the result would exceed the image record (2 GiB) or the free memory; the
 // memory is claimed (ReservaDeMemoria, utilities/memory.h), so that threads enlarging at once
 // wait for each other rather than ask together for more than there is.
-IplImage* ampliaQuatroVezes(const IplImage* image);
+Imagem ampliaQuatroVezes(const IplImage* image);
 
 // The two enlargements of ampliaQuatroVezes, kept by a caller that enlarges many images: images
 // of one size then reuse them, where new memory for each would cost a page fault for every page
@@ -52,13 +53,9 @@ IplImage* ampliaQuatroVezes(const IplImage* image);
 // released when the object goes.
 struct Ampliacoes
 {
-    IplImage* primeira = nullptr; // twice the size of the image enlarged last
-    IplImage* segunda = nullptr;  // four times
-    ReservaDeMemoria reserva;     // the memory claimed for the two
-    Ampliacoes() = default;
-    ~Ampliacoes();
-    Ampliacoes(const Ampliacoes&) = delete;
-    Ampliacoes& operator=(const Ampliacoes&) = delete;
+    ReservaDeMemoria reserva; // the memory claimed for the two, given back after they go
+    Imagem primeira;          // twice the size of the image enlarged last
+    Imagem segunda;           // four times
 };
 
 // ampliaQuatroVezes into `ampliacoes`: the same bytes, in the enlargements kept there, which are

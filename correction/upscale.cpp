@@ -133,35 +133,26 @@ bool imagemCabe(int largura, int altura, int fator)
     return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
 }
 
-IplImage* ampliaQuatroVezes(const IplImage* image)
+Imagem ampliaQuatroVezes(const IplImage* image)
 {
     Ampliacoes ampliacoes;
     if (ampliaQuatroVezesEm(image, ampliacoes) == nullptr) return nullptr;
     // The second enlargement is the caller's; the first goes with the object.
-    IplImage* segunda = ampliacoes.segunda;
-    ampliacoes.segunda = nullptr;
-    return segunda;
-}
-
-Ampliacoes::~Ampliacoes()
-{
-    free(segunda);
-    free(primeira);
-    reserva.liberar();
+    return std::move(ampliacoes.segunda);
 }
 
 const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
 {
     if (!aceitarForma(image)) return nullptr;
-    IplImage*& primeira = ampliacoes.primeira;
-    IplImage*& segunda = ampliacoes.segunda;
+    Imagem& primeira = ampliacoes.primeira;
+    Imagem& segunda = ampliacoes.segunda;
     const bool servem = primeira != nullptr && segunda != nullptr &&
                         primeira->width == 2 * image->width &&
                         primeira->height == 2 * image->height;
     if (!servem) {
-        free(segunda);
-        free(primeira);
-        primeira = segunda = nullptr;
+        segunda.reset();
+        primeira.reset();
+        ampliacoes.reserva.liberar();
         if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
         // Claimed before allocating, beside what other threads enlarging at once have claimed.
         const uint64_t precisa =
@@ -171,21 +162,21 @@ const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoe
             recusarMemoria(image->width, image->height, 4, precisa, livre);
             return nullptr;
         }
-        primeira = cvCreateImage(cvSize(2 * image->width, 2 * image->height), IPL_DEPTH_8U, 3);
-        segunda = cvCreateImage(cvSize(4 * image->width, 4 * image->height), IPL_DEPTH_8U, 3);
+        primeira = criarImagem(cvSize(2 * image->width, 2 * image->height));
+        segunda = criarImagem(cvSize(4 * image->width, 4 * image->height));
     }
-    dobraEm(image, primeira);
-    dobraEm(primeira, segunda);
-    return segunda;
+    dobraEm(image, primeira.get());
+    dobraEm(primeira.get(), segunda.get());
+    return segunda.get();
 }
 
 IplImage* dobra(const IplImage* image)
 {
     if (!aceitarForma(image)) return nullptr;
     if (!aceitarAmpliacao(image->width, image->height, 2)) return nullptr;
-    IplImage* saida = cvCreateImage(cvSize(2 * image->width, 2 * image->height), image->depth, 3);
-    dobraEm(image, saida);
-    return saida;
+    Imagem saida = criarImagem(cvSize(2 * image->width, 2 * image->height), image->depth);
+    dobraEm(image, saida.get());
+    return saida.release();
 }
 
 } // namespace corretor

@@ -297,15 +297,15 @@ std::vector<int> bandBounds(const int32_t* destinos, size_t n, int faixas)
 
 } // namespace
 
-IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
-                    const Progresso& progresso, bool* colocouAlgum)
+Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Progresso& progresso,
+                 bool* colocouAlgum)
 {
     if (img->depth != IPL_DEPTH_8U || img->nChannels != 3 || profundidade != IPL_DEPTH_8U) {
         falhar("a correção recebe só imagens de 8 bits com 3 canais");
         return nullptr;
     }
     const int nl = img->height, nc = img->width;
-    IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
+    Imagem saida = criarImagem(tamanho, profundidade);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
     const Form f = form;
     std::atomic<bool> colocou{false};
@@ -328,7 +328,7 @@ IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
         cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
             for (int k = r.start; k < r.end; ++k)
                 if (f.writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
-                                saida))
+                                saida.get()))
                     colocou = true;
         });
         for (int i = primeira; i < ultima && progresso; ++i) {
@@ -349,7 +349,7 @@ void usarFormaPortavel(bool portavel)
 
 IplImage* morph(const IplImage* img)
 {
-    return morphPara(img, cvGetSize(img2), img2->depth, mostrarProgresso);
+    return morphPara(img, cvGetSize(img2), img2->depth, mostrarProgresso).release();
 }
 
 } // namespace corretor

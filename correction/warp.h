@@ -42,17 +42,17 @@ inline int round(float num)
 using Progresso = std::function<void(int valor)>;
 
 // The warp of `img` onto a new black image of `tamanho` and sample depth `profundidade`, 3
-// channels, returned to the caller. Reads the mesh store. The accelerated form: it gives the
+// channels. Reads the mesh store. The accelerated form: it gives the
 // same bytes as morphDireto, on the threads of OpenCV's parallel loops. `progresso` receives
 // (100*i)/nl + 1 whenever that value changes after source row i, and 100 at the end. When
 // `colocouAlgum` is given, it tells whether any source pixel was placed in the field. Returns
 // null, recording why, when `img` is not 8-bit with 3 channels or `profundidade` is not 8-bit.
-IplImage* morphPara(const IplImage* img, CvSize tamanho, int profundidade,
-                    const Progresso& progresso, bool* colocouAlgum = nullptr);
+Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Progresso& progresso,
+                 bool* colocouAlgum = nullptr);
 
 // The warp exactly as defined, one pixel at a time with triangulo: the reference that
 // morphPara is proved against. No progress.
-IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade);
+Imagem morphDireto(const IplImage* img, CvSize tamanho, int profundidade);
 
 // Makes morphPara use its portable scalar form even on a processor with AVX2 (true), or again the
 // fastest form the processor allows (false). Both give the same bytes; for tests and
@@ -62,6 +62,7 @@ void usarFormaPortavel(bool portavel);
 // The correction run's warp: morphPara onto the size and depth of the pattern img2, with the
 // progress line on the console. An interface of the system kept for hosts that drive the stages
 // themselves; the programs call corrigirImagem (correction/driver.h), and only the tests call it.
+// The caller releases the new image with free.
 IplImage* morph(const IplImage* img);
 
 } // namespace corretor

@@ -7,8 +7,8 @@
 #include "correction/stages.h"
 #include "mesh/ampliacao.h"
 #include "mesh/mesh_store.h"
-#include "utilities/geometry.h"
 #include "utilities/field.h"
+#include "utilities/geometry.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc.hpp>
@@ -182,8 +182,8 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
     return resultado;
 }
 
-IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas,
-                           Interpolacao filtro, bool* colocouAlgum)
+Imagem morphInterpolado(const IplImage* image, const MapasInterpolados& mapas, Interpolacao filtro,
+                        bool* colocouAlgum)
 {
     if (image == nullptr || image->depth != IPL_DEPTH_8U || image->nChannels != 3 ||
         image->width != mapas.entrada.width || image->height != mapas.entrada.height) {
@@ -193,8 +193,8 @@ IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas
     const int metodo = filtro == Interpolacao::Linear   ? cv::INTER_LINEAR
                        : filtro == Interpolacao::Cubica ? cv::INTER_CUBIC
                                                         : cv::INTER_LANCZOS4;
-    IplImage* saida = cvCreateImage(cvSize(mapas.saida.width, mapas.saida.height), IPL_DEPTH_8U, 3);
-    cv::Mat destino = cv::cvarrToMat(saida); // remap writes into the image's own pixels
+    Imagem saida = criarImagem(cvSize(mapas.saida.width, mapas.saida.height));
+    cv::Mat destino = cv::cvarrToMat(saida.get()); // remap writes into the image's own pixels
     const cv::Mat fonte = cv::cvarrToMat(image);
     cv::parallel_for_(cv::Range(0, static_cast<int>(mapas.faixas.size())), [&](const cv::Range& k) {
         for (int f = k.start; f < k.end; ++f) {

@@ -66,8 +66,8 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
 // run on the threads of OpenCV's parallel loops. Returns null, recording why, when the image does
 // not fit the maps. `colocouAlgum`, when given, is told whether any pixel of the field was
 // sampled.
-IplImage* morphInterpolado(const IplImage* image, const MapasInterpolados& mapas,
-                           Interpolacao filtro, bool* colocouAlgum = nullptr);
+Imagem morphInterpolado(const IplImage* image, const MapasInterpolados& mapas, Interpolacao filtro,
+                        bool* colocouAlgum = nullptr);
 
 // The maps of the input sizes met in a batch, onto one output size, shared by the threads that
 // correct its images: each size is built once, by the first thread that needs it, while the

@@ -7,11 +7,11 @@
 
 namespace corretor {
 
-IplImage* morphDireto(const IplImage* img, CvSize tamanho, int profundidade)
+Imagem morphDireto(const IplImage* img, CvSize tamanho, int profundidade)
 {
     const int nl = img->height, nc = img->width, ch = img->nChannels, step = img->widthStep;
     const uchar* data = reinterpret_cast<const uchar*>(img->imageData);
-    IplImage* saida = cvCreateImage(tamanho, profundidade, 3);
+    Imagem saida = criarImagem(tamanho, profundidade);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
     uchar* res = reinterpret_cast<uchar*>(saida->imageData);
     for (int i = 0; i < nl; ++i) {

@@ -14,10 +14,10 @@
 
 namespace {
 
-IplImage* soundImage(int w, int h)
+corretor::Imagem soundImage(int w, int h)
 {
-    IplImage* image = cvCreateImage(cvSize(w, h), IPL_DEPTH_8U, 3);
-    cv::Mat pixels = cv::cvarrToMat(image);
+    corretor::Imagem image = corretor::criarImagem(cvSize(w, h));
+    cv::Mat pixels = cv::cvarrToMat(image.get());
     cv::randu(pixels, 0, 256);
     return image;
 }
@@ -55,21 +55,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     limparFalha();
     const bool comoPadrao = data[0] & 1;
     fuzz::writeFile("entrada", data + 1, size - 1);
-    IplImage* lida = open("entrada");
+    const Imagem lida = abrir("entrada");
     if (lida == nullptr) {
         if (!houveFalha()) std::abort();
         return 0;
     }
     if (lida->nChannels != 3 || lida->depth != IPL_DEPTH_8U) std::abort();
-    IplImage* outra = comoPadrao ? soundImage(30, 20) : soundImage(436, 436);
-    IplImage* imagem = comoPadrao ? outra : lida;
-    IplImage* padrao = comoPadrao ? lida : outra;
-    IplImage* corrigida = corrigirImagem(imagem, padrao, nullptr);
+    const Imagem outra = comoPadrao ? soundImage(30, 20) : soundImage(436, 436);
+    const IplImage* imagem = comoPadrao ? outra.get() : lida.get();
+    const IplImage* padrao = comoPadrao ? lida.get() : outra.get();
+    const Imagem corrigida = corrigirImagem(imagem, padrao, nullptr);
     if (corrigida != nullptr &&
         (corrigida->width != padrao->width || corrigida->height != padrao->height))
         std::abort();
-    free(corrigida);
-    free(outra);
-    free(lida);
     return 0;
 }

@@ -72,9 +72,21 @@ int lerVertices(const char* nome, int (*tabela)[2])
 bool lerMatriz(int t, st_mat& m)
 {
     nomeArquivo(t);
-    std::string caminho, texto;
+    std::string caminho, texto, motivo;
     if (!ler(arq3, caminho, texto)) return false;
-    TextScanner leitor(texto, caminho);
+    const int lidos = lerCoeficientes(texto, caminho, m, motivo);
+    if (lidos < 6)
+        avisar(motivo + "; lidos " + std::to_string(lidos) +
+               " de 6 coeficientes, os demais ficam 0");
+    return true;
+}
+
+} // namespace
+
+int lerCoeficientes(const std::string& texto, const std::string& nome, st_mat& m,
+                    std::string& motivo)
+{
+    TextScanner leitor(texto, nome);
     m = st_mat{};
     int lidos = 0;
     ScanResult r = ScanResult::Number;
@@ -82,16 +94,10 @@ bool lerMatriz(int t, st_mat& m)
         r = leitor.scanFloat(m.mat[lidos / 3][lidos % 3]);
         if (r != ScanResult::Number) break;
     }
-    if (lidos < 6) {
-        const std::string motivo =
-            r == ScanResult::End ? leitor.where("o arquivo acabou") : leitor.describe(r);
-        avisar(motivo + "; lidos " + std::to_string(lidos) +
-               " de 6 coeficientes, os demais ficam 0");
-    }
-    return true;
+    if (lidos < 6)
+        motivo = r == ScanResult::End ? leitor.where("o arquivo acabou") : leitor.describe(r);
+    return lidos;
 }
-
-} // namespace
 
 bool carregarVertices(int& nosOrigem, int& nosDestino)
 {

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace corretor {
 
@@ -70,6 +71,12 @@ bool carregarMatrizes();
 
 // Reads the matrix file of triangle t (0 to 98) into matrix[t], as carregarMatrizes does.
 bool carregarMatriz(int t);
+
+// Reads the first six numbers of the text of a matrix file (`nome` in messages) into `m`, as the
+// loader reads a matrix file: zeros after the last one read. Returns how many of the six were
+// numbers; when fewer, `motivo` tells where and why the reading stopped.
+int lerCoeficientes(const std::string& texto, const std::string& nome, st_mat& m,
+                    std::string& motivo);
 
 // Writes "matrix\" + n in decimal + ".txt" into arq3, cut short rather than overflowing it.
 void nomeArquivo(int n);

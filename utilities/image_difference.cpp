@@ -1,5 +1,6 @@
 #include "utilities/image_difference.h"
 
+#include "utilities/image.h"
 #include "utilities/report.h"
 
 #include <algorithm>
@@ -9,22 +10,22 @@ namespace corretor {
 
 namespace {
 
-IplImage* likeFirst(const IplImage* image)
+Imagem likeFirst(const IplImage* image)
 {
-    return cvCreateImage(cvGetSize(image), image->depth, image->nChannels);
+    return Imagem(cvCreateImage(cvGetSize(image), image->depth, image->nChannels));
 }
 
 } // namespace
 
 IplImage* sub(const IplImage* image, const IplImage* image2)
 {
-    IplImage* saida = likeFirst(image);
+    Imagem saida = likeFirst(image);
     if (image->width == image2->width && image->height == image2->height &&
         image->nChannels == image2->nChannels && image->depth == image2->depth)
-        cvSub(image, image2, saida, nullptr);
+        cvSub(image, image2, saida.get(), nullptr);
     else
         std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
-    return saida;
+    return saida.release();
 }
 
 IplImage* sub2(const IplImage* image, const IplImage* image2)
@@ -33,7 +34,7 @@ IplImage* sub2(const IplImage* image, const IplImage* image2)
         falhar("a diferença deslocada (sub2) compara só imagens de 8 bits");
         return nullptr;
     }
-    IplImage* saida = likeFirst(image);
+    Imagem saida = likeFirst(image);
     std::memset(saida->imageData, 127, static_cast<size_t>(saida->imageSize));
     const int altura = std::min(image->height, image2->height);
     const int largura = std::min(image->width, image2->width);
@@ -51,7 +52,7 @@ IplImage* sub2(const IplImage* image, const IplImage* image2)
                     (a[x * image->nChannels + k] - b[x * image2->nChannels + k] + 255) / 2);
             }
     }
-    return saida;
+    return saida.release();
 }
 
 int getValue(int i, int j, const IplImage* image)

@@ -80,16 +80,15 @@ bool avaliarCorrecao(const IplImage* resultado, const IplImage* padrao, Qualidad
     return true;
 }
 
-IplImage* quadroComparativo(const IplImage* resultado, const IplImage* padrao)
+Imagem quadroComparativo(const IplImage* resultado, const IplImage* padrao)
 {
     const int w = padrao->width, h = padrao->height;
-    IplImage* quadro = cvCreateImage(cvSize(4 * w, h), IPL_DEPTH_8U, 3);
-    cv::Mat todo = cv::cvarrToMat(quadro);
+    Imagem quadro = criarImagem(cvSize(4 * w, h));
+    cv::Mat todo = cv::cvarrToMat(quadro.get());
     cv::cvarrToMat(resultado).copyTo(todo(cv::Rect(0, 0, w, h)));
     cv::cvarrToMat(padrao).copyTo(todo(cv::Rect(w, 0, w, h)));
-    IplImage* diferenca = sub2(resultado, padrao);
-    cv::cvarrToMat(diferenca).copyTo(todo(cv::Rect(2 * w, 0, w, h)));
-    cvReleaseImage(&diferenca);
+    const Imagem diferenca(sub2(resultado, padrao));
+    cv::cvarrToMat(diferenca.get()).copyTo(todo(cv::Rect(2 * w, 0, w, h)));
     cv::Mat buracos = todo(cv::Rect(3 * w, 0, w, h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {

@@ -2,6 +2,8 @@
 // (utilities/field.h).
 #pragma once
 
+#include "utilities/image.h"
+
 #include <opencv2/core/core_c.h>
 
 namespace corretor {
@@ -25,8 +27,8 @@ constexpr int kLimiarDeBuraco = 12;
 bool avaliarCorrecao(const IplImage* resultado, const IplImage* padrao, Qualidade& qualidade);
 
 // One picture, side by side: the result, the pattern, their sub2 difference, and the holes
-// (field pixels not reached in red, reached ones in white, outside the field grey). A new image
-// owned by the caller; the inputs must satisfy avaliarCorrecao.
-IplImage* quadroComparativo(const IplImage* resultado, const IplImage* padrao);
+// (field pixels not reached in red, reached ones in white, outside the field grey). The inputs
+// must satisfy avaliarCorrecao.
+Imagem quadroComparativo(const IplImage* resultado, const IplImage* padrao);
 
 } // namespace corretor

@@ -154,6 +154,18 @@ void avisar(const std::string& texto)
     escrever("aviso: " + escaparControles(texto) + "\n");
 }
 
+void semDeixarEscapar(const char* oQueFalhou, const std::function<void()>& corpo) noexcept
+{
+    try {
+        corpo();
+    } catch (...) {
+        try {
+            avisar(std::string(oQueFalhou) + ": " + motivoDaExcecao());
+        } catch (...) { // no memory even for the warning: nothing more can be said
+        }
+    }
+}
+
 void relatarFalha(const char* programa)
 {
     escrever(std::string(programa) + ": erro: " +

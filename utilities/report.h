@@ -9,6 +9,7 @@
 // failures, so workers that correct images at once never take each other's reasons.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -43,6 +44,12 @@ std::string motivoDaExcecao();
 // so that the two streams stay in order on a shared console. Control characters in the text
 // (a file name can hold any byte) are shown escaped (escaparControles).
 void avisar(const std::string& texto);
+
+// Runs `corpo` and turns an exception that escapes it into the warning "<oQueFalhou>: <reason>":
+// for code that C calls back (the window system's mouse callbacks) and for the callbacks of
+// worker threads, which an exception must not leave. Nothing escapes, not even a failure to
+// warn.
+void semDeixarEscapar(const char* oQueFalhou, const std::function<void()>& corpo) noexcept;
 
 // Prints "<programa>: erro: <motivo recorded>" on standard error, as avisar prints.
 void relatarFalha(const char* programa);

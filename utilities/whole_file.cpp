@@ -129,6 +129,10 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
 
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
 {
+    const std::string nenhum =
+        arquivos.size() > 1
+            ? "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado"
+            : "";
     // A folder or a device in the place of a file would refuse its rename after others were
     // done: such a name is refused before anything is written.
     for (const auto& arquivo : arquivos) {
@@ -136,8 +140,7 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
         {
         };
         if (stat(arquivo.caminho.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            falhar("\"" + arquivo.caminho + "\" não é um arquivo comum; nenhum dos " +
-                   std::to_string(arquivos.size()) + " arquivos foi trocado");
+            falhar("\"" + arquivo.caminho + "\" não é um arquivo comum" + nenhum);
             return false;
         }
     }
@@ -153,7 +156,7 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
             const int erro = errno;
             descartarDesde(0);
             falhar("não foi possível gravar \"" + arquivo.caminho + "\": " + textoDoErro(erro) +
-                   "; nenhum dos " + std::to_string(arquivos.size()) + " arquivos foi trocado");
+                   nenhum);
             return false;
         }
         temporarios.push_back(t);

@@ -4,6 +4,7 @@
 #include "utilities/field.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace corretor {
 
@@ -30,7 +31,8 @@ double percentil(std::vector<double> valores, double f)
 {
     if (valores.empty()) return 0;
     std::sort(valores.begin(), valores.end());
-    const auto k = static_cast<std::size_t>(f * static_cast<double>(valores.size() - 1) + 0.5);
+    const auto k =
+        static_cast<std::size_t>(std::lround(f * static_cast<double>(valores.size() - 1)));
     return valores[std::min(valores.size() - 1, k)];
 }
 

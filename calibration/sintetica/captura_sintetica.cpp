@@ -2,8 +2,8 @@
 
 #include "calibration/sintetica/demo_scene.h"
 #include "calibration/sintetica/targets.h"
-#include "utilities/field.h"
 #include "utilities/angles.h"
+#include "utilities/field.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -47,8 +47,8 @@ double inclinacaoRadial(const Lente& l, double r)
 // The radius where the radial function stops rising (the fold), or 3 when it rises to there.
 double raioDaDobra(const Lente& l)
 {
-    for (double r = 0; r < 3; r += 0.001)
-        if (inclinacaoRadial(l, r) <= 0) return r;
+    for (int k = 0; k < 3000; ++k)
+        if (inclinacaoRadial(l, k * 0.001) <= 0) return k * 0.001;
     return 3;
 }
 
@@ -383,8 +383,8 @@ Caso casoAleatorio(TipoDePadrao tipo, std::mt19937& g, double escalaMaxima)
         l.k2 = uniforme(g, -0.08, 0.08);
         l.k3 = uniforme(g, -0.03, 0.03);
         bool subindo = true;
-        for (double r = 0; r <= 1.15; r += 0.01)
-            subindo = subindo && inclinacaoRadial(l, r) > 0.3;
+        for (int k = 0; k <= 115; ++k)
+            subindo = subindo && inclinacaoRadial(l, k * 0.01) > 0.3;
         if (subindo) break;
     }
     l.p1 = uniforme(g, -0.01, 0.01);

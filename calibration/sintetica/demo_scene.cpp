@@ -1,8 +1,8 @@
 #include "calibration/sintetica/demo_scene.h"
 
 #include "mesh/ampliacao.h"
-#include "utilities/field.h"
 #include "utilities/angles.h"
+#include "utilities/field.h"
 
 #include <opencv2/imgproc.hpp>
 

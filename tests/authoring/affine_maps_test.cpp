@@ -1,5 +1,5 @@
-// Affine map generation: the printed digits against the elimination as defined, the mended
-// triangles, the slots without a map, and the files.
+// Affine map generation: exact maps digit for digit, every map against one solved apart, the
+// triangles the elimination fails, the slots without a map, and the files.
 #include "authoring/affine_maps.h"
 #include "authoring/affine_solve.h"
 #include "mesh/mesh_store.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -32,44 +33,11 @@ double missBy(const st_mat& mapa, const Ponto o[3], const Ponto d[3])
     return worst;
 }
 
-// The generator's elimination as defined, written out plainly: for the target x, then y, the
-// augmented system of floats, two sweeps that each read the matrix as it stood when the sweep
-// began, then back substitution; each update worked out in double and stored as float. Then
-// whether it carries the vertices within 1e-3, applied in double: where it does, its "%f" text
-// is what the file must hold, digit for digit.
-bool eliminationWorks(const Ponto o[3], const Ponto d[3], st_mat& mapa)
+// Three source vertices on one line, or coinciding: no map. Plain 64-bit arithmetic.
+bool degenerado(const Ponto o[3])
 {
-    bool pivos = true;
-    for (int ind = 0; ind < 2; ++ind) {
-        float m[3][4], antes[3][4];
-        for (int i = 0; i < 3; ++i) {
-            const float linha[4] = {float(o[i].x), float(o[i].y), 1, float(ind ? d[i].y : d[i].x)};
-            std::memcpy(m[i], linha, sizeof linha);
-        }
-        for (int k = 0; k < 2; ++k) {
-            std::memcpy(antes, m, sizeof m);
-            pivos = pivos && antes[k][k] != 0;
-            for (int i = k + 1; i < 3; ++i)
-                for (int j = k; j < 4; ++j)
-                    m[i][j] = float(double(antes[i][j]) -
-                                    double(antes[i][k]) / double(antes[k][k]) * antes[k][j]);
-        }
-        pivos = pivos && m[2][2] != 0;
-        float* v = mapa.mat[ind];
-        v[2] = float(double(m[2][3]) / m[2][2]);
-        v[1] = float((double(m[1][3]) - double(m[1][2]) * v[2]) / m[1][1]);
-        v[0] =
-            float(((double(m[0][3]) - double(m[0][2]) * v[2]) - double(m[0][1]) * v[1]) / m[0][0]);
-    }
-    return pivos && missBy(mapa, o, d) <= kDesvioAceito;
-}
-
-std::string text(const st_mat& m) // "%f %f %f\n" for each row
-{
-    char t[256];
-    std::snprintf(t, sizeof t, "%f %f %f\n%f %f %f\n", m.mat[0][0], m.mat[0][1], m.mat[0][2],
-                  m.mat[1][0], m.mat[1][1], m.mat[1][2]);
-    return t;
+    return int64_t(o[1].x - o[0].x) * (o[2].y - o[0].y) ==
+           int64_t(o[1].y - o[0].y) * (o[2].x - o[0].x);
 }
 
 void node(int no, Ponto source, Ponto target)
@@ -89,20 +57,46 @@ std::pair<std::string, std::string> generate()
 
 } // namespace
 
-// Random triangles over random nodes, with three sound triangles first that the elimination
-// gets wrong (second pivot zero, first pivot zero, pivot nearly zero): the files hold the
-// digits of the elimination wherever it carries the vertices within 1e-3; elsewhere a map that
-// does (mended), or "nan" for a degenerate triangle. (The files, the appending, the "ttt"
-// lines and the files that cannot be written are those of the malha matrizes rows.)
-TEST(Authoring_GerarMatriz, files_hold_the_digits_of_the_elimination_where_it_works)
+// Maps worked out by hand, whose every step is exact in floats, give these texts digit for
+// digit: a shift by (10, 20), the example of the file format; a scale by 2 with a shift; a
+// quarter turn.
+TEST(Authoring_GerarMatriz, exact_maps_are_written_digit_for_digit)
 {
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
-    const Ponto mended[3][2][3] = {{{{10, 20}, {20, 40}, {30, 10}}, {{5, 7}, {40, 9}, {22, 51}}},
+    fs::create_directory("matrix");
+    const Ponto o[3] = {{1, 0}, {1, 1}, {2, 0}};
+    const std::pair<std::array<Ponto, 3>, std::string> casos[] = {
+        {{{{11, 20}, {11, 21}, {12, 20}}},
+         "1.000000 0.000000 10.000000\n0.000000 1.000000 20.000000\n"},
+        {{{{5, 5}, {5, 7}, {7, 5}}}, "2.000000 0.000000 3.000000\n0.000000 2.000000 5.000000\n"},
+        {{{{100, 51}, {99, 51}, {100, 52}}},
+         "0.000000 -1.000000 100.000000\n1.000000 0.000000 50.000000\n"}};
+    for (int t = 0; t < 3; ++t)
+        for (int k = 0; k < 3; ++k) {
+            node(3 * t + k + 1, o[k], casos[t].first[k]);
+            trg[t][k] = 3 * t + k + 1;
+        }
+    generate();
+    for (int t = 0; t < 3; ++t)
+        EXPECT_EQ(casos[t].second, ws.read("matrix/" + std::to_string(t) + ".txt")) << t;
+}
+
+// Random triangles over random nodes, with three sound triangles first that the elimination
+// gets wrong (second pivot zero, first pivot zero, pivot nearly zero): every file holds a map
+// that carries its vertices within 1e-3 as the loader reads it back, but for what six decimals
+// cut off and for slivers stretched a hundredfold (which are said), or "nan" with a warning for a
+// degenerate triangle. (The files, the appending, the "ttt" lines and the files that cannot be
+// written are those of the malha matrizes rows.)
+TEST(Authoring_GerarMatriz, files_hold_maps_that_carry_their_vertices)
+{
+    teste::Workspace ws;
+    const teste::InDirectory here(ws.dir());
+    const Ponto semPivo[3][2][3] = {{{{10, 20}, {20, 40}, {30, 10}}, {{5, 7}, {40, 9}, {22, 51}}},
                                    {{{0, 5}, {3, 1}, {4, 7}}, {{100, 100}, {130, 90}, {141, 160}}},
                                    {{{49, 98}, {1, 2}, {5, 3}}, {{10, 10}, {50, 12}, {30, 40}}}};
     std::mt19937 random(5);
-    int digits = 0;
+    int carried = 0;
     for (int round = 0; round < 6; ++round) {
         teste::estadoInicial();
         fs::remove_all("matrix"), fs::create_directory("matrix");
@@ -114,42 +108,41 @@ TEST(Authoring_GerarMatriz, files_hold_the_digits_of_the_elimination_where_it_wo
             for (int k = 0; k < 3; ++k)
                 trg[t][k] = t < 4 && round == 0 ? 3 * t + k + 1 : 1 + int(random() % (kNos - 1));
         for (int k = 0; k < 9 && round == 0; ++k)
-            node(k + 1, mended[k / 3][0][k % 3], mended[k / 3][1][k % 3]);
-        if (round == 0) // and a shift by (10, 20), the example of the file format
-            node(10, {1, 0}, {11, 20}), node(11, {1, 1}, {11, 21}), node(12, {2, 0}, {12, 20});
+            node(k + 1, semPivo[k / 3][0][k % 3], semPivo[k / 3][1][k % 3]);
         const std::string err = generate().second;
         ASSERT_FALSE(houveFalha()) << motivoFalha();
         ASSERT_TRUE(carregarMatrizes());
-        EXPECT_TRUE(round > 0 || ws.read("matrix/3.txt") ==
-                                     "1.000000 0.000000 10.000000\n0.000000 1.000000 20.000000\n");
         for (int t = 0; t < kTriangulos; ++t) {
             SCOPED_TRACE("round " + std::to_string(round) + ", triangle " + std::to_string(t));
             Ponto o[3], d[3];
             for (int k = 0; k < 3; ++k)
                 o[k] = pontoDe(vert, trg[t][k]), d[k] = pontoDe(vert2, trg[t][k]);
-            st_mat expected{};
             const std::string file = ws.read("matrix/" + std::to_string(t) + ".txt");
-            const bool works = eliminationWorks(o, d, expected);
-            // No map: "nan" lines and a warning naming it. Mended: carries the vertices as read
-            // back, without a warning. Otherwise, where the elimination works, its digits.
-            const bool none = orientacao(o[0], o[1], o[2]) == 0,
-                       mended = !none && round == 0 && t < 3;
             const std::string nome = "triângulo " + std::to_string(t) + " ";
-            EXPECT_TRUE(!none || (file == "nan nan nan\nnan nan nan\n" &&
-                                  err.find("aviso: " + nome) != std::string::npos));
-            EXPECT_TRUE(!mended || (!works && missBy(matrix[t], o, d) <= kDesvioAceito &&
-                                    err.find(nome) == std::string::npos));
-            digits += !none && !mended && works;
-            EXPECT_EQ(!none && !mended && works ? text(expected) : file, file);
+            if (degenerado(o)) { // no map: "nan" lines and a warning naming it
+                EXPECT_EQ("nan nan nan\nnan nan nan\n", file);
+                EXPECT_NE(std::string::npos, err.find("aviso: " + nome));
+                continue;
+            }
+            // As read back, a map misses by what the solve left (1e-3 at most, unless the
+            // triangle is a sliver, which is said) and what six decimals cut off.
+            double seis = 0;
+            for (const Ponto& p : o)
+                seis = std::max(seis, 0.5e-6 * (std::abs(p.x) + std::abs(p.y) + 1) * std::sqrt(2));
+            const double erro = missBy(matrix[t], o, d);
+            const bool avisado = err.find("aviso: " + nome) != std::string::npos;
+            EXPECT_LE(erro, 0.25);
+            EXPECT_TRUE(avisado || erro <= kDesvioAceito + seis) << erro;
+            carried += !avisado;
         }
     }
-    EXPECT_GT(digits, 400);
+    EXPECT_GT(carried, 500);
 }
 
 TEST(Authoring_MapaDoTriangulo, keeps_the_elimination_where_it_works_and_always_carries_vertices)
 {
     std::mt19937 random(21);
-    int mended = 0, beyond = 0, sound = 0;
+    int comTrocas = 0, beyond = 0, sound = 0;
     for (int caso = 0; caso < 20000; ++caso) {
         Ponto source[3], target[3]; // small ranges: zero and tiny pivots; large ones: precision
         for (int k = 0; k < 3; ++k)
@@ -159,7 +152,8 @@ TEST(Authoring_MapaDoTriangulo, keeps_the_elimination_where_it_works_and_always_
         if (orientacao(source[0], source[1], source[2]) == 0) continue;
         ++sound;
         st_mat direct{}, map{};
-        const bool directWorks = eliminationWorks(source, target, direct);
+        const bool directWorks = eliminarSemTrocas(source, target, direct) &&
+                                 missBy(direct, source, target) <= kDesvioAceito;
         double error = 0;
         const Solucao s = mapaDoTriangulo(source, target, map, error);
         ASSERT_EQ(error, desvio(map, source, target)) << caso;
@@ -173,8 +167,9 @@ TEST(Authoring_MapaDoTriangulo, keeps_the_elimination_where_it_works_and_always_
                         ? s == Solucao::Eliminacao && !std::memcmp(&direct, &map, sizeof map)
                         : s == Solucao::ComTrocas || error > kDesvioAceito)
             << caso;
-        mended += s == Solucao::ComTrocas;
+        comTrocas += s == Solucao::ComTrocas;
     }
-    EXPECT_GT(mended, 100) << "the cases should include many that need mending";
+    EXPECT_GT(comTrocas, 100) << "the cases should include many solved with row exchanges";
+    EXPECT_GT(sound - comTrocas - beyond, sound * 9 / 10) << "the elimination itself works on most";
     EXPECT_LT(beyond, sound / 100) << "only slivers may miss by more than 1e-3";
 }

@@ -1,9 +1,11 @@
 // Checking a workspace's mesh: one row per problem class, on a sound workspace spoilt once.
 #include "authoring/affine_maps.h"
 #include "authoring/mesh_check.h"
+#include "authoring/mesh_value.h"
 #include "mesh/mesh_store.h"
 #include "tests/support/state.h"
 #include "tests/support/workspace.h"
+#include "utilities/report.h"
 
 #include <gtest/gtest.h>
 
@@ -86,4 +88,49 @@ TEST(Authoring_Verificar, each_problem_class_on_a_workspace_that_has_it)
         EXPECT_NE(std::string::npos, texts.find(mentions)) << texts;
         EXPECT_EQ(int(kinds.size() - kinds.count(P::Sentido)), v.problemas());
     }
+}
+
+// A mesh being built is checked in memory as its files would be checked, and written whole or
+// not at all, into a folder given by name: the working folder is never used.
+TEST(Authoring_MalhaNova, checked_in_memory_as_its_files_and_written_whole_or_not_at_all)
+{
+    teste::Workspace ws, trabalho;
+    const teste::InDirectory here(trabalho.dir());
+    MalhaNova malha;
+    malha.origem = {{410, 420}, {1210, 420}, {1210, 1220}, {410, 1220}, {810, 820}};
+    malha.destino = {{100, 100}, {300, 100}, {300, 300}, {100, 300}, {200, 200}};
+    ASSERT_TRUE(triangular(malha)) << motivoFalha();
+    gerarMapas(malha);
+    MalhaNova dobrada = malha; // node 5 moved across the square's corner in the source mesh
+    dobrada.origem[4] = {1400, 1400};
+    gerarMapas(dobrada);
+    const auto tipos = [](const Verificacao& v) {
+        std::multiset<Problema> t;
+        for (const auto& a : v.achados)
+            t.insert(a.tipo);
+        return t;
+    };
+    for (const MalhaNova* m : {&malha, &dobrada}) {
+        const std::string pasta = (ws / "m").string();
+        fs::remove_all(pasta);
+        ASSERT_TRUE(gravarMalha(*m, kTodaAMalha, pasta)) << motivoFalha();
+        const teste::InDirectory dentro(pasta);
+        EXPECT_EQ(tipos(verificarMalha()), tipos(verificarMalha(*m)));
+    }
+    EXPECT_EQ(0, verificarMalha(malha).problemas());
+    EXPECT_LT(0, verificarMalha(dobrada).problemas());
+
+    fs::remove_all(ws / "m");
+    const auto antes = teste::conteudo(ws.dir());
+    Verificacao v;
+    limparFalha();
+    EXPECT_FALSE(verificarEGravar(dobrada, kTodaAMalha, v, ws.dir().string()));
+    EXPECT_NE(std::string::npos,
+              motivoFalha().find("não passou na verificação, e nada foi gravado"));
+    EXPECT_TRUE(antes == teste::conteudo(ws.dir())) << "nothing written";
+    ASSERT_TRUE(verificarEGravar(malha, kVerticesDeOrigem | kMapas, v, ws.dir().string()));
+    EXPECT_EQ((std::vector<std::string>{"data", "matrix"}), ws.list());
+    EXPECT_EQ((std::vector<std::string>{"verticesamp4.txt"}), ws.list("data"));
+    EXPECT_EQ(99u, ws.list("matrix").size());
+    EXPECT_TRUE(trabalho.list().empty()) << "the working folder is not used";
 }

@@ -12,13 +12,44 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 using namespace corretor;
+
+// Memory that runs out in the middle of a warp: while armed, the next allocation of at least
+// this many bytes throws. The forward warp's first such allocation comes after its output image
+// exists, so a warp that held that image raw would lose it (the sanitizer build's leak check
+// fails the test then).
+static std::atomic<std::size_t> falharAlocacaoDe{0};
+
+void* operator new(std::size_t bytes)
+{
+    std::size_t armado = falharAlocacaoDe.load();
+    if (armado != 0 && bytes >= armado && falharAlocacaoDe.compare_exchange_strong(armado, 0))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) return p;
+    throw std::bad_alloc();
+}
+// The replacement's own delete gives back what its new took from malloc; the compiler, seeing
+// only free after new, would warn.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -107,11 +138,11 @@ void shiftedPicture(const teste::Workspace& ws, const teste::RunResult&)
     const cv::Mat result = cv::imread((ws / "result.jpg").string()), x = teste::pictureOf(6, 5, 3);
     ASSERT_EQ(cv::Size(440, 440), result.size());
     const IplImage header = cvIplImage(x);
-    IplImage* enlarged = ampliaQuatroVezes(&header);
-    EXPECT_LT(cv::norm(result(cv::Rect(200, 200, 24, 20)), cv::cvarrToMat(enlarged), cv::NORM_L1),
-              12.0 * 24 * 20 * 3);
+    const Imagem enlarged = ampliaQuatroVezes(&header);
+    EXPECT_LT(
+        cv::norm(result(cv::Rect(200, 200, 24, 20)), cv::cvarrToMat(enlarged.get()), cv::NORM_L1),
+        12.0 * 24 * 20 * 3);
     EXPECT_LT(cv::mean(result(cv::Rect(0, 0, 100, 100)))[0], 1.0);
-    free(enlarged);
 }
 
 // The batch's results, each with the bytes of the "result.jpg" that corrigir writes for it.
@@ -367,6 +398,28 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
     EXPECT_EQ(static_cast<int>(0xaf63dc4c8601ec8cull % 1000) + 1, parteDe("a", 1000));
 }
 
+// An exception in the middle of one image's warp fails that image alone, with its reason; the
+// worker goes on with the next, and nothing the failed warp held is lost.
+TEST(Correction_CorrigirLote, a_warp_that_throws_fails_its_image_alone_and_leaks_nothing)
+{
+    teste::Workspace ws;
+    teste::writeSmallWorkspace(ws);
+    ws.write("y.png", teste::pictureOf(6, 5, 4));
+    const teste::InDirectory aqui(ws.dir());
+    carregaVetorVertices();
+    const Imagem padrao = abrir("data/pattern.jpg");
+    fs::create_directory("r");
+    std::string falhas;
+    falharAlocacaoDe = 1 << 20; // the warp's table of destinations: 2 MiB for these images
+    EXPECT_EQ(1, corrigirLote({"x.png", "y.png"}, "r", padrao.get(), 1, nullptr,
+                              [&](const std::string& i, const std::string& m) {
+                                  falhas += i + ": " + m + "\n";
+                              }));
+    EXPECT_EQ(0u, falharAlocacaoDe.load()) << "the failure happened";
+    EXPECT_EQ("x.png: \"x.png\": falta memória\n", falhas);
+    EXPECT_EQ((std::vector<std::string>{"y.jpg"}), ws.list("r"));
+}
+
 // The images are shared out to several workers: the files, the counts and the reports must not
 // depend on how many there are, each result is the single correction's (with enlargements of
 // its own, images of one size in runs so that a worker reuses and replaces them), and OpenCV's
@@ -379,15 +432,13 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
     std::vector<std::string> imagens;
     std::map<std::string, std::string> sozinhas;
     carregaVetorVertices();
-    IplImage* padrao = open("data/pattern.jpg");
+    const Imagem padrao = abrir("data/pattern.jpg");
     for (int k = 0; k < 7; ++k) {
         imagens.push_back(std::to_string(k) + ".png");
         ws.write(imagens.back(), teste::pictureOf(6 + k / 3, 5 + k / 3 % 2, 20 + k));
-        IplImage* image = open(imagens.back().c_str());
-        IplImage* corrigida = corrigirImagem(image, padrao, nullptr);
-        ASSERT_TRUE(save("sozinha.jpg", corrigida));
+        const Imagem image = abrir(imagens.back().c_str());
+        ASSERT_TRUE(save("sozinha.jpg", corrigirImagem(image.get(), padrao.get(), nullptr).get()));
         sozinhas[std::to_string(k) + ".jpg"] = ws.read("sozinha.jpg");
-        free(corrigida), free(image);
     }
     imagens.insert(imagens.begin() + 3, "quebrada.png");
     const int threads = cv::getNumThreads();
@@ -398,7 +449,7 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
         fs::create_directory(pasta);
         EXPECT_EQ(7,
                   corrigirLote(
-                      imagens, pasta, padrao, trabalhadores,
+                      imagens, pasta, padrao.get(), trabalhadores,
                       [&](int f, int total) { feitas.push_back(total == 8 ? f : -1); },
                       [&](const std::string& i, const std::string& m) { falhas += i + ": " + m; }));
         EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), feitas);
@@ -408,7 +459,6 @@ TEST(Correction_CorrigirLote, one_worker_or_several_give_the_files_of_the_single
         EXPECT_TRUE(threads == cv::getNumThreads() && !houveFalha());
         EXPECT_TRUE(sozinhas == teste::conteudo(pasta)) << trabalhadores << " workers";
     }
-    free(padrao);
 }
 
 #if !defined(CORRETOR_SANITIZED) // the sanitizers' own memory would not fit the group

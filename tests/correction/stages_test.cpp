@@ -87,11 +87,9 @@ cv::Mat warp(int forma, const cv::Mat& src, int w = 436, int h = 436)
 {
     const IplImage header = cvIplImage(src);
     usarFormaPortavel(forma == 2);
-    IplImage* out = forma == 0 ? morphDireto(&header, cvSize(w, h), IPL_DEPTH_8U)
-                               : morphPara(&header, cvSize(w, h), IPL_DEPTH_8U, nullptr);
-    cv::Mat copy = cv::cvarrToMat(out).clone();
-    free(out);
-    return copy;
+    const Imagem out = forma == 0 ? morphDireto(&header, cvSize(w, h), IPL_DEPTH_8U)
+                                  : morphPara(&header, cvSize(w, h), IPL_DEPTH_8U, nullptr);
+    return cv::cvarrToMat(out.get()).clone();
 }
 
 // An empty triangle list: entry 0 accepts every pixel, so every pixel moves by `m`.
@@ -216,7 +214,7 @@ TEST(Correction_MorphPara, progress_values_per_source_row_end_at_100)
         const IplImage header = cvIplImage(src);
         std::vector<int> shown, expected;
         const auto mostrar = [&](int v) { shown.push_back(v); };
-        free(morphPara(&header, cvSize(436, 436), IPL_DEPTH_8U, mostrar));
+        morphPara(&header, cvSize(436, 436), IPL_DEPTH_8U, mostrar);
         for (int i = 0; i < rows; ++i)
             if (expected.empty() || expected.back() != 100 * i / rows + 1)
                 expected.push_back(100 * i / rows + 1);
@@ -247,29 +245,25 @@ TEST(Correction_Dobra, equals_the_three_pass_definition_and_never_writes_row_pad
             expected.row(y).copyTo(expected.row(y + 1));
         }
         const IplImage header = cvIplImage(src);
-        IplImage* out = cvCreateImage(cvSize(2 * w, 2 * h), IPL_DEPTH_8U, 3);
+        Imagem out = criarImagem(cvSize(2 * w, 2 * h));
         std::memset(out->imageData, 0xAB, static_cast<size_t>(out->imageSize));
-        ASSERT_TRUE(dobraEm(&header, out));
-        EXPECT_EQ(0, cv::norm(expected, cv::cvarrToMat(out), cv::NORM_INF)) << w << "x" << h;
+        ASSERT_TRUE(dobraEm(&header, out.get()));
+        EXPECT_EQ(0, cv::norm(expected, cv::cvarrToMat(out.get()), cv::NORM_INF)) << w << "x" << h;
         for (int y = 0; y < out->height; ++y)
             for (int i = 6 * w; i < out->widthStep; ++i)
                 ASSERT_EQ(0xAB, uchar(out->imageData[y * out->widthStep + i]));
-        free(out);
-        out = dobra(&header);
-        EXPECT_EQ(0, cv::norm(expected, cv::cvarrToMat(out), cv::NORM_INF)) << w << "x" << h;
+        out.reset(dobra(&header));
+        EXPECT_EQ(0, cv::norm(expected, cv::cvarrToMat(out.get()), cv::NORM_INF)) << w << "x" << h;
         EXPECT_EQ(0, cv::norm(copy, src, cv::NORM_INF)) << "the source is only read";
-        free(out);
     }
 }
 
 TEST(Correction_Dobra, refuses_what_it_cannot_hold_before_allocating)
 {
-    IplImage* grey = cvCreateImage(cvSize(4, 4), IPL_DEPTH_8U, 1);
-    IplImage* small = cvCreateImage(cvSize(3, 3), IPL_DEPTH_8U, 3);
-    EXPECT_EQ(nullptr, dobra(grey));
+    const Imagem grey(cvCreateImage(cvSize(4, 4), IPL_DEPTH_8U, 1)), small = criarImagem({3, 3});
+    EXPECT_EQ(nullptr, dobra(grey.get()));
     EXPECT_EQ("a ampliação recebe só imagens de 8 bits com 3 canais", motivoFalha());
-    EXPECT_FALSE(dobraEm(small, small)) << "the output must be twice the source";
-    free(grey), free(small);
+    EXPECT_FALSE(dobraEm(small.get(), small.get())) << "the output must be twice the source";
     EXPECT_TRUE(ampliacaoCabe(16000, 8000, 2));
     EXPECT_FALSE(ampliacaoCabe(16000, 16000, 4)) << "64000 x 64000 x 3 bytes exceed 32 bits";
     EXPECT_FALSE(ampliacaoCabe(INT_MAX, 1, 2) || ampliacaoCabe(0, 5, 2) || ampliacaoCabe(5, 0, 2));

@@ -95,9 +95,9 @@ TEST(Correction_Interpolado, every_pixel_as_defined_for_every_filter)
     // Linear: exact on a linear image but for the fixed-point fraction; the others within 2.
     std::map<Caso, int> contagem;
     for (const auto filtro : {Interpolacao::Linear, Interpolacao::Cubica, Interpolacao::Lanczos}) {
-        IplImage* saida = morphInterpolado(&entrada, *mapas, filtro);
+        const Imagem saida = morphInterpolado(&entrada, *mapas, filtro);
         ASSERT_NE(nullptr, saida);
-        const cv::Mat resultado = cv::cvarrToMat(saida);
+        const cv::Mat resultado = cv::cvarrToMat(saida.get());
         const int tolerancia = filtro == Interpolacao::Linear ? 1 : 2;
         for (int r = 0; r < 436; ++r)
             for (int c = 0; c < 436; ++c) {
@@ -111,7 +111,6 @@ TEST(Correction_Interpolado, every_pixel_as_defined_for_every_filter)
                     << "filter " << static_cast<int>(filtro) << ", case " << caso << " at (" << c
                     << ", " << r << ")";
             }
-        cvReleaseImage(&saida);
     }
     EXPECT_EQ(5u, contagem.size()) << "the mesh has every case";
 

@@ -113,12 +113,10 @@ TEST_F(Tools_Escala, installed_programs_correct_as_the_built_ones_and_interpolat
     EXPECT_EQ(ws.read("w/result.jpg"), ws.read("w/resultados/amostra.jpg"));
 
     const teste::InDirectory dentro(ws / "w");
-    IplImage* resultado = corretor::open("result.jpg");
-    IplImage* padrao = corretor::open("data/pattern.jpg");
+    const corretor::Imagem resultado = corretor::abrir("result.jpg");
+    const corretor::Imagem padrao = corretor::abrir("data/pattern.jpg");
     corretor::Qualidade q{};
-    EXPECT_TRUE(corretor::avaliarCorrecao(resultado, padrao, q));
+    EXPECT_TRUE(corretor::avaliarCorrecao(resultado.get(), padrao.get(), q));
     EXPECT_GE(q.psnr, 19.6); // the forward warp gives 18.96 dB
     EXPECT_EQ(1.0, q.cobertura);
-    corretor::free(resultado);
-    corretor::free(padrao);
 }

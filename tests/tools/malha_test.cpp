@@ -239,7 +239,7 @@ TEST(Tools_Malha, subcommands_that_read_and_their_failures)
     conferirCasos(false);
 }
 
-// The demo's correction measured 18.96 dB (see docs/design.md); a change that moves the mesh,
+// The demo's correction measured 18.96 dB (docs/performance.md); a change that moves the mesh,
 // the lens or the warp by a fraction of a pixel shows well before this.
 TEST(Tools_Malha, the_demo_is_the_same_every_time_and_its_correction_covers_the_field)
 {
@@ -271,20 +271,19 @@ TEST(Tools_Malha, the_demo_is_the_same_every_time_and_its_correction_covers_the_
     teste::estadoInicial();
     corretor::carregaVetorVertices();
     ASSERT_FALSE(corretor::houveFalha()) << corretor::motivoFalha();
-    IplImage* resultado = corretor::open("result.jpg");
-    IplImage* padrao = corretor::open("data/pattern.jpg");
-    IplImage* amostra = corretor::open("amostra.jpg");
+    const corretor::Imagem resultado = corretor::abrir("result.jpg");
+    const corretor::Imagem padrao = corretor::abrir("data/pattern.jpg");
+    const corretor::Imagem amostra = corretor::abrir("amostra.jpg");
     corretor::Qualidade q{}, semPerdas{};
-    EXPECT_TRUE(corretor::avaliarCorrecao(resultado, padrao, q)) << corretor::motivoFalha();
+    EXPECT_TRUE(corretor::avaliarCorrecao(resultado.get(), padrao.get(), q))
+        << corretor::motivoFalha();
     EXPECT_GE(q.cobertura, 0.99);
     EXPECT_GE(q.psnr, 18.5);
     // The same correction before it is saved: JPEG lightens an isolated black pixel past the
     // hole threshold, so only the unsaved result shows every hole.
-    IplImage* direto = corretor::corrigirImagem(amostra, padrao, {});
-    EXPECT_TRUE(corretor::avaliarCorrecao(direto, padrao, semPerdas));
+    const corretor::Imagem direto = corretor::corrigirImagem(amostra.get(), padrao.get(), {});
+    EXPECT_TRUE(corretor::avaliarCorrecao(direto.get(), padrao.get(), semPerdas));
     EXPECT_GE(semPerdas.cobertura, 0.99);
-    for (IplImage* i : {direto, amostra, padrao, resultado})
-        corretor::free(i);
 }
 
 // The picture is the pattern seen through the inverse of the lens, which undoes the lens up to

@@ -56,22 +56,18 @@ int comparar(int argc, char** argv)
     if (n != 2)
         return corretor::erroDeUso("comparar",
                                    n == 0 ? "faltam o RESULTADO e o PADRAO" : "falta o PADRAO");
-    IplImage* resultado = corretor::open(arquivos[0]);
-    IplImage* padrao = resultado ? corretor::open(arquivos[1]) : nullptr;
+    const corretor::Imagem resultado = corretor::abrir(arquivos[0]);
+    const corretor::Imagem padrao = resultado ? corretor::abrir(arquivos[1]) : nullptr;
     corretor::Qualidade q{};
-    bool ok = padrao != nullptr && corretor::avaliarCorrecao(resultado, padrao, q);
+    bool ok = padrao != nullptr && corretor::avaliarCorrecao(resultado.get(), padrao.get(), q);
     if (ok) {
         std::printf("PSNR: %.2f dB\n", q.psnr);
         std::printf("diferença absoluta média: %.2f\n", q.diferenca);
         std::printf("cobertura: %.4f (%d pixels do campo)\n", q.cobertura, q.pixelsDoCampo);
     }
-    if (ok && quadro != nullptr) {
-        IplImage* lado = corretor::quadroComparativo(resultado, padrao);
-        ok = corretor::save(quadro, lado);
-        corretor::free(lado);
-    }
-    corretor::free(padrao);
-    corretor::free(resultado);
+    if (ok && quadro != nullptr)
+        ok = corretor::save(quadro,
+                            corretor::quadroComparativo(resultado.get(), padrao.get()).get());
     if (!ok) corretor::relatarFalha("comparar");
     return ok ? 0 : 1;
 }

@@ -151,12 +151,11 @@ int executarLote(int argc, const char* const* argv)
 
     carregaVetorVertices();
     if (houveFalha()) return falhaAntesDoLote();
-    IplImage* padrao = open(caminhoLocal(filename2).c_str());
+    const Imagem padrao = abrir(caminhoLocal(filename2).c_str());
     if (padrao == nullptr) return falhaAntesDoLote();
     std::error_code erro;
     fs::create_directories(pasta, erro);
     if (erro || !fs::is_directory(pasta)) {
-        free(padrao);
         falhar("não foi possível criar a pasta \"" + pasta + "\"" +
                (erro ? ": " + textoDoErro(erro.value()) : ""));
         return falhaAntesDoLote();
@@ -192,9 +191,8 @@ int executarLote(int argc, const char* const* argv)
         if (terminal) std::printf("\r\033[K");
         avisar(texto);
     };
-    const int corrigidas = corrigirLote(imagens, pasta, padrao, trabalhadores, mostrar, relatar,
-                                        avisarDe, opcoes.interpolacao);
-    free(padrao);
+    const int corrigidas = corrigirLote(imagens, pasta, padrao.get(), trabalhadores, mostrar,
+                                        relatar, avisarDe, opcoes.interpolacao);
     std::printf("\n%d de %d imagens corrigidas em \"%s\"", corrigidas, total, pasta.c_str());
     if (puladas > 0) std::printf("; %d puladas, com o resultado em dia", puladas);
     std::printf("\n");

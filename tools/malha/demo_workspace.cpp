@@ -1,13 +1,11 @@
 #include "tools/malha/demo_workspace.h"
 
 #include "authoring/mesh_check.h"
-#include "authoring/mesh_output.h"
+#include "authoring/mesh_value.h"
 #include "calibration/sintetica/demo_scene.h"
 #include "correction/image_ops.h"
-#include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
-#include "utilities/working_folder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,44 +20,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool gravarImagem(const char* nome, const cv::Mat& imagem)
+bool gravarImagem(const fs::path& nome, const cv::Mat& imagem)
 {
     const IplImage cabecalho = cvIplImage(imagem);
-    return save(nome, &cabecalho);
+    return save(nome.c_str(), &cabecalho);
 }
 
-// The workspace's files, in the working directory: the two pictures and the vertex files,
-// then the triangle and matrix files exactly as the malha subcommands make them.
-bool preencher()
+// The workspace's files, in the folder `pasta`: the two pictures, then the mesh made and
+// checked as "malha triangular" and "malha matrizes" make it, written as every mesh is.
+bool preencher(const fs::path& pasta)
 {
     std::error_code erro;
-    if (!fs::create_directory("data", erro)) {
+    if (!fs::create_directory(pasta / "data", erro)) {
         falhar("não foi possível criar a pasta \"data\": " + textoDoErro(erro.value()));
         return false;
     }
     const Distorcao lente = distorcaoDaDemo();
     const cv::Mat padrao = desenharPadrao();
-    if (!gravarImagem("data/pattern.jpg", padrao) ||
-        !gravarImagem(kNomeDaAmostra, fotografarPadrao(padrao, lente)))
+    if (!gravarImagem(pasta / "data/pattern.jpg", padrao) ||
+        !gravarImagem(pasta / kNomeDaAmostra, fotografarPadrao(padrao, lente)))
         return false;
 
-    const std::vector<cv::Point> destino = nosDeDestino();
-    std::vector<cv::Point> origem;
-    origem.reserve(destino.size());
-    for (const auto& p : destino)
-        origem.push_back(noDeOrigem(lente, p));
-    if (!gravarArquivoInteiro("data/verticesamp4.txt", textoDosNos(origem)) ||
-        !gravarArquivoInteiro("data/vertices2.txt", textoDosNos(destino)))
+    MalhaNova malha;
+    malha.destino = nosDeDestino();
+    for (const auto& p : malha.destino)
+        malha.origem.push_back(noDeOrigem(lente, p));
+    if (!triangular(malha)) return false;
+    gerarMapas(malha);
+    Verificacao verificacao;
+    if (!verificarEGravar(malha, kTodaAMalha, verificacao, pasta.string())) {
+        precederMotivo("a malha de demonstração: ");
         return false;
-
-    if (malhaTriangular({}) != kSaidaOk || malhaMatrizes({}) != kSaidaOk) return false;
-    const Verificacao verificacao = verificarMalha();
-    for (const auto& achado : verificacao.achados)
-        if (achado.tipo != Problema::Sentido) {
-            limparFalha();
-            falhar("a malha de demonstração não passou na verificação: " + achado.texto);
-            return false;
-        }
+    }
+    std::printf("%zu triângulos sobre %zu nós gravados em \"data/quelvarina.txt\"\n",
+                malha.triangulos.size(), malha.destino.size());
+    std::printf("mapas gravados em \"matrix/0.txt\" a \"matrix/98.txt\"\n");
     return true;
 }
 
@@ -124,7 +119,7 @@ bool criarDemo(const std::string& pasta)
     chmod(modelo.c_str(), 0777 & ~mascaraDoProcesso());
 
     const fs::path temporaria = modelo;
-    const bool ok = trabalharEm(temporaria, preencher) && publicar(temporaria, alvo, existe);
+    const bool ok = preencher(temporaria) && publicar(temporaria, alvo, existe);
     if (!ok) fs::remove_all(temporaria, erro);
     return ok;
 }

@@ -5,8 +5,8 @@
 //   amostra.jpg             the pattern through the demo's lens, the image to correct
 //   data/verticesamp4.txt   source nodes, in the picture enlarged four times
 //   data/vertices2.txt      target nodes, in the pattern
-//   data/quelvarina.txt     written by the same code as "malha triangular"
-//   matrix/0.txt ...        written by the same code as "malha matrizes"
+//   data/quelvarina.txt     the triangles, as "malha triangular" makes them
+//   matrix/0.txt ...        the maps, as "malha matrizes" makes them
 #pragma once
 
 #include <string>
@@ -18,11 +18,10 @@ constexpr const char* kNomeDaAmostra = "amostra.jpg";
 
 // Writes a demo workspace into the folder `pasta`, which must be absent or empty; an absent
 // folder is created (its parent must exist). The same bytes on every call. The workspace is
-// built in a hidden temporary folder and moved into place only when it is complete and
-// "malha verificar" finds nothing wrong with it. Returns true on success; on failure returns
-// false, recording why, and leaves `pasta` as it was. Prints what the triangulation and map
-// steps print. Works in the temporary folder as the working directory while it runs, and
-// returns to the one it found; the mesh store holds the demo's mesh afterwards.
+// built in a hidden temporary folder and moved into place only when it is complete and its
+// mesh passes the check of "malha verificar". Returns true on success; on failure returns false,
+// recording why, and leaves `pasta` as it was. Prints a line for the triangles and one for the
+// maps. The working folder and the mesh store are not touched.
 bool criarDemo(const std::string& pasta);
 
 } // namespace corretor

@@ -1,5 +1,6 @@
 // malha calibrar: a whole mesh from a capture of the pattern (calibration/calibration.h).
-#include "authoring/mesh_output.h"
+#include "authoring/mesh_check.h"
+#include "authoring/mesh_value.h"
 #include "calibration/calibration.h"
 #include "calibration/node_layout.h"
 #include "correction/image_ops.h"
@@ -76,7 +77,7 @@ const char* kCores[] = {"achado", "trocado", "previsto"};
 // The capture with the found mesh, beside the pattern with the target mesh, both at the same
 // height; nodes green when found, orange when replaced, red when predicted.
 bool gravarQuadro(const std::string& nome, const cv::Mat& captura, const cv::Mat& padrao,
-                  const std::vector<NoCalibrado>& nos)
+                  const std::vector<NoCalibrado>& nos, const std::vector<Triangulo>& triangulos)
 {
     const int altura = std::max(padrao.rows, std::min(captura.rows, 900));
     const double fc = static_cast<double>(altura) / captura.rows;
@@ -92,12 +93,10 @@ bool gravarQuadro(const std::string& nome, const cv::Mat& captura, const cv::Mat
             const cv::Point2d p = naCaptura ? n.captura * fc : cv::Point2d(n.destino) * fp;
             return cv::Point(cvRound(p.x * 16), cvRound(p.y * 16));
         };
-        for (const auto& t : trg) {
-            if (t[0] < 1 || t[1] < 1 || t[2] < 1) continue;
+        for (const auto& t : triangulos)
             for (int k = 0; k < 3; ++k)
                 cv::line(m, ponto(t[k]), ponto(t[(k + 1) % 3]), cv::Scalar(255, 160, 0), 1,
                          cv::LINE_AA, 4);
-        }
         for (std::size_t k = 0; k < nos.size(); ++k)
             cv::circle(m, ponto(static_cast<int>(k) + 1), 3 * 16,
                        corDaOrigem[static_cast<int>(nos[k].origem)], cv::FILLED, cv::LINE_AA, 4);
@@ -169,17 +168,13 @@ int malhaCalibrar(const Argumentos& argumentos)
     if (!calibrarCaptura(padrao, captura, o.captura, destino, {}, nos, relatorio, etapa))
         return kSaidaFalha;
 
-    std::vector<cv::Point> origem;
-    origem.reserve(nos.size());
+    MalhaNova malha;
+    malha.destino = destino;
     for (const auto& no : nos)
-        origem.push_back(paraAmpliada(no.captura));
-    limparMalha();
-    std::vector<ArquivoNovo> arquivos;
-    if (!arquivosDaMalha(origem, destino, true, arquivos)) return kSaidaFalha;
-    int triangulos = 0;
-    for (const auto& t : trg)
-        triangulos += t[0] != 0;
-    std::printf("triângulos: %d, como \"malha triangular\" os faz\n", triangulos);
+        malha.origem.push_back(paraAmpliada(no.captura));
+    if (!triangular(malha)) return kSaidaFalha;
+    gerarMapas(malha);
+    std::printf("triângulos: %zu, como \"malha triangular\" os faz\n", malha.triangulos.size());
 
     const int achados = contar(nos, NoCalibrado::Origem::Medido);
     std::printf("nós: %zu; %d achados na captura\n", nos.size(), achados);
@@ -196,12 +191,12 @@ int malhaCalibrar(const Argumentos& argumentos)
         avisar(aviso);
 
     Verificacao verificacao;
-    if (!verificarEGravar(arquivos, verificacao)) return kSaidaFalha;
+    if (!verificarEGravar(malha, kTodaAMalha, verificacao)) return kSaidaFalha;
     std::printf("verificação (malha verificar): nenhum problema encontrado\n");
     std::printf("malha gravada: \"data/verticesamp4.txt\", \"data/vertices2.txt\", "
                 "\"data/quelvarina.txt\" e \"matrix/0.txt\" a \"matrix/98.txt\"\n");
     if (!o.imagem.empty()) {
-        if (!gravarQuadro(o.imagem, captura, padrao, nos)) return kSaidaFalha;
+        if (!gravarQuadro(o.imagem, captura, padrao, nos, malha.triangulos)) return kSaidaFalha;
         std::printf("imagem: \"%s\" (nós em verde: %s; laranja: %s; vermelho: %s)\n",
                     o.imagem.c_str(), kCores[0], kCores[1], kCores[2]);
     }

@@ -53,24 +53,19 @@ void numerarTriangulos(IplImage* image, const int (*nos)[2], int triangulos)
 }
 
 // Draws the mesh `vt` (0 source, 1 target) with its numbers over `image` and saves it as
-// `nome`; releases `image` in any case. False, reason recorded, when the save fails.
+// `nome`. False, reason recorded, when the save fails.
 bool desenharEGravar(IplImage* image, int vt, int triangulos, const char* nome)
 {
     carregarMalha(image, vt);
     numerarTriangulos(image, vt == 0 ? vert : vert2, triangulos);
-    const bool gravou = save(nome, image);
-    free(image);
-    return gravou;
+    return save(nome, image);
 }
 
 // IMAGE enlarged four times, the picture that the source mesh lies on; null, reason recorded.
-IplImage* ampliada(const std::string& nome)
+Imagem ampliada(const std::string& nome)
 {
-    IplImage* foto = abrirParaAmpliar(nome.c_str());
-    if (foto == nullptr) return nullptr;
-    IplImage* quatro = ampliaQuatroVezes(foto);
-    free(foto);
-    return quatro;
+    const Imagem foto = abrirParaAmpliar(nome.c_str());
+    return foto == nullptr ? nullptr : ampliaQuatroVezes(foto.get());
 }
 
 } // namespace
@@ -85,18 +80,12 @@ int malhaDesenhar(const Argumentos& argumentos)
     const int triangulos = carregarTriangulos();
     if (triangulos < 0) return kSaidaFalha;
 
-    IplImage* origem = ampliada(imagem);
+    const Imagem origem = ampliada(imagem);
     if (origem == nullptr) return kSaidaFalha;
-    IplImage* destino = open(caminhoLocal(filename2).c_str());
-    if (destino == nullptr) {
-        free(origem);
+    const Imagem destino = abrir(caminhoLocal(filename2).c_str());
+    if (destino == nullptr || !desenharEGravar(origem.get(), 0, triangulos, kOrigem) ||
+        !desenharEGravar(destino.get(), 1, triangulos, kDestino))
         return kSaidaFalha;
-    }
-    const bool gravouOrigem = desenharEGravar(origem, 0, triangulos, kOrigem);
-    if (!gravouOrigem || !desenharEGravar(destino, 1, triangulos, kDestino)) {
-        if (!gravouOrigem) free(destino);
-        return kSaidaFalha;
-    }
     std::printf("\"%s\": malha de origem (%d nós) sobre \"%s\" ampliada quatro vezes\n", kOrigem,
                 nosOrigem, imagem.c_str());
     std::printf("\"%s\": malha de destino (%d nós) sobre \"%s\"\n", kDestino, nosDestino,

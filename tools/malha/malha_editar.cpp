@@ -198,14 +198,16 @@ void clique(bool noPadrao, int event, int x, int y, int flags)
     if (seq->total != antes || seq2->total != antes2) anotar(noPadrao);
 }
 
+// The window system calls these from C code, which an exception must not unwind: one that
+// escapes (no memory for a line or a label) is named on standard error and the click is lost.
 void cliqueNaImagem(int event, int x, int y, int flags, void*)
 {
-    clique(false, event, x, y, flags);
+    semDeixarEscapar("o clique não foi tratado", [&] { clique(false, event, x, y, flags); });
 }
 
 void cliqueNoPadrao(int event, int x, int y, int flags, void*)
 {
-    clique(true, event, x, y, flags);
+    semDeixarEscapar("o clique não foi tratado", [&] { clique(true, event, x, y, flags); });
 }
 
 // A window that fits the image within the largest size, keeping its shape. Clicks give pixels
@@ -285,19 +287,28 @@ void gravarDesenhos()
 }
 
 // The images as loaded, to clear the drawings: the picture at its own size (its enlargement
-// is made again, rather than kept twice) and the pattern.
+// is made again, rather than kept twice) and the pattern. The process-wide img and img2, which
+// the picking callbacks draw on, go with the object too.
 struct Originais
 {
-    IplImage* foto = nullptr;
-    IplImage* padrao = nullptr;
+    Imagem foto;
+    Imagem padrao;
+    Originais() = default;
+    Originais(const Originais&) = delete;
+    Originais& operator=(const Originais&) = delete;
+    ~Originais()
+    {
+        free(img);
+        free(img2);
+        img = img2 = nullptr;
+    }
 };
 
 // The picture enlarged four times into img, which has that size already.
 void ampliarDeNovo(const IplImage* foto)
 {
-    IplImage* dobrada = dobra(foto);
-    if (dobrada != nullptr) dobraEm(dobrada, img);
-    free(dobrada);
+    const Imagem dobrada(dobra(foto));
+    if (dobrada != nullptr) dobraEm(dobrada.get(), img);
 }
 
 // Acts on one key; false when the key ends the editor.
@@ -329,16 +340,16 @@ bool tratarTecla(int tecla, const Originais& originais)
         break;
     }
     case 'l':
-        ampliarDeNovo(originais.foto);
-        cvCopy(originais.padrao, img2);
+        ampliarDeNovo(originais.foto.get());
+        cvCopy(originais.padrao.get(), img2);
         std::printf("desenhos limpos\n");
         break;
     case 'g':
         gravarDesenhos();
         break;
     case 'r':
-        ampliarDeNovo(originais.foto);
-        cvCopy(originais.padrao, img2);
+        ampliarDeNovo(originais.foto.get());
+        cvCopy(originais.padrao.get(), img2);
         desenharMarcacoes();
         std::printf("marcações redesenhadas: %zu\n", marcacoes.size());
         break;
@@ -349,8 +360,8 @@ bool tratarTecla(int tecla, const Originais& originais)
             std::printf("nada desfeito: %s\n", motivo.c_str());
             break;
         }
-        ampliarDeNovo(originais.foto);
-        cvCopy(originais.padrao, img2);
+        ampliarDeNovo(originais.foto.get());
+        cvCopy(originais.padrao.get(), img2);
         desenharMarcacoes();
         atualizarTitulos();
         std::printf("desfeito: %d na janela \"%s\"%s%s%s\n", m.numero,
@@ -379,22 +390,12 @@ bool carregarImagens(const std::string& nome, Originais& originais)
 {
     originais.foto = abrirParaAmpliar(nome.c_str());
     if (originais.foto == nullptr) return false;
-    img = ampliaQuatroVezes(originais.foto);
+    img = ampliaQuatroVezes(originais.foto.get()).release();
     if (img == nullptr) return false;
-    originais.padrao = open(caminhoLocal(filename2).c_str());
+    originais.padrao = abrir(caminhoLocal(filename2).c_str());
     if (originais.padrao == nullptr) return false;
-    img2 = cvCloneImage(originais.padrao);
+    img2 = cvCloneImage(originais.padrao.get());
     return true;
-}
-
-void liberarImagens(Originais& originais)
-{
-    free(img);
-    free(img2);
-    free(originais.foto);
-    free(originais.padrao);
-    img = img2 = nullptr;
-    originais = Originais{};
 }
 
 bool temTela()
@@ -418,10 +419,7 @@ int malhaEditar(const Argumentos& argumentos)
         return kSaidaFalha;
     }
     Originais originais;
-    if (!carregarImagens(imagem, originais)) {
-        liberarImagens(originais);
-        return kSaidaFalha;
-    }
+    if (!carregarImagens(imagem, originais)) return kSaidaFalha;
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     const CvSize janela = criarJanela(kJanelaImagem, img);
@@ -457,7 +455,6 @@ int malhaEditar(const Argumentos& argumentos)
         std::fflush(stdout); // the lines of the callbacks, at once on a pipe too
     }
     cvDestroyAllWindows();
-    liberarImagens(originais);
     std::printf("fim da edição\n");
     return kSaidaOk;
 }

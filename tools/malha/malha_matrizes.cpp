@@ -44,25 +44,21 @@ int malhaMatrizes(const Argumentos& argumentos)
     if (!lerSoOpcoes(argumentos, {"--substituir"}, opcoes)) return kSaidaUso;
     const bool substituir = !opcoes.empty();
 
-    limparMalha();
-    int nosOrigem = 0, nosDestino = 0;
-    if (!carregarVertices(nosOrigem, nosDestino) || carregarTriangulos() < 0) return kSaidaFalha;
-    if (nosOrigem != nosDestino)
-        avisar(nosDiferentes(nosOrigem, nosDestino) +
+    MalhaNova malha;
+    if (!lerMalhaDaPasta(malha, true)) return kSaidaFalha;
+    if (malha.origem.size() != malha.destino.size())
+        avisar(nosDiferentes(static_cast<int>(malha.origem.size()),
+                             static_cast<int>(malha.destino.size())) +
                "; os nós que faltam num deles valem (0, 0) nos mapas");
-
-    const std::string pasta = caminhoLocal("matrix");
-    std::error_code erro;
-    if (!std::filesystem::is_directory(pasta, erro) &&
-        !std::filesystem::create_directory(pasta, erro)) {
-        falhar("não foi possível criar a pasta \"" + pasta + "\": " + textoDoErro(erro.value()));
-        return kSaidaFalha;
-    }
     const std::vector<int> antigos = substituir ? std::vector<int>{} : arquivosComMapa();
 
-    gerarMatriz(substituir);
+    gerarMapas(malha);
+    for (int ttt = 0; ttt < kTriangulos; ++ttt)
+        std::printf("ttt = %d\n", ttt);
     std::fflush(stdout);
-    if (houveFalha()) return kSaidaFalha;
+    if (substituir ? !gravarMalha(malha, kMapas) : anexarMapas(malha) < kTriangulos)
+        return kSaidaFalha;
+    const std::string pasta = caminhoLocal("matrix");
     if (!antigos.empty()) {
         avisar("os arquivos de matriz dos triângulos " + faixasDeIndices(antigos) +
                " já tinham mapas; os novos foram anexados depois deles, mas o programa de "

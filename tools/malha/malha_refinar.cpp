@@ -1,6 +1,7 @@
 // malha refinar: a hand-picked source mesh moved onto the capture's own detail
 // (calibration/calibration.h).
-#include "authoring/mesh_output.h"
+#include "authoring/mesh_check.h"
+#include "authoring/mesh_value.h"
 #include "calibration/calibration.h"
 #include "correction/image_ops.h"
 #include "mesh/ampliacao.h"
@@ -56,26 +57,21 @@ bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, doub
 }
 
 // The hand-picked mesh: both vertex files of one length and the triangle file.
-bool carregarMalhaMarcada(std::vector<cv::Point>& origem, std::vector<cv::Point>& destino)
+bool carregarMalhaMarcada(MalhaNova& malha)
 {
-    limparMalha();
-    int nosOrigem = 0, nosDestino = 0;
-    if (!carregarVertices(nosOrigem, nosDestino)) return false;
+    if (!lerMalhaDaPasta(malha, false)) return false;
+    const int nosOrigem = static_cast<int>(malha.origem.size());
+    const int nosDestino = static_cast<int>(malha.destino.size());
     if (nosOrigem != nosDestino || nosOrigem < 3) {
-        falhar("\"data/verticesamp4.txt\" tem " + std::to_string(nosOrigem) +
-               " nós e \"data/vertices2.txt\" tem " + std::to_string(nosDestino) +
+        falhar(nosDiferentes(nosOrigem, nosDestino) +
                "; para refinar, os dois devem listar os mesmos nós (3 ou mais), na mesma ordem");
         return false;
     }
-    if (carregarTriangulos() < 0) {
+    if (!lerMalhaDaPasta(malha, true)) {
         limparFalha();
         falhar("não foi possível ler \"" + caminhoLocal("data\\quelvarina.txt") +
                "\"; os triângulos vêm de lá (faça-os com \"malha triangular\")");
         return false;
-    }
-    for (int k = 1; k <= nosOrigem; ++k) {
-        origem.emplace_back(vert[k][0], vert[k][1]);
-        destino.emplace_back(vert2[k][0], vert2[k][1]);
     }
     return true;
 }
@@ -88,12 +84,13 @@ int malhaRefinar(const Argumentos& argumentos)
     double raio = kRaioPadrao;
     if (!lerOpcoesDeRefinar(argumentos, nomeDaCaptura, raio)) return kSaidaUso;
 
-    std::vector<cv::Point> origem, destino;
+    MalhaNova malha;
     cv::Mat padrao, captura;
-    if (!carregarMalhaMarcada(origem, destino) ||
+    if (!carregarMalhaMarcada(malha) ||
         !carregarImagem(caminhoLocal("data\\pattern.jpg"), padrao) ||
         !carregarImagem(nomeDaCaptura, captura))
         return kSaidaFalha;
+    const std::vector<cv::Point> origem = malha.origem;
     std::printf("malha marcada: %zu nós; captura \"%s\": %d x %d\n", origem.size(),
                 nomeDaCaptura.c_str(), captura.cols, captura.rows);
 
@@ -107,12 +104,12 @@ int malhaRefinar(const Argumentos& argumentos)
         std::printf("%s\n", linha.c_str());
         std::fflush(stdout);
     };
-    if (!refinarNos(padrao, captura, nomeDaCaptura, destino, naCaptura, raio, nos, relatorio,
+    if (!refinarNos(padrao, captura, nomeDaCaptura, malha.destino, naCaptura, raio, nos, relatorio,
                     etapa))
         return kSaidaFalha;
 
     std::string parados;
-    std::vector<cv::Point> novos = origem;
+    std::vector<cv::Point>& novos = malha.origem;
     for (std::size_t k = 0; k < nos.size(); ++k) {
         if (!nos[k].movido) {
             parados += (parados.empty() ? "" : ", ") + std::to_string(k + 1);
@@ -130,14 +127,9 @@ int malhaRefinar(const Argumentos& argumentos)
 
     // The target nodes and the triangles stay as they are: only the source file and the maps
     // are written.
-    std::vector<ArquivoNovo> arquivos;
-    if (!arquivosDaMalha(novos, destino, false, arquivos)) return kSaidaFalha;
-    const std::string alvo = caminhoLocal("data\\vertices2.txt");
-    arquivos.erase(std::remove_if(arquivos.begin(), arquivos.end(),
-                                  [&](const ArquivoNovo& a) { return a.caminho == alvo; }),
-                   arquivos.end());
+    gerarMapas(malha);
     Verificacao verificacao;
-    if (!verificarEGravar(arquivos, verificacao)) return kSaidaFalha;
+    if (!verificarEGravar(malha, kVerticesDeOrigem | kMapas, verificacao)) return kSaidaFalha;
     std::printf("verificação (malha verificar): nenhum problema encontrado\n");
     std::printf("gravados: \"data/verticesamp4.txt\" e \"matrix/0.txt\" a \"matrix/98.txt\"\n");
     return kSaidaOk;

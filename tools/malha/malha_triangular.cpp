@@ -1,11 +1,9 @@
 // malha triangular: the triangle file from the two vertex files.
 #include "authoring/mesh_check.h"
-#include "authoring/triangulation.h"
-#include "mesh/mesh_store.h"
+#include "authoring/mesh_value.h"
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
-#include "utilities/whole_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -28,20 +26,17 @@ int malhaTriangular(const Argumentos& argumentos)
         return kSaidaFalha;
     }
 
-    limparMalha();
-    int nosOrigem = 0, nosDestino = 0;
-    if (!carregarVertices(nosOrigem, nosDestino)) return kSaidaFalha;
-    if (nosOrigem != nosDestino) {
-        falhar(nosDiferentes(nosOrigem, nosDestino) +
+    MalhaNova malha;
+    if (!lerMalhaDaPasta(malha, false)) return kSaidaFalha;
+    if (malha.origem.size() != malha.destino.size()) {
+        falhar(nosDiferentes(static_cast<int>(malha.origem.size()),
+                             static_cast<int>(malha.destino.size())) +
                "; os dois arquivos devem listar os mesmos nós, na mesma ordem");
         return kSaidaFalha;
     }
-    std::vector<Triangulo> triangulos;
-    if (!triangularParaOArquivo(nosDestino, triangulos)) return kSaidaFalha;
-
-    if (!gravarArquivoInteiro(arquivo, textoDosTriangulos(triangulos))) return kSaidaFalha;
-    std::printf("%zu triângulos sobre %d nós gravados em \"%s\"\n", triangulos.size(), nosDestino,
-                arquivo.c_str());
+    if (!triangular(malha) || !gravarMalha(malha, kTriangulosDaMalha)) return kSaidaFalha;
+    std::printf("%zu triângulos sobre %zu nós gravados em \"%s\"\n", malha.triangulos.size(),
+                malha.destino.size(), arquivo.c_str());
     return kSaidaOk;
 }
 
