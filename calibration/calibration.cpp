@@ -826,10 +826,16 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
                 double raio, std::vector<NoRefinado>& nos, RelatorioDeCalibracao& relatorio,
                 const AoTerminarEtapa& etapa)
 {
+    const int n = static_cast<int>(destino.size());
+    if (n < kMenosNosMarcados) {
+        falhar("nós marcados de menos: só " + std::to_string(n) + "; para refinar, marque pelo "
+               "menos " + std::to_string(kMenosNosMarcados) +
+               " nós espalhados pelo campo (\"malha editar\")");
+        return false;
+    }
     Imagens im;
     if (!prepararImagens(padrao, captura, nome, im)) return false;
     im.periodo = menorPeriodo(periodosDoPadrao(im.padrao8));
-    const int n = static_cast<int>(destino.size());
 
     // The lens model of the picks themselves: an affine map by RANSAC, then as much lens as
     // the number of picks carries, robustly (hand picks can be a few pixels off).
@@ -869,9 +875,14 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     int movidos = 0;
     for (int k = 0; k < n; ++k) {
         nos[k].antes = nos[k].depois = origem[k];
+        nos[k].fora = !(origem[k].x >= 0 && origem[k].y >= 0 && origem[k].x <= captura.cols - 1 &&
+                        origem[k].y <= captura.rows - 1);
+        nos[k].discorda = k < static_cast<int>(usado.size()) && !usado[k];
         const NoCalibrado& a = achados[k];
         const cv::Point2d achou = daReduzida(a.captura, im.reducao);
-        if (a.origem != NoCalibrado::Origem::Medido || cv::norm(achou - origem[k]) > raio)
+        const bool suspeito = nos[k].fora || nos[k].discorda;
+        if (a.origem != NoCalibrado::Origem::Medido ||
+            (!suspeito && cv::norm(achou - origem[k]) > raio))
             continue;
         nos[k].depois = achou;
         nos[k].movido = true;

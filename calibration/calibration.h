@@ -88,12 +88,19 @@ struct NoRefinado
     cv::Point2d antes, depois; // capture points; equal when not moved
     bool movido = false;       // matched within the search radius
     double confianca = 0;
+    bool fora = false;     // picked outside the capture
+    bool discorda = false; // picked far from where the other picks put it
 };
+
+constexpr int kMenosNosMarcados = 10; // the fewest picks refinarNos takes
 
 // For a mesh picked by hand: moves each node's capture point `origem[k]` (of the pattern pixel
 // destino[k]) to the best match of the pattern's neighbourhood of destino[k] within `raio`
 // capture pixels, with the matcher of calibrarCaptura against the capture straightened by a
-// lens model fitted to the picks themselves. A node with no match within `raio` stays.
+// lens model fitted to the picks themselves. A node with no match within `raio` stays; a pick
+// outside the capture, or one that the affine map of the others puts more than `raio` away,
+// moves to its match however far (and stays when it has none). Refused, recording why, with
+// fewer than kMenosNosMarcados picks: a lens cannot be told from so few.
 bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
                 const std::vector<cv::Point>& destino, const std::vector<cv::Point2d>& origem,
                 double raio, std::vector<NoRefinado>& nos, RelatorioDeCalibracao& relatorio,

@@ -202,7 +202,9 @@ double desfoqueDaCaptura(const cv::Mat& padrao, const CapturaEndireitada& endire
                cv::FILLED);
     disco &= endireitada.valida(dentro);
     if (cv::countNonZero(disco) < 1000) return 0;
-    double melhor = -2, sigma = 0;
+    // A blur that gains the correlation little is not worth the sharpness it costs the match.
+    constexpr double kGanhoMinimo = 0.02;
+    double melhor = -2, sigma = 0, nitida = -2;
     for (double s : {0.0, 0.7, 1.0, 1.4, 2.0, 2.8, 4.0, 5.6}) {
         cv::Mat suave; // a picture of its own: the pattern stays as it is
         if (s > 0)
@@ -210,12 +212,13 @@ double desfoqueDaCaptura(const cv::Mat& padrao, const CapturaEndireitada& endire
         else
             suave = padrao;
         const double c = cv::computeECC(suave, vista, disco);
+        if (s == 0) nitida = c;
         if (std::isfinite(c) && c > melhor + 0.002) {
             melhor = c;
             sigma = s;
         }
     }
-    return sigma;
+    return melhor > nitida + kGanhoMinimo ? sigma : 0;
 }
 
 } // namespace corretor

@@ -26,11 +26,14 @@ constexpr int kAlcance = 90;
 // Twins the pattern itself tells apart, over what the capture shows, by less than this (one
 // less their correlation) look the same: no capture can be trusted to tell them apart (a sheet
 // lit unevenly differs from itself by more).
-constexpr double kDistinguivel = 0.03;
+constexpr double kDistinguivel = 0.05;
 // A channel of sinais varying less than this (Lab units) has no contrast.
 constexpr double kContraste = 0.5;
 // The blur, pattern pixels, whose leftover is the lightness detail of sinais.
 constexpr double kDetalhe = 16;
+// Twins are compared on a grid this many times coarser than the pattern's: a sheet's edge or a
+// faint colour is as clear there, and two hundred twins cost little.
+constexpr int kReducao = 4;
 
 // The turn by `quartos` quarter turns after the mirror, as a linear map.
 cv::Matx22d linearDe(int quartos, bool espelho)
@@ -83,14 +86,23 @@ double diferencaDeGiro(double a, double b)
 // its hue (the a and b of CIE Lab, which a brightness change leaves alone). A slow change of
 // brightness (a sheet lit unevenly) shows in neither, so it cannot pick a twin; a grey picture
 // has no hue, and its twins are told apart by detail alone.
-cv::Mat sinais(const cv::Mat& bgr, double detalhe)
+// Where `valida` is given (8-bit), only its pixels count towards the blur.
+cv::Mat sinais(const cv::Mat& bgr, double detalhe, const cv::Mat& valida)
 {
     cv::Mat lab;
     cv::cvtColor(bgr * (1.0 / 255), lab, cv::COLOR_BGR2Lab);
     std::vector<cv::Mat> c;
     cv::split(lab, c);
     cv::Mat liso;
-    cv::GaussianBlur(c[0], liso, cv::Size(0, 0), detalhe, 0, cv::BORDER_REPLICATE);
+    if (valida.empty()) {
+        cv::GaussianBlur(c[0], liso, cv::Size(0, 0), detalhe, 0, cv::BORDER_REPLICATE);
+    } else {
+        cv::Mat peso, soma;
+        valida.convertTo(peso, CV_32F, 1.0 / 255);
+        cv::GaussianBlur(c[0].mul(peso), soma, cv::Size(0, 0), detalhe);
+        cv::GaussianBlur(peso, peso, cv::Size(0, 0), detalhe);
+        liso = soma / (peso + 1e-6);
+    }
     c[0] -= liso;
     cv::Mat s;
     cv::merge(c, s);
@@ -169,8 +181,8 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
     std::vector<cv::Point2d> passos = {cv::Point2d(0, 0)};
     if (!rede.empty()) {
         passos.clear();
-        const int n = rede.size() == 2 ? 2 : 0;
-        for (int i = -2; i <= 2; ++i)
+        const int n = rede.size() == 2 ? 1 : 0;
+        for (int i = -1; i <= 1; ++i)
             for (int j = -n; j <= n; ++j)
                 passos.push_back(i * rede[0] + (rede.size() == 2 ? j * rede[1] : cv::Point2d()));
     }
@@ -205,10 +217,19 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
                 cv::matchTemplate(girada(area), menor(modelo), mapa, cv::TM_CCOEFF_NORMED);
                 cv::patchNaNs(mapa, -1);
                 double melhor = 0;
-                cv::Point onde;
-                cv::minMaxLoc(mapa, nullptr, &melhor, nullptr, &onde);
+                cv::minMaxLoc(mapa, nullptr, &melhor);
                 if (!(melhor >= kSemelhancaDoGemeo)) continue;
-                w = 2.0 * cv::Point2d(onde.x - busca, onde.y - busca);
+                // A repeated pattern matches as well one period away: the shift nearest to
+                // none among those that match about as well as the best.
+                double menor = 1e9;
+                for (int y = 0; y < mapa.rows; ++y)
+                    for (int x = 0; x < mapa.cols; ++x) {
+                        const cv::Point2d d(x - busca, y - busca);
+                        if (mapa.at<float>(y, x) >= melhor - 0.03 && cv::norm(d) < menor) {
+                            menor = cv::norm(d);
+                            w = 2.0 * d;
+                        }
+                    }
             }
             // t(x) = D(x + w + v): the pattern at t(x) looks like the pattern at x.
             for (const cv::Point2d& v : passos) {
@@ -233,9 +254,11 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
     escolha.gemeo = {mapaDe(cv::Matx22d::eye(), {}), 0, false, {}};
     if (gemeos.size() <= 1) return escolha;
 
-    // The capture through the model on a half-size grid of the pattern with a margin wide
-    // enough for every twin to map the pattern into it; the pattern likewise, white (its paper)
-    // beyond its edge. Half-size pixel (i, j) is the pattern point (2 (i - m) + 0.5, ...).
+    // The capture through the model on a grid kReducao times coarser than the pattern's, with
+    // a margin wide enough for every twin to map the pattern into it; the pattern likewise,
+    // white (its paper) beyond its edge. Grid pixel (i, j) is the pattern point
+    // (r (i - m) + (r - 1) / 2, ...), r = kReducao.
+    constexpr int r = kReducao;
     double alem = 0;
     for (const Gemeo& g : gemeos)
         for (const cv::Point2d p : {cv::Point2d(0, 0), cv::Point2d(435, 0), cv::Point2d(0, 435),
@@ -243,31 +266,33 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
             const cv::Point2d q = aplicar(g.mapa, p);
             alem = std::max({alem, -q.x, -q.y, q.x - 435, q.y - 435});
         }
-    const int m = static_cast<int>(std::ceil(alem / 2)) + 2;
-    const int lado = padrao.cols / 2 + 2 * m;
-    cv::Mat mapaX(lado, lado, CV_32F), mapaY(lado, lado, CV_32F);
-    for (int j = 0; j < lado; ++j)
-        for (int i = 0; i < lado; ++i) {
-            const cv::Point2d q = modelo.aplicar(cv::Point2d(2.0 * (i - m) + 0.5, 2.0 * (j - m) + 0.5));
+    const int m = static_cast<int>(std::ceil(alem / r)) + 2;
+    const cv::Size tamanho(padrao.cols / r, padrao.rows / r);
+    const int largura = tamanho.width + 2 * m, altura = tamanho.height + 2 * m;
+    cv::Mat mapaX(altura, largura, CV_32F), mapaY(altura, largura, CV_32F);
+    const double meio = (r - 1) / 2.0;
+    for (int j = 0; j < altura; ++j)
+        for (int i = 0; i < largura; ++i) {
+            const cv::Point2d q =
+                modelo.aplicar(cv::Point2d(r * (i - m) + meio, r * (j - m) + meio));
             mapaX.at<float>(j, i) = static_cast<float>(q.x);
             mapaY.at<float>(j, i) = static_cast<float>(q.y);
         }
     cv::Mat fonte;
     captura.convertTo(fonte, CV_32FC3);
     const double escala = modelo.escalaLocal(kCentro);
-    cv::GaussianBlur(fonte, fonte, cv::Size(0, 0), std::max(0.5, escala));
+    cv::GaussianBlur(fonte, fonte, cv::Size(0, 0), std::max(0.5, 0.4 * r * escala));
     cv::Mat vista, valida;
-    cv::remap(sinais(fonte, kDetalhe * escala), vista, mapaX, mapaY, cv::INTER_LINEAR,
-              cv::BORDER_CONSTANT);
+    cv::remap(fonte, vista, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
     cv::remap(cv::Mat(captura.size(), CV_8U, cv::Scalar(255)), valida, mapaX, mapaY,
               cv::INTER_NEAREST, cv::BORDER_CONSTANT);
+    vista = sinais(vista, kDetalhe / r, valida);
     cv::Mat papel, pequeno;
-    cv::resize(padrao, pequeno, cv::Size(padrao.cols / 2, padrao.rows / 2), 0, 0, cv::INTER_AREA);
+    cv::resize(padrao, pequeno, tamanho, 0, 0, cv::INTER_AREA);
     pequeno.convertTo(pequeno, CV_32FC3);
-    cv::GaussianBlur(pequeno, pequeno, cv::Size(0, 0), 1.0);
     cv::copyMakeBorder(pequeno, papel, m, m, m, m, cv::BORDER_CONSTANT, cv::Scalar::all(255));
-    papel = sinais(papel, kDetalhe / 2);
-    pequeno = papel(cv::Rect(m, m, pequeno.cols, pequeno.rows)).clone();
+    papel = sinais(papel, kDetalhe / r, cv::Mat());
+    pequeno = papel(cv::Rect(m, m, tamanho.width, tamanho.height)).clone();
 
     // Each twin: the capture and the pattern at t(x), for x over the pattern.
     struct Vista
@@ -276,12 +301,11 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
         double correlacao = -2;
     };
     std::vector<Vista> vistas(gemeos.size());
-    const cv::Size tamanho(padrao.cols / 2, padrao.rows / 2);
     for (std::size_t k = 0; k < gemeos.size(); ++k) {
-        // x_h -> x = 2 x_h + 0.5 -> t(x) -> (t(x) - 0.5) / 2 + m on the grid.
+        // x_g -> x = r x_g + meio -> t(x) -> (t(x) - meio) / r + m on the grid.
         const cv::Matx23d& t = gemeos[k].mapa;
-        const cv::Matx23d g(t(0, 0), t(0, 1), (t(0, 2) + 0.5 * (t(0, 0) + t(0, 1)) - 0.5) / 2 + m,
-                            t(1, 0), t(1, 1), (t(1, 2) + 0.5 * (t(1, 0) + t(1, 1)) - 0.5) / 2 + m);
+        const cv::Matx23d g(t(0, 0), t(0, 1), (t(0, 2) + meio * (t(0, 0) + t(0, 1)) - meio) / r + m,
+                            t(1, 0), t(1, 1), (t(1, 2) + meio * (t(1, 0) + t(1, 1)) - meio) / r + m);
         Vista& v = vistas[k];
         cv::warpAffine(vista, v.captura, g, tamanho, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
         cv::warpAffine(papel, v.padrao, g, tamanho, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,

@@ -6,6 +6,7 @@
 
 #include "correction/driver.h"
 #include "mesh/paths.h"
+#include "utilities/file_identity.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
@@ -32,20 +33,6 @@ std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
 
 namespace {
 
-// One key for every name of one file: its device and inode when it exists, so that spellings
-// ("./a.jpg", "x/../a.jpg") and links meet; otherwise the name with ".", ".." and links resolved.
-std::string identidade(const std::string& nome)
-{
-    struct stat st
-    {
-    };
-    if (stat(nome.c_str(), &st) == 0)
-        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    std::error_code erro;
-    const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
-    return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
-}
-
 // The files of the workspace that no result may replace: the pattern and the mesh files.
 std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
 {
@@ -53,7 +40,7 @@ std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
     nomes.push_back(caminhoLocal(filename2));
     std::map<std::string, std::string> arquivos;
     for (const auto& nome : nomes)
-        arquivos.emplace(identidade(nome), nome);
+        arquivos.emplace(identidadeDoArquivo(nome), nome);
     return arquivos;
 }
 
@@ -66,7 +53,7 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
 {
     std::map<std::string, const std::string*> imagemDoArquivo;
     for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(identidade(imagem), &imagem);
+        imagemDoArquivo.emplace(identidadeDoArquivo(imagem), &imagem);
     const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
     std::map<std::string, const std::string*> donoDoResultado;
     Conflito conflito = Conflito::Nenhum;
@@ -80,7 +67,7 @@ bool conferirNomes(const std::vector<std::string>& imagens, const std::string& p
             conflito = Conflito::SemNome;
             break;
         }
-        const auto [dono, novo] = donoDoResultado.emplace(identidade(resultado), &imagem);
+        const auto [dono, novo] = donoDoResultado.emplace(identidadeDoArquivo(resultado), &imagem);
         const auto substituida = imagemDoArquivo.find(dono->first);
         const auto daArea = daMalha.find(dono->first);
         if (!novo) {

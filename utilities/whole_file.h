@@ -40,8 +40,10 @@ struct ArquivoNovo
 // name is taken by something other than a regular file, or a write fails, returns false, recording
 // why, with every file as it was and no temporary file left. A rename failing half way (which a
 // folder that took the temporary files hardly allows) is recorded with how many files were already
-// replaced.
-bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);
+// replaced. `marca`, when given, names a file made right before the renames and removed right
+// after them: it remains only when they were cut short (a process killed outright, which no
+// handler sees, or a rename failing half way), so that a reader can tell.
+bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos, const std::string& marca = "");
 
 // The process's file mode mask, read once: the permissions a new file or folder gets are
 // 0666 or 0777 without these bits.

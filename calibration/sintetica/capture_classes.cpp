@@ -147,6 +147,7 @@ std::vector<Caso> resolucoes()
     // The field filling the frame of 4000 x 3000 and 6000 x 6000 captures.
     for (const cv::Size tamanho : {cv::Size(4000, 3000), cv::Size(6000, 6000)}) {
         Caso c = doCampo(TipoDePadrao::Natural, 1, -3, indice++);
+        c.lente.centro = cv::Point2d(0, 0);
         const cv::Rect2d unitario = retanguloDoCampo(c.lente);
         c.lente.escala = 0.99 * tamanho.height / unitario.height;
         const cv::Rect2d caixa = retanguloDoCampo(c.lente);

@@ -18,6 +18,8 @@
 
 #include "utilities/command_line.h"
 
+#include <opencv2/core.hpp>
+
 #include <string>
 #include <vector>
 
@@ -47,6 +49,24 @@ bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& c
 // The one word of a subcommand that takes no option and exactly one word (an image, a folder):
 // false, recording "falta <oQueFalta>" or the unexpected word, otherwise.
 bool lerUmaPalavra(const Argumentos& argumentos, const char* oQueFalta, std::string& palavra);
+
+// For the subcommands that use a capture (tools/malha/capture_use.cpp).
+struct MalhaNova;
+
+// The turn of --giro GRAUS: a finite number of degrees from -360 to 360. False, recording why,
+// otherwise.
+bool lerGiro(const std::string& valor, double& giro);
+
+// Whether a picture can be written to `nome` (given by `opcao`): a kind of picture the image
+// library writes, in a folder that exists, not over a folder. False, recording why, otherwise;
+// nothing is written.
+bool podeGravarImagem(const std::string& nome, const char* opcao);
+
+// The mesh checked against the capture it was made from (calibration/self_check.h): the
+// regions and nodes that disagree are named in warnings; a mesh that does not agree is refused,
+// recording why, unless `forcar`, when the refusal is only a warning.
+bool conferirComACaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
+                         const MalhaNova& malha, bool forcar);
 
 // The subcommands (tools/malha/malha_*.cpp).
 int malhaTriangular(const Argumentos& argumentos);
