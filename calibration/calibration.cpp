@@ -582,7 +582,7 @@ std::vector<std::string> regioesSemAjuste(const std::vector<cv::Point>& pontos,
 // kRodadas times, the first within `raioInicial` pattern pixels, the lens refitted after the
 // first and the local displacement measured after each; then the nodes, judged against the
 // map. `modelo` becomes the final lens model. Capture points are the working capture's.
-bool acharNos(const Imagens& im, const std::string& nome, const std::vector<cv::Point>& destino,
+bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>& destino,
               int raioInicial, ModeloDaLente& modelo, std::vector<NoCalibrado>& nos,
               RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa)
 {
@@ -636,6 +636,8 @@ bool acharNos(const Imagens& im, const std::string& nome, const std::vector<cv::
         usar = concordantes(apoio, residuos, achado, im.unidade);
         campo = campoDe(apoio, residuos, usar, im.padrao.size());
         mapa = Mapa{modelo, campo.grade};
+        // Once the map is right, the pattern is matched as blurred as the capture shows it.
+        if (rodada == 0) igualarDesfoque(im, modelo);
         if (std::getenv("SEM_CAMPO")) mapa.campo = cv::Mat();
     }
     relatorio.modelo = modelo;
@@ -810,8 +812,6 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     if (!crescerEEscolher(padrao, im, nome, periodos, opcoes, global.afim, modelo, etapa))
         return false;
     marca("crescer");
-    if (!std::getenv("SEM_DESFOQUE")) igualarDesfoque(im, modelo);
-    marca("desfoque");
 
     // 3 and 4.
     if (!acharNos(im, nome, destino, 0, modelo, nos, relatorio, etapa)) return false;
@@ -861,7 +861,6 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     etapa("modelo dos nós marcados: " + descreverAfim(cv::Matx23d(afim)));
     im.unidade = std::max(1.0 / im.reducao, modelo.escalaLocal(kCentro));
     im.suave = suavizarParaEndireitar(im.captura, modelo);
-    igualarDesfoque(im, modelo);
 
     // The support points are sought as far from the model's prediction as a pick may be off,
     // then the nodes as calibrarCaptura seeks them; a node moves to what was found there when

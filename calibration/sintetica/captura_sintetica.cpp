@@ -1,5 +1,6 @@
 #include "calibration/sintetica/captura_sintetica.h"
 
+#include "calibration/print_pattern.h"
 #include "calibration/sintetica/demo_scene.h"
 #include "calibration/sintetica/targets.h"
 #include "utilities/angles.h"
@@ -116,53 +117,6 @@ bool inverter(const Lente& l, cv::Point2d q, double dobra, cv::Point2d& u)
     return false;
 }
 
-// Smooth noise at several scales in every channel: a float picture of mean about 0.
-cv::Mat ruidoSuave(int lado, std::mt19937& gerador)
-{
-    cv::Mat soma = cv::Mat::zeros(lado, lado, CV_32FC3);
-    for (int passo = 96; passo >= 3; passo /= 2) {
-        const int n = lado / passo + 3;
-        cv::Mat grade(n, n, CV_32FC3);
-        std::uniform_real_distribution<float> u(-1, 1);
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x)
-                grade.at<cv::Vec3f>(y, x) = cv::Vec3f(u(gerador), u(gerador), u(gerador));
-        cv::Mat fino;
-        cv::resize(grade, fino, cv::Size(n * passo, n * passo), 0, 0, cv::INTER_CUBIC);
-        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, 0.6);
-    }
-    return soma;
-}
-
-cv::Mat padraoNatural(unsigned semente)
-{
-    std::mt19937 gerador(semente);
-    const int lado = kLadoDoPadrao;
-    cv::Mat base = ruidoSuave(lado, gerador) * 45 + cv::Scalar(120, 125, 130);
-    cv::Mat imagem;
-    base.convertTo(imagem, CV_8UC3);
-    // Shapes over it, as objects in a photograph: discs, boxes and strokes.
-    std::uniform_real_distribution<double> pos(-20, lado + 20), tam(4, 45), cor(20, 235);
-    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 4);
-    for (int k = 0; k < 70; ++k) {
-        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
-        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
-        const int t = static_cast<int>(tam(gerador));
-        switch (forma(gerador)) {
-        case 0:
-            cv::circle(imagem, a, t, c, cv::FILLED, cv::LINE_AA);
-            break;
-        case 1:
-            cv::rectangle(imagem, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
-            break;
-        default:
-            cv::line(imagem, a, a + cv::Point(2 * t, t - 20), c, grossura(gerador), cv::LINE_AA);
-        }
-    }
-    cv::GaussianBlur(imagem, imagem, cv::Size(0, 0), 0.7);
-    return imagem;
-}
-
 // The sheet and the table about `padrao`: a new picture of the pattern with `margem` pixels on
 // every side, the sheet's white out to 40 pixels beyond the pattern and a table of smooth,
 // darker texture beyond that.
@@ -172,7 +126,7 @@ cv::Mat cenaDaFolha(const cv::Mat& padrao, int margem)
     std::mt19937 gerador(77);
     const int lado = std::max(padrao.cols, padrao.rows) + 2 * margem;
     // Wood-like: mostly brightness, a little hue.
-    cv::Mat ruido = ruidoSuave(lado, gerador), brilho;
+    cv::Mat ruido = texturaMultiescala(lado, gerador), brilho;
     cv::transform(ruido, brilho, cv::Matx33f::all(1.0f / 3));
     cv::Mat mesa = brilho * 30 + ruido * 8 + cv::Scalar(70, 90, 110);
     cv::Mat cena;
@@ -213,6 +167,8 @@ const char* nomeDoPadrao(TipoDePadrao tipo)
         return "demo";
     case TipoDePadrao::DemoCinza:
         return "demo-cinza";
+    case TipoDePadrao::Proprio:
+        return "malha-padrao";
     case TipoDePadrao::XadrezQuadrado:
         return "xadrez-14x14";
     case TipoDePadrao::XadrezQuadradoLiso:
@@ -232,9 +188,11 @@ cv::Mat padraoSintetico(TipoDePadrao tipo, unsigned semente)
 {
     switch (tipo) {
     case TipoDePadrao::Natural:
-        return padraoNatural(semente);
+        return texturaDeCalibracao(semente);
     case TipoDePadrao::Demo:
         return desenharPadrao();
+    case TipoDePadrao::Proprio:
+        return padraoDeCalibracao();
     case TipoDePadrao::DemoCinza: {
         cv::Mat cinza, cor;
         cv::cvtColor(desenharPadrao(), cinza, cv::COLOR_BGR2GRAY);

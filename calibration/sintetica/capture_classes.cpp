@@ -248,7 +248,7 @@ std::vector<Caso> simetricos()
 std::vector<Caso> aleatorios()
 {
     std::vector<Caso> casos;
-    for (TipoDePadrao tipo : {TipoDePadrao::Natural, TipoDePadrao::Demo}) {
+    for (TipoDePadrao tipo : {TipoDePadrao::Natural, TipoDePadrao::Demo, TipoDePadrao::Proprio}) {
         std::mt19937 gerador(1000 + static_cast<unsigned>(tipo));
         for (int i = 0; i < 6; ++i)
             casos.push_back(casoAleatorio(tipo, gerador));
@@ -276,7 +276,8 @@ const std::vector<ClasseDeCapturas>& classesDeCapturas()
 {
     static const std::vector<ClasseDeCapturas> classes = {
         {"amostra", "a captura da demonstração (amostra.jpg)"},
-        {"aleatória", "lentes, giros, escalas, ruído, JPEG e vinheta sorteados; natural e demo"},
+        {"aleatória", "lentes, giros, escalas, ruído, JPEG e vinheta sorteados; padrões "
+                      "natural, demo e o de \"malha padrao\""},
         {"xadrez", "tabuleiros 14x14 e 13x10, lisos e com pontos, inteiros, escala 0.5 a 2"},
         {"círculos", "grades de círculos assimétrica e larga, inteiras, escala 0.6 a 2"},
         {"local", "deslocamentos locais de até 6 pixels sobre uma lente branda"},

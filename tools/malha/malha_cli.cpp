@@ -101,6 +101,17 @@ const Subcomando kSubcomandos[] = {
      "A área só aparece na PASTA depois de completa e verificada; se algo falhar, nada fica.\n"
      "Para corrigir a amostra: cd PASTA && echo amostra.jpg | corrigir\n",
      malhaDemo},
+    {"padrao", "grava o padrão feito para a calibração e uma folha para imprimi-lo",
+     "uso: malha padrao [--mm MM] [--dpi DPI] [--folha ARQUIVO] [--substituir]\n"
+     "\n"
+     "Grava \"data/pattern.jpg\" (436x436): textura densa em várias escalas, sem repetição e\n"
+     "sem simetria, para que cada nó se ache sozinho na captura, com o círculo do campo\n"
+     "desenhado. Grava também a folha para imprimir (\"padrao-para-imprimir.png\", ou\n"
+     "ARQUIVO): o padrão com MM milímetros de lado (150 sem a opção) a DPI pontos por\n"
+     "polegada (300), margem branca e uma escala em centímetros para conferir a impressão.\n"
+     "Um \"data/pattern.jpg\" que já exista só é trocado com --substituir: as malhas feitas\n"
+     "com ele dependem dele.\n",
+     malhaPadrao},
 };
 
 void imprimirAjuda(FILE* saida)

@@ -9,6 +9,7 @@
 //   malha desenhar IMAGE              draws both meshes over their images into PNG files
 //   malha editar IMAGE                the authoring window: lays out a mesh by clicking
 //   malha demo DIR                    writes a complete demo workspace into DIR
+//   malha padrao                      writes the pattern and a sheet to print it on
 //
 // Every subcommand works in the working directory (demo in the folder it is given), takes
 // --help, prints its messages in Portuguese (errors on standard error as "malha: erro: ...")
@@ -80,6 +81,7 @@ int malhaEditar(const Argumentos& argumentos);
 // The help of "malha editar"; its part from "teclas:" on is what the editor prints.
 extern const char kAjudaEditar[];
 int malhaDemo(const Argumentos& argumentos);
+int malhaPadrao(const Argumentos& argumentos);
 
 // The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
 // status, after printing the recorded reason of a failure on standard error.

@@ -1,0 +1,123 @@
+#include "calibration/print_pattern.h"
+
+#include "utilities/field.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+namespace corretor {
+
+cv::Mat texturaMultiescala(int lado, std::mt19937& gerador)
+{
+    cv::Mat soma = cv::Mat::zeros(lado, lado, CV_32FC3);
+    for (int passo = 96; passo >= 3; passo /= 2) {
+        const int n = lado / passo + 3;
+        cv::Mat grade(n, n, CV_32FC3);
+        std::uniform_real_distribution<float> u(-1, 1);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+                grade.at<cv::Vec3f>(y, x) = cv::Vec3f(u(gerador), u(gerador), u(gerador));
+        cv::Mat fino;
+        cv::resize(grade, fino, cv::Size(n * passo, n * passo), 0, 0, cv::INTER_CUBIC);
+        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, 0.6);
+    }
+    return soma;
+}
+
+cv::Mat texturaDeCalibracao(unsigned semente)
+{
+    std::mt19937 gerador(semente);
+    const int lado = kLadoDoPadraoDeCalibracao;
+    cv::Mat base = texturaMultiescala(lado, gerador) * 45 + cv::Scalar(120, 125, 130);
+    cv::Mat imagem;
+    base.convertTo(imagem, CV_8UC3);
+    // Shapes over it, as objects in a photograph: discs, boxes and strokes.
+    std::uniform_real_distribution<double> pos(-20, lado + 20), tam(4, 45), cor(20, 235);
+    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 4);
+    for (int k = 0; k < 70; ++k) {
+        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
+        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
+        const int t = static_cast<int>(tam(gerador));
+        switch (forma(gerador)) {
+        case 0:
+            cv::circle(imagem, a, t, c, cv::FILLED, cv::LINE_AA);
+            break;
+        case 1:
+            cv::rectangle(imagem, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
+            break;
+        default:
+            cv::line(imagem, a, a + cv::Point(2 * t, t - 20), c, grossura(gerador), cv::LINE_AA);
+        }
+    }
+    cv::GaussianBlur(imagem, imagem, cv::Size(0, 0), 0.7);
+    return imagem;
+}
+
+cv::Mat padraoDeCalibracao()
+{
+    // Denser than a photograph: strong noise at every scale, and many small shapes drawn half
+    // through, so that no neighbourhood is flat.
+    std::mt19937 gerador(20261207);
+    const int lado = kLadoDoPadraoDeCalibracao;
+    cv::Mat base = texturaMultiescala(lado, gerador) * 60 + cv::Scalar(128, 128, 128);
+    cv::Mat padrao;
+    base.convertTo(padrao, CV_8UC3);
+    std::uniform_real_distribution<double> pos(-10, lado + 10), tam(3, 14), cor(10, 245);
+    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 3);
+    for (int k = 0; k < 600; ++k) {
+        cv::Mat camada = padrao.clone();
+        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
+        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
+        const int t = static_cast<int>(tam(gerador));
+        switch (forma(gerador)) {
+        case 0:
+            cv::circle(camada, a, t, c, cv::FILLED, cv::LINE_AA);
+            break;
+        case 1:
+            cv::rectangle(camada, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
+            break;
+        default:
+            cv::line(camada, a, a + cv::Point(2 * t, t - 7), c, grossura(gerador), cv::LINE_AA);
+        }
+        cv::addWeighted(padrao, 0.45, camada, 0.55, 0, padrao);
+    }
+    cv::GaussianBlur(padrao, padrao, cv::Size(0, 0), 0.6);
+    cv::circle(padrao, cv::Point(kCentroDoCampo * 16, kCentroDoCampo * 16), kRaioDoCampo * 16,
+               cv::Scalar(20, 20, 20), 1, cv::LINE_AA, 4);
+    return padrao;
+}
+
+cv::Mat folhaParaImprimir(const cv::Mat& padrao, double milimetros, double dpi)
+{
+    const double pontosPorMm = dpi / 25.4;
+    const int lado = static_cast<int>(std::lround(milimetros * pontosPorMm));
+    const int margem = std::max(20, lado / 10);
+    cv::Mat grande;
+    cv::resize(padrao, grande, cv::Size(lado, lado), 0, 0, cv::INTER_CUBIC);
+    cv::Mat folha(lado + 2 * margem, lado + 2 * margem, CV_8UC3, cv::Scalar::all(255));
+    grande.copyTo(folha(cv::Rect(margem, margem, lado, lado)));
+    // The scale: 1 cm marks, as many as fit in a quarter of the side (at least one).
+    const int centimetros = std::max(1, static_cast<int>(milimetros / 40));
+    const int y = lado + margem + margem / 3;
+    const int x0 = margem, x1 = margem + static_cast<int>(std::lround(10 * centimetros * pontosPorMm));
+    const int altura = std::max(2, margem / 10), traco = std::max(1, lado / 600);
+    cv::line(folha, cv::Point(x0, y), cv::Point(x1, y), cv::Scalar::all(0), traco);
+    for (int c = 0; c <= centimetros; ++c) {
+        const int x = x0 + static_cast<int>(std::lround(10 * c * pontosPorMm));
+        cv::line(folha, cv::Point(x, y - altura), cv::Point(x, y + altura), cv::Scalar::all(0),
+                 traco);
+    }
+    const double letra = std::max(0.4, margem / 90.0);
+    char texto[96];
+    std::snprintf(texto, sizeof texto, "%d cm", centimetros);
+    cv::putText(folha, texto, cv::Point(x1 + margem / 5, y + altura), cv::FONT_HERSHEY_SIMPLEX,
+                letra, cv::Scalar::all(0), std::max(1, traco), cv::LINE_AA);
+    std::snprintf(texto, sizeof texto, "padrao: %.0f mm de lado; imprima em 100%%", milimetros);
+    cv::putText(folha, texto, cv::Point(margem, margem - margem / 4), cv::FONT_HERSHEY_SIMPLEX,
+                letra, cv::Scalar::all(0), std::max(1, traco), cv::LINE_AA);
+    return folha;
+}
+
+} // namespace corretor
