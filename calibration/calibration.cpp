@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace corretor {
 
@@ -505,7 +504,6 @@ Campo campoDe(const std::vector<cv::Point>& pontos, const std::vector<cv::Point2
         // A Gaussian mean of width s over points one grid step apart weighs about
         // 4 pi s^2 / step^2 of them; each following pass follows the points more closely.
         c.pontos = 4 * kPi * j.alcance * j.alcance / (kEspacoDeApoio * kEspacoDeApoio) / j.vezes;
-        if (std::getenv("DEBUG_CAMPO")) std::fprintf(stderr, "campo %.0f x%d: erro %.3f\n", j.alcance, j.vezes, c.erro);
         if (melhor.erro < 0 || c.erro < melhor.erro) melhor = c;
     }
     return melhor;
@@ -638,7 +636,6 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
         mapa = Mapa{modelo, campo.grade};
         // Once the map is right, the pattern is matched as blurred as the capture shows it.
         if (rodada == 0) igualarDesfoque(im, modelo);
-        if (std::getenv("SEM_CAMPO")) mapa.campo = cv::Mat();
     }
     relatorio.modelo = modelo;
     relatorio.pontosDeApoio = static_cast<int>(apoio.size());
@@ -695,7 +692,6 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
             const double mahalanobis = (dv.t() * soma.inv() * dv)(0);
             no.confianca = casamentos[k].confianca;
             no.desacordo = cv::norm(d) * im.reducao;
-            if (std::getenv("DEBUG_NO") && k < 3) std::fprintf(stderr, "no %zu: previsto (%.3f, %.3f) medido (%.3f, %.3f) d (%.3f %.3f) cov %.4f %.4f fator %.2f inc %.3f\n", k+1, previsto.x, previsto.y, medido.x, medido.y, casamentos[k].deslocamento.x, casamentos[k].deslocamento.y, casamentos[k].covariancia(0,0), casamentos[k].covariancia(1,1), fator, incerteza);
             const bool discorda =
                 cv::norm(d) > kDesacordoMinimo * im.unidade && mahalanobis > kMahalanobisMaxima;
             no.origem = discorda ? NoCalibrado::Origem::Trocado : NoCalibrado::Origem::Medido;
@@ -779,14 +775,8 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
                      std::vector<NoCalibrado>& nos, RelatorioDeCalibracao& relatorio,
                      const AoTerminarEtapa& etapa)
 {
-    const int64 t0 = cv::getTickCount();
-    const auto marca = [&](const char* n) {
-        if (std::getenv("DEBUG_TEMPO"))
-            std::fprintf(stderr, "%s %.0f ms\n", n, (cv::getTickCount() - t0) * 1000.0 / cv::getTickFrequency());
-    };
     Imagens im;
     if (!prepararImagens(padrao, captura, nome, im)) return false;
-    marca("preparar");
 
     // 1. Global estimate.
     const std::vector<cv::Point2d> periodos = periodosDoPadrao(im.padrao8);
@@ -805,17 +795,14 @@ bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::s
           std::to_string(relatorio.global.candidatas) + " candidatas)");
     const double escala = ModeloDaLente::deAfim(global.afim).escalaLocal(kCentro);
     im.unidade = std::max(1.0 / im.reducao, escala);
-    marca("global");
 
     // 2. The lens model, grown outward, and the twin the capture shows.
     ModeloDaLente modelo;
     if (!crescerEEscolher(padrao, im, nome, periodos, opcoes, global.afim, modelo, etapa))
         return false;
-    marca("crescer");
 
     // 3 and 4.
     if (!acharNos(im, nome, destino, 0, modelo, nos, relatorio, etapa)) return false;
-    marca("nos");
     for (NoCalibrado& no : nos)
         no.captura = daReduzida(no.captura, im.reducao);
     return true;
@@ -861,6 +848,20 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     etapa("modelo dos nós marcados: " + descreverAfim(cv::Matx23d(afim)));
     im.unidade = std::max(1.0 / im.reducao, modelo.escalaLocal(kCentro));
     im.suave = suavizarParaEndireitar(im.captura, modelo);
+    // A pattern that looks alike turned or shifted lets a whole mesh picked turned or shifted
+    // match node by node: the capture as a whole must agree with the picks' turn (among the
+    // turns it cannot tell apart, the picks' own is taken).
+    const std::vector<Gemeo> gemeos = gemeosDoPadrao(padrao, periodosDoPadrao(im.padrao8));
+    if (gemeos.size() > 1) {
+        const EscolhaDoGemeo escolha =
+            escolherGemeo(padrao, im.cor, modelo, gemeos, true, giroDoModelo(modelo));
+        if (cv::norm(escolha.gemeo.mapa - cv::Matx23d(1, 0, 0, 0, 1, 0)) > 1e-9) {
+            falhar("os nós marcados não concordam com a captura \"" + nome +
+                   "\": ela mostra o padrão " + descreverGemeo(escolha.gemeo) +
+                   " em relação a eles; marque-os de novo com \"malha editar\"");
+            return false;
+        }
+    }
 
     // The support points are sought as far from the model's prediction as a pick may be off,
     // then the nodes as calibrarCaptura seeks them; a node moves to what was found there when

@@ -10,7 +10,6 @@
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <cmath>
@@ -359,18 +358,11 @@ private:
 
 } // namespace
 
-#ifdef DEBUG_TEMPO
-#define MARCA(n) std::fprintf(stderr, "%s %.0f ms\n", n, (cv::getTickCount() - t0) * 1000.0 / cv::getTickFrequency())
-#else
-#define MARCA(n)
-#endif
 bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura,
                    const std::vector<cv::Point2d>& periodos, const std::string& nomeDaCaptura,
                    EstimativaGlobal& estimativa)
 {
-#ifdef DEBUG_TEMPO
-    const int64 t0 = cv::getTickCount();
-#endif
+
     cv::Mat padraoCinza, capturaCinza;
     cv::cvtColor(padrao, padraoCinza, cv::COLOR_BGR2GRAY);
     cv::cvtColor(captura, capturaCinza, cv::COLOR_BGR2GRAY);
@@ -388,12 +380,10 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura,
             candidatas.insert(candidatas.end(), estas.begin(), estas.end());
         }
     }
-    MARCA("feicoes");
     // A repeated pattern has no features to tell its parts apart: its periods and its outline.
     for (const cv::Matx23d& a :
          candidatasDoReticulado(padraoCinza, periodos, capturaCinza, &plausivel))
         candidatas.push_back({a, 0});
-    MARCA("reticulado");
     // One candidate without features: the field in the middle of the capture, filling it.
     const double s = 0.45 * std::min(captura.cols, captura.rows) / kRaioDoCampo;
     const cv::Point2d meio((captura.cols - 1) / 2.0, (captura.rows - 1) / 2.0);
@@ -418,7 +408,6 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura,
         if (std::isfinite(c) && c > -1.5) notas.emplace_back(c, i);
     }
     std::sort(notas.rbegin(), notas.rend());
-    MARCA("juizo grosso");
     double melhor = -2;
     for (std::size_t k = 0; k < notas.size() && k < kFinalistas; ++k) {
         const Candidata& c = candidatas[notas[k].second];
@@ -431,7 +420,6 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura,
             estimativa.concordantes = c.concordantes;
         }
     }
-    MARCA("ecc");
     estimativa.correlacao = melhor;
     if (melhor < -1) {
         falhar("a captura \"" + nomeDaCaptura +

@@ -3,10 +3,6 @@
 #include "utilities/field.h"
 
 #include <opencv2/imgproc.hpp>
-#ifdef DEBUG_LAT
-#include <opencv2/imgcodecs.hpp>
-#include <cstdio>
-#endif
 
 #include <algorithm>
 #include <cmath>

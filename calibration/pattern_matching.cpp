@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace corretor {
 
@@ -160,7 +159,6 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
         return static_cast<double>(correlacao.at<float>(pico.y + dy, pico.x + dx));
     };
     cv::Point2d d = cv::Point2d(pico.x - raio, pico.y - raio) + verticeDaQuadrica(v);
-    if (std::getenv("SEM_QUADRICA")) d = cv::Point2d(pico.x - raio + verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)), pico.y - raio + verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
 
     // ECC on the shift alone, from the quadric's answer, over a window that leaves room for it
     // in the straightened capture.
@@ -168,7 +166,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
                         janela.y + m + pico.y - raio - kFolgaEcc, janela.width + 2 * kFolgaEcc,
                         janela.height + 2 * kFolgaEcc);
     const cv::Rect imagem(0, 0, endireitada.imagem.cols, endireitada.imagem.rows);
-    if (fino && (area & imagem) == area && (!std::getenv("ECC_CENTRO") || (pico.x == raio && pico.y == raio)) &&
+    if (fino && (area & imagem) == area &&
         cv::countNonZero(endireitada.valida(area)) == area.area()) {
         cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0, 1,
                                  static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));

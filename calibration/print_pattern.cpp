@@ -9,7 +9,7 @@
 
 namespace corretor {
 
-cv::Mat texturaMultiescala(int lado, std::mt19937& gerador)
+cv::Mat texturaMultiescala(int lado, std::mt19937& gerador, double expoente)
 {
     cv::Mat soma = cv::Mat::zeros(lado, lado, CV_32FC3);
     for (int passo = 96; passo >= 3; passo /= 2) {
@@ -21,7 +21,7 @@ cv::Mat texturaMultiescala(int lado, std::mt19937& gerador)
                 grade.at<cv::Vec3f>(y, x) = cv::Vec3f(u(gerador), u(gerador), u(gerador));
         cv::Mat fino;
         cv::resize(grade, fino, cv::Size(n * passo, n * passo), 0, 0, cv::INTER_CUBIC);
-        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, 0.6);
+        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, expoente);
     }
     return soma;
 }
@@ -61,7 +61,12 @@ cv::Mat padraoDeCalibracao()
     // through, so that no neighbourhood is flat.
     std::mt19937 gerador(20261207);
     const int lado = kLadoDoPadraoDeCalibracao;
-    cv::Mat base = texturaMultiescala(lado, gerador) * 60 + cv::Scalar(128, 128, 128);
+    // Colour noise, and brightness noise of its own so that the pattern has detail in grey too.
+    cv::Mat matiz = texturaMultiescala(lado, gerador),
+            brilho = texturaMultiescala(lado, gerador, 0) * 0.5; // every scale alike
+    cv::Mat cinza;
+    cv::transform(brilho, cinza, cv::Matx33f::all(1.0f / 3));
+    cv::Mat base = matiz * 45 + cinza * 70 + cv::Scalar(128, 128, 128);
     cv::Mat padrao;
     base.convertTo(padrao, CV_8UC3);
     std::uniform_real_distribution<double> pos(-10, lado + 10), tam(3, 14), cor(10, 245);

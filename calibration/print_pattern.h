@@ -16,9 +16,9 @@ namespace corretor {
 constexpr int kLadoDoPadraoDeCalibracao = 436;
 
 // Smooth colour noise over a square of `lado` pixels, at scales from 96 pixels down to 3, each
-// weighed by its scale to the power 0.6: a new CV_32FC3 picture of mean about 0, values
-// mostly within -2 to 2. The same for the same state of `gerador`.
-cv::Mat texturaMultiescala(int lado, std::mt19937& gerador);
+// weighed by its scale (over 96) to the power `expoente`: a new CV_32FC3 picture of mean about
+// 0, values mostly within -2 to 2 for the default. The same for the same state of `gerador`.
+cv::Mat texturaMultiescala(int lado, std::mt19937& gerador, double expoente = 0.6);
 
 // A new 436 x 436, 8-bit, 3-channel texture as above, grey levels about 120 with shapes of every
 // colour over it, the same for the same seed. Without the field circle.

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 
 namespace corretor {
@@ -164,12 +163,6 @@ ConferenciaDaMalha conferirMalha(const cv::Mat& padrao, const cv::Mat& captura,
         pontos.push_back({cv::Point2d(grelha[i]),
                           cv::Point2d(a(0, 0) * d.x + a(0, 1) * d.y, a(1, 0) * d.x + a(1, 1) * d.y),
                           t});
-    }
-    if (std::getenv("DEBUG_CONF")) {
-        cv::Point2d soma(0, 0);
-        for (const Ponto& p : pontos) soma += p.erro;
-        std::fprintf(stderr, "conf: media do erro (%.3f, %.3f) sigma %.1f unidade %.2f\n", soma.x / pontos.size(), soma.y / pontos.size(), sigma, unidade);
-        for (std::size_t i = 0; i < pontos.size(); i += 97) std::fprintf(stderr, "  p (%.0f,%.0f) erro (%.2f, %.2f) conf %.2f\n", pontos[i].p.x, pontos[i].p.y, pontos[i].erro.x, pontos[i].erro.y, 0.0);
     }
     c.trechos = static_cast<int>(grelha.size());
     c.achados = static_cast<int>(pontos.size());

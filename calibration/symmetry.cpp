@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <tuple>
 
 namespace corretor {
@@ -241,6 +240,11 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
     return gemeos;
 }
 
+std::string descreverGemeo(const Gemeo& g)
+{
+    return descreverMapa(g.mapa);
+}
+
 double giroDoModelo(const ModeloDaLente& modelo)
 {
     return giroDaJacobiana(jacobianaDe(modelo, kCentro, cv::Matx22d::eye()));
@@ -328,8 +332,6 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
         cv::Mat ambas = vistas[melhor].valida & vistas[k].valida;
         const double d = 1 - correlacaoEmCor(vistas[melhor].padrao, vistas[k].padrao, ambas);
         const double queda = escolha.correlacao - vistas[k].correlacao;
-        if (std::getenv("DEBUG_GEMEO") && cv::norm(gemeos[k].deslocamento) < 40)
-            std::fprintf(stderr, "gemeo q%d e%d (%.0f,%.0f): S %.4f (melhor %.4f q%d e%d) d %.4f\n", gemeos[k].quartos, gemeos[k].espelho, gemeos[k].deslocamento.x, gemeos[k].deslocamento.y, vistas[k].correlacao, escolha.correlacao, gemeos[melhor].quartos, gemeos[melhor].espelho, d);
         if (d < kDistinguivel || queda < 0.5 * std::max(0.0, escolha.correlacao) * d)
             iguais.push_back(k);
     }

@@ -54,6 +54,10 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
                              const ModeloDaLente& modelo, const std::vector<Gemeo>& gemeos,
                              bool comGiro, double giro);
 
+// The twin `g` in words, as a map of the pattern onto itself: "girado de 90 graus",
+// "espelhado", "deslocado de 44 pixels", or several of these joined by "e".
+std::string descreverGemeo(const Gemeo& g);
+
 // The turn of `modelo` at the field centre, degrees clockwise on screen, in (-180, 180]; for a
 // mirrored model, the turn after the mirror.
 double giroDoModelo(const ModeloDaLente& modelo);

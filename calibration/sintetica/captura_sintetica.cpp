@@ -230,7 +230,20 @@ cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
     int margem = 0;
     cv::Mat cena = padrao;
     if (caso.fundo == Fundo::Folha) {
-        margem = 700;
+        // As far beyond the pattern as the capture's border reaches (where the lens still
+        // gives a pattern point), at most 700 pixels.
+        double alem = 60;
+        for (int k = 0; k <= 16; ++k)
+            for (const cv::Point2d q :
+                 {cv::Point2d(k * (caso.tamanho.width - 1) / 16.0, 0),
+                  cv::Point2d(k * (caso.tamanho.width - 1) / 16.0, caso.tamanho.height - 1),
+                  cv::Point2d(0, k * (caso.tamanho.height - 1) / 16.0),
+                  cv::Point2d(caso.tamanho.width - 1, k * (caso.tamanho.height - 1) / 16.0)}) {
+                cv::Point2d p;
+                if (desfazerLente(lente, q, p))
+                    alem = std::max({alem, -p.x, -p.y, p.x - padrao.cols, p.y - padrao.rows});
+            }
+        margem = static_cast<int>(std::min(700.0, alem + 20));
         cena = cenaDaFolha(padrao, margem);
     }
     const cv::Scalar alem = caso.fundo == Fundo::Folha ? cv::Scalar(70, 90, 110) : cv::Scalar::all(0);
