@@ -13,9 +13,11 @@
 // capture and its pattern into PASTA, --refinar also runs "malha refinar" on each true mesh with
 // every source node moved at random by up to 5 capture pixels.
 #include "authoring/mesh_quality.h"
+#include "authoring/mesh_value.h"
 #include "bench/bench_timer.h"
 #include "calibration/calibration.h"
 #include "calibration/node_layout.h"
+#include "calibration/self_check.h"
 #include "calibration/sintetica/avaliacao.h"
 #include "calibration/sintetica/capture_classes.h"
 #include "mesh/ampliacao.h"
@@ -44,7 +46,26 @@ struct Totais
     std::vector<double> erros, tempos, refinados, p95s;
     double piorDiferenca = -1e9;
     int casos = 0, falhas = 0, recusasCertas = 0, aceitasErradas = 0;
+    int conferidasRecusadas = 0, verdadeirasRecusadas = 0;
 };
+
+// The check "malha calibrar" makes before writing (calibration/self_check.h), of the mesh with
+// source nodes `origem` (the enlarged capture's grid).
+ConferenciaDaMalha conferir(const cv::Mat& padrao, const cv::Mat& captura,
+                            const std::vector<cv::Point>& destino,
+                            const std::vector<cv::Point>& origem)
+{
+    MalhaNova malha;
+    malha.destino = destino;
+    malha.origem = origem;
+    if (!triangular(malha)) return {};
+    std::vector<cv::Point2d> naCaptura;
+    for (const cv::Point& v : origem)
+        naCaptura.push_back(daAmpliada(v));
+    const std::vector<std::array<int, 3>> triangulos(malha.triangulos.begin(),
+                                                     malha.triangulos.end());
+    return conferirMalha(padrao, captura, "captura", destino, naCaptura, triangulos);
+}
 
 int contar(const std::vector<NoCalibrado>& nos, NoCalibrado::Origem origem)
 {
@@ -142,7 +163,12 @@ void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refin
     totais.erros.insert(totais.erros.end(), e.erros.begin(), e.erros.end());
     const double p95 = percentil(e.erros, 0.95);
     totais.p95s.push_back(p95);
-    if (p95 > 1) ++totais.aceitasErradas;
+    // Accepted: calibrated and agreeing with its capture, as "malha calibrar" writes it.
+    const ConferenciaDaMalha conferencia = conferir(padrao, captura, destino, e.achada);
+    const bool verdadeiraConfere = conferir(padrao, captura, destino, e.verdadeira).confere;
+    totais.conferidasRecusadas += !conferencia.confere;
+    totais.verdadeirasRecusadas += !verdadeiraConfere;
+    if (p95 > 1 && conferencia.confere) ++totais.aceitasErradas;
     totais.piorDiferenca = std::max(totais.piorDiferenca, verdadeira.psnr - achada.psnr);
     std::printf("    erro mediana %.3f p95 %.3f máx %.3f (fora do campo %.3f; unidade %.2f px "
                 "da captura) | PSNR %.2f (verdadeira %.2f, %+.2f) | %.0f ms | trocados %d "
@@ -150,7 +176,10 @@ void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refin
                 percentil(e.erros, 0.5), p95, percentil(e.erros, 1.0), e.foraDoCampo, e.unidade,
                 achada.psnr, verdadeira.psnr, achada.psnr - verdadeira.psnr, ms,
                 contar(nos, NoCalibrado::Origem::Trocado),
-                contar(nos, NoCalibrado::Origem::Previsto), p95 > 1 ? "  ACEITA COM p95 > 1" : "");
+                contar(nos, NoCalibrado::Origem::Previsto),
+                p95 > 1 && conferencia.confere ? "  ACEITA COM p95 > 1" : "");
+    if (!conferencia.confere) std::printf("    conferência RECUSA: %s\n", conferencia.motivo.c_str());
+    if (!verdadeiraConfere) std::printf("    conferência recusa a malha VERDADEIRA\n");
     for (const std::string& aviso : relatorio.avisos)
         std::printf("    aviso: %s\n", aviso.c_str());
     std::fflush(stdout);
@@ -161,12 +190,13 @@ void resumir(const char* classe, const Totais& t)
 {
     std::printf("== %s: %d casos, %zu calibrados, %d recusados como deviam, %d falhas; erro "
                 "mediana %.3f p95 %.3f máx %.3f sobre %zu nós; pior p95 de um caso %.3f; "
-                "aceitos com p95 > 1: %d; PSNR no pior caso %.2f dB abaixo da malha verdadeira; "
+                "aceitos com p95 > 1: %d; recusados pela conferência: %d (a malha verdadeira: %d); "
+                "PSNR no pior caso %.2f dB abaixo da malha verdadeira; "
                 "tempo mediana %.0f ms, máximo %.0f ms\n",
                 classe, t.casos, t.tempos.size(), t.recusasCertas, t.falhas,
                 percentil(t.erros, 0.5), percentil(t.erros, 0.95), percentil(t.erros, 1.0),
-                t.erros.size(), percentil(t.p95s, 1.0), t.aceitasErradas,
-                t.tempos.empty() ? 0.0 : t.piorDiferenca, percentil(t.tempos, 0.5),
+                t.erros.size(), percentil(t.p95s, 1.0), t.aceitasErradas, t.conferidasRecusadas,
+                t.verdadeirasRecusadas, t.tempos.empty() ? 0.0 : t.piorDiferenca, percentil(t.tempos, 0.5),
                 percentil(t.tempos, 1.0));
     if (!t.refinados.empty())
         std::printf("   refinar, nós movidos até 5 pixels: erro mediana %.3f, p95 %.3f\n",

@@ -645,8 +645,11 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
     relatorio.maiorLocal = maiorLocal * im.reducao;
     etapa("modelo da lente: " + std::to_string(relatorio.pontosCasados) + " de " +
           std::to_string(relatorio.pontosDeApoio) + " pontos de apoio casados; resíduo mediano " +
-          numero(relatorio.residuoMediano) + " pixel da captura; deslocamento local de até " +
-          numero(relatorio.maiorLocal, 1) + " pixel da captura seguido ponto a ponto");
+          numero(relatorio.residuoMediano) + " pixel da captura" +
+          (maiorLocal >= 0.5 * im.unidade
+               ? "; deslocamentos locais de até " + numero(relatorio.maiorLocal, 1) +
+                     " pixel da captura, além da lente, seguidos ponto a ponto"
+               : ""));
     if (!cobreOCampo(mapa, im.captura.size(), im.reducao, nome)) return false;
     relatorio.avisos = regioesSemAjuste(apoio, correcoes, usar, im.unidade, im.reducao);
 
