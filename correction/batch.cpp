@@ -5,106 +5,36 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
-#include "mesh/paths.h"
-#include "utilities/file_identity.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <map>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
-
-namespace fs = std::filesystem;
 
 namespace corretor {
 
-std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
+std::string_view raizDoResultado(std::string_view imagem)
 {
-    const fs::path nome = fs::path(imagem).filename();
-    if (nome.empty() || nome == "." || nome == "..") return "";
-    return (fs::path(pasta) / nome.stem()).string() + ".jpg";
+    const std::size_t barra = imagem.rfind('/');
+    const std::string_view nome =
+        barra == std::string_view::npos ? imagem : imagem.substr(barra + 1);
+    if (nome.empty() || nome == "." || nome == "..") return {};
+    // The last extension goes, unless its dot is the name's first character (".oculta").
+    const std::size_t ponto = nome.rfind('.');
+    return ponto == 0 || ponto == std::string_view::npos ? nome : nome.substr(0, ponto);
 }
 
-namespace {
-
-// The files of the workspace that no result may replace: the pattern and the mesh files.
-std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
+std::string nomeDoResultado(std::string_view imagem, const std::string& pasta)
 {
-    std::vector<std::string> nomes = nomesDaMalha();
-    nomes.push_back(caminhoLocal(filename2));
-    std::map<std::string, std::string> arquivos;
-    for (const auto& nome : nomes)
-        arquivos.emplace(identidadeDoArquivo(nome), nome);
-    return arquivos;
-}
-
-// What conferirNomes found wrong with one image.
-enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem, SubstituiMalha };
-
-} // namespace
-
-bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta)
-{
-    std::map<std::string, const std::string*> imagemDoArquivo;
-    for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(identidadeDoArquivo(imagem), &imagem);
-    const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
-    std::map<std::string, const std::string*> donoDoResultado;
-    Conflito conflito = Conflito::Nenhum;
-    const std::string* culpada = nullptr; // the image at fault
-    const std::string* outra = nullptr;   // the one it clashes with, or would replace
-    std::string arquivoDaMalha;           // the workspace file it would replace
-    for (const auto& imagem : imagens) {
-        culpada = &imagem;
-        const std::string resultado = nomeDoResultado(imagem, pasta);
-        if (resultado.empty()) {
-            conflito = Conflito::SemNome;
-            break;
-        }
-        const auto [dono, novo] = donoDoResultado.emplace(identidadeDoArquivo(resultado), &imagem);
-        const auto substituida = imagemDoArquivo.find(dono->first);
-        const auto daArea = daMalha.find(dono->first);
-        if (!novo) {
-            conflito = Conflito::MesmoResultado;
-            outra = dono->second;
-            break;
-        }
-        if (substituida != imagemDoArquivo.end()) {
-            conflito = Conflito::SubstituiImagem;
-            outra = substituida->second;
-            break;
-        }
-        if (daArea != daMalha.end()) {
-            conflito = Conflito::SubstituiMalha;
-            arquivoDaMalha = daArea->second;
-            break;
-        }
-    }
-    switch (conflito) {
-    case Conflito::Nenhum:
-        return true;
-    case Conflito::SemNome:
-        falhar("\"" + *culpada + "\" não é o nome de um arquivo");
-        break;
-    case Conflito::MesmoResultado:
-        falhar("as imagens \"" + *outra + "\" e \"" + *culpada + "\" teriam o mesmo resultado \"" +
-               nomeDoResultado(*culpada, pasta) + "\"");
-        break;
-    case Conflito::SubstituiImagem:
-        falhar("o resultado de \"" + *culpada + "\" substituiria a imagem \"" + *outra + "\"");
-        break;
-    case Conflito::SubstituiMalha:
-        falhar("o resultado de \"" + *culpada + "\" substituiria \"" + arquivoDaMalha +
-               "\", um arquivo da área de trabalho");
-        break;
-    }
-    return false;
+    const std::string_view raiz = raizDoResultado(imagem);
+    if (raiz.empty()) return "";
+    std::string nome = pasta;
+    if (!nome.empty() && nome.back() != '/') nome += '/';
+    return nome.append(raiz).append(".jpg");
 }
 
 namespace {

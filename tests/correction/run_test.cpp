@@ -171,6 +171,16 @@ void fotos(const teste::Workspace& ws)
     ws.write("result.jpg", "earlier result");
 }
 
+// Each row of a table of cases run in a workspace of its own made by fotos.
+template <class Casos> void emFotos(const std::string& programa, const Casos& casos)
+{
+    for (const auto& c : casos) {
+        teste::Workspace ws;
+        fotos(ws);
+        teste::conferir(programa, c, ws);
+    }
+}
+
 } // namespace
 
 // Any picture loads as 8-bit colour in the file's own grid (an orientation tag is not applied,
@@ -321,11 +331,7 @@ TEST(Correction_Corrigir, runs_typed_names_and_failures)
          kPrompt + "\nbig.pgm\n", true, "", "ulimit -v 700000;"},
 #endif
     };
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_PATH, casos);
 }
 
 TEST(Correction_CorrigirLote, runs_refusals_and_failures)
@@ -349,13 +355,10 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
          "o mesmo resultado", "", true},
         {"", "--lista fotos", "", 1, "\"fotos\": é uma pasta", "", true},
         {"mkdir outra; cp fotos/b.jpg outra/x.jpg", "x.png outra/x.jpg", "", 2,
-         "corrigir-lote: erro: as imagens \"x.png\" e \"outra/x.jpg\" teriam o mesmo resultado "
-         "\"resultados/x.jpg\"",
+         "corrigir-lote: erro: a imagem \"outra/x.jpg\" teria o mesmo resultado "
+         "\"resultados/x.jpg\" que a imagem \"x.png\"",
          "", true},
-        {"", "x.png x.png", "", 2, "as imagens \"x.png\" e \"x.png\"", "", true},
-        {"", "-o fotos x.png fotos/b.jpg", "", 2,
-         "o resultado de \"fotos/b.jpg\" substituiria a imagem \"fotos/b.jpg\"", "", true},
-        {"", "-o ./fotos/ ./fotos/../fotos/b.jpg", "", 2, "substituiria", "", true},
+        {"", "x.png x.png", "", 2, "a imagem \"x.png\" teria o mesmo resultado", "", true},
         {"", "fotos/", "", 2,
          "\"fotos/\" não é o nome de um arquivo; veja \"corrigir-lote --help\"", "", true},
         {"", "-o res", "", 2, "nenhuma imagem para corrigir", "", true},
@@ -379,11 +382,7 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
          "\"cut.jpg\" está danificada", "\r0/2 imagens", false, "1 de 2 imagens corrigidas"},
         {"for f in matrix/*.txt; do echo nan nan nan nan nan nan > $f; done", "x.png fotos/a.png",
          "", 0, "aviso: \"fotos/a.png\": nenhum pixel", "\r0/2 imagens", false}};
-    for (const auto& c : casos) {
-        teste::Workspace ws;
-        fotos(ws);
-        teste::conferir(CORRIGIR_LOTE_PATH, c, ws);
-    }
+    emFotos(CORRIGIR_LOTE_PATH, casos);
     const std::pair<const char*, const char*> nomes[] = {{"fotos/a.png", "res/a.jpg"},
                                                          {"a.b.png", "res/a.b.jpg"},
                                                          {"/x/sem", "res/sem.jpg"},
@@ -396,6 +395,101 @@ TEST(Correction_CorrigirLote, runs_refusals_and_failures)
         EXPECT_EQ(resultado, nomeDoResultado(imagem, "res")) << imagem;
     // The published test vector of 64-bit FNV-1a: "a" hashes to 0xaf63dc4c8601ec8c.
     EXPECT_EQ(static_cast<int>(0xaf63dc4c8601ec8cull % 1000) + 1, parteDe("a", 1000));
+}
+
+// Results never mix with sources: a results folder that holds one of the batch's images, as
+// its folder resolves or as a link leads, is refused before anything is written; a result of an
+// earlier run, or an image that is not in the batch, may stay beside the results.
+TEST(Correction_CorrigirLote, refuses_a_results_folder_that_holds_an_image_of_the_batch)
+{
+    const std::string recusa = "corrigir-lote: erro: a pasta ";
+    const teste::Caso casos[] = {
+        {"cp x.png amostra.png; cp fotos/b.jpg amostra.jpg", "-o . amostra.png", "", 2,
+         recusa + "\".\" guarda a imagem \"amostra.png\" do lote", "", true},
+        {"", "-o fotos x.png fotos/b.jpg", "", 2,
+         recusa + "\"fotos\" guarda a imagem \"fotos/b.jpg\"", "", true},
+        {"", "-o ./fotos/ ./fotos/../fotos/b.jpg", "", 2, recusa + "\"./fotos/\" guarda", "", true},
+        {"ln -s fotos f", "-o fotos x.png f/a.png", "", 2, "guarda a imagem \"f/a.png\"", "", true},
+        {"echo x.png > l.txt; echo fotos/a.png >> l.txt", "-o fotos --parte 2/2 --lista l.txt", "",
+         2, "guarda a imagem \"fotos/a.png\" do lote", "", true},
+        {"mkdir res; cp x.png res/y.png; ln -s res/y.png y.png", "-o res y.png", "", 2,
+         recusa + "\"res\" guarda a imagem \"y.png\"", "", true},
+        {"mkdir res; cp fotos/b.jpg res/x.jpg; cp x.png res/outra.png", "-o res x.png", "", 0, "",
+         "\r0/1 imagens", false, "1 de 1 imagens corrigidas em \"res\"\n", "",
+         [](const teste::Workspace& ws, const teste::RunResult&) {
+             EXPECT_EQ((std::vector<std::string>{"outra.png", "x.jpg"}), ws.list("res"));
+             EXPECT_NE(ws.read("fotos/b.jpg"), ws.read("res/x.jpg")) << "the earlier result";
+         }}};
+    emFotos(CORRIGIR_LOTE_PATH, casos);
+}
+
+// Lists read as a stream: a byte order mark and "\r\n" line ends are no part of a name, a name
+// may straddle the blocks the list is read in, and line numbers stay right to the end of a long
+// list; what is no list of names stops the batch before anything is written.
+TEST(Correction_CorrigirLote, reads_lists_as_a_stream_and_judges_them_whole)
+{
+    const std::string longa =
+        "{ printf '\\357\\273\\277'; head -c 65530 /dev/zero | tr '\\0' '\\n'; "
+        "printf 'fotos/a.png\\r\\nx.png'; } > l.txt";
+    const std::string comprida = "{ echo x.png; seq 2 29999 | sed 's|.*|n/&.png|'; "
+                                 "echo outra/x.jpg; } > l.txt; mkdir outra; touch outra/x.jpg";
+    const teste::Caso casos[] = {
+        {"printf '\\357\\273\\277x.png\\r\\n\\r\\nfotos/a.png\\n' > l.txt", "--lista l.txt", "", 0,
+         "", "\r0/2 imagens", false, "2 de 2 imagens corrigidas"},
+        {longa, "--lista l.txt", "", 0, "", "\r0/2 imagens", false, "2 de 2 imagens corrigidas"},
+        {comprida, "--lista l.txt --parte 7/1000", "", 2,
+         "a imagem \"outra/x.jpg\" (linha 30000 de \"l.txt\") teria o mesmo resultado "
+         "\"resultados/x.jpg\" que a imagem da linha 1 de \"l.txt\"",
+         "", true},
+        {"", "--lista - fotos/a.png", "\xEF\xBB\xBFx.png\r\nx.png\n", 2,
+         "a imagem \"x.png\" (linha 2 da entrada padrão) teria o mesmo resultado "
+         "\"resultados/x.jpg\" que a imagem da linha 1 da entrada padrão",
+         "", true},
+        {"printf 'x.png\\nfotos/\\n' > l.txt", "--lista l.txt", "", 2,
+         "\"fotos/\" (linha 2 de \"l.txt\") não é o nome de um arquivo", "", true},
+        {"printf 'x.png\\n\\0\\n' > l.txt", "--lista l.txt", "", 1,
+         "corrigir-lote: erro: a lista \"l.txt\" tem um byte nulo", "", true},
+        {"", "--lista -", std::string("x.png\n\0", 7), 1,
+         "a lista da entrada padrão tem um byte nulo", "", true},
+        {"head -c 5000 /dev/zero | tr '\\0' a > l.txt", "--lista l.txt x.png", "", 1,
+         "a linha 1 da lista \"l.txt\" passa de 4096 bytes", "", true},
+        {"", "--parte 0/2 x.png", "", 2, "parte inválida \"0/2\"", "", true},
+        {"", "--parte 1/1000001 x.png", "", 2, "parte inválida \"1/1000001\"", "", true},
+        {"", "--parte 2 x.png", "", 2, "parte inválida \"2\"", "", true}};
+    emFotos(CORRIGIR_LOTE_PATH, casos);
+}
+
+// --pular-existentes trusts a result only when it is a whole JPEG of the pattern's size, newer
+// than its image and the workspace; whatever else stands in its place (touched afterwards, so
+// that its time alone would pass it) is corrected again and counted.
+TEST(Correction_CorrigirLote, passes_over_whole_results_only)
+{
+    const std::string antes = "$0 x.png fotos/a.png >/dev/null; cp resultados/x.jpg certo; ",
+                      args = "--pular-existentes x.png fotos/a.png",
+                      em = "1 de 1 imagens corrigidas em \"resultados\"; 1 puladas, com o "
+                           "resultado em dia",
+                      refeita = em + "; 1 refeitas, com o resultado incompleto ou desatualizado\n";
+    const auto refez = [](const teste::Workspace& ws, const teste::RunResult&) {
+        EXPECT_EQ(ws.read("certo"), ws.read("resultados/x.jpg"));
+        EXPECT_EQ((std::vector<std::string>{"a.jpg", "x.jpg"}), ws.list("resultados"));
+    };
+    std::vector<teste::Caso> casos = {
+        {antes, args, "", 0, "", "\r0/0 imagens", true,
+         "0 de 0 imagens corrigidas em \"resultados\"; 2 puladas, com o resultado em dia\n"},
+        {antes + "rm resultados/x.jpg", args, "", 0, "", "\r0/1 imagens", false, em + "\n", "",
+         refez}};
+    // What stands in the result's place; the last, as old as its image, is not newer than it.
+    for (const std::string dano :
+         {": > resultados/x.jpg; touch resultados/x.jpg",
+          "head -c 1000 certo > resultados/x.jpg; touch resultados/x.jpg",
+          "head -c -2 certo > resultados/x.jpg; touch resultados/x.jpg",
+          "echo texto > resultados/x.jpg; touch resultados/x.jpg",
+          "cp fotos/b.jpg resultados/x.jpg; touch resultados/x.jpg",
+          "printf '\\377\\330\\377\\331' > resultados/x.jpg; touch resultados/x.jpg",
+          "touch -r x.png resultados/x.jpg"})
+        casos.push_back(
+            {antes + dano, args, "", 0, "", "\r0/1 imagens", false, refeita, "", refez});
+    emFotos(CORRIGIR_LOTE_PATH, casos);
 }
 
 // An exception in the middle of one image's warp fails that image alone, with its reason; the

@@ -131,8 +131,22 @@ TEST(Utilities_Salvar, a_signal_half_way_leaves_no_temporary_file)
     interromper(SIGTERM, true);
 }
 
+// Every control character, and nothing else, comes out as an escape: each byte below 0x20 and
+// 0x7F as "\x..", each of U+0080 to U+009F written in UTF-8 as "\u00..", their neighbours (the
+// printable ASCII bytes, U+00A0 to U+00BF) as they are, in a text that goes on after them.
 TEST(Utilities_Relato, control_characters_are_shown_escaped)
 {
+    char codigo[8];
+    for (int c = 0; c < 0xC0; ++c) {
+        const bool ascii = c < 0x80;
+        const std::string texto = (ascii ? std::string(1, char(c)) : std::string{'\xC2', char(c)});
+        std::string esperado = texto;
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            std::snprintf(codigo, sizeof codigo, ascii ? "\\x%02x" : "\\u%04x", c);
+            esperado = codigo;
+        }
+        EXPECT_EQ("a" + esperado + "b", escaparControles("a" + texto + "b")) << c;
+    }
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0a\\u009bc é", escaparControles("a\x1b]0;x\x07"
                                                                   "b\n\xC2\x9B"
                                                                   "c é"));
