@@ -13,6 +13,7 @@
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
+#include <map>
 #include <cmath>
 #include <cstdio>
 
@@ -132,6 +133,24 @@ std::vector<cv::Point> pontosDeApoio(cv::Size tamanho)
                 pontos.push_back(p);
         }
     return pontos;
+}
+
+// For each support point, the indices of the support points about it: itself and its eight
+// neighbours on the grid, as far as they exist.
+std::vector<std::vector<std::size_t>> vizinhosNaGrade(const std::vector<cv::Point>& pontos)
+{
+    std::map<std::pair<int, int>, std::size_t> indice;
+    for (std::size_t i = 0; i < pontos.size(); ++i)
+        indice[{pontos[i].x, pontos[i].y}] = i;
+    std::vector<std::vector<std::size_t>> vizinhos(pontos.size());
+    for (std::size_t i = 0; i < pontos.size(); ++i)
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const auto onde = indice.find(
+                    {pontos[i].x + dx * kEspacoDeApoio, pontos[i].y + dy * kEspacoDeApoio});
+                if (onde != indice.end()) vizinhos[i].push_back(onde->second);
+            }
+    return vizinhos;
 }
 
 double raioDe(cv::Point2d p)
@@ -398,9 +417,10 @@ void igualarDesfoque(Imagens& im, const ModeloDaLente& modelo)
 // neighbours (`semOPonto`), which says how well the field predicts a point from others: the
 // matched neighbourhoods of neighbouring support points overlap, so their errors are alike and
 // would seem to predict each other.
-cv::Mat mediaLocal(const std::vector<cv::Point>& pontos, const std::vector<cv::Point2d>& valores,
-                   const std::vector<bool>& usar, cv::Size padrao, double alcance,
-                   std::vector<cv::Point2d>& semOPonto)
+cv::Mat mediaLocal(const std::vector<cv::Point>& pontos,
+                   const std::vector<std::vector<std::size_t>>& vizinhos,
+                   const std::vector<cv::Point2d>& valores, const std::vector<bool>& usar,
+                   cv::Size padrao, double alcance, std::vector<cv::Point2d>& semOPonto)
 {
     const cv::Size grade((padrao.width + 2 * kMargem) / kPasso + 1,
                          (padrao.height + 2 * kMargem) / kPasso + 1);
@@ -435,9 +455,9 @@ cv::Mat mediaLocal(const std::vector<cv::Point>& pontos, const std::vector<cv::P
             const cv::Point g = celula(pontos[i]);
             cv::Point2d s(soma.at<cv::Vec2f>(g));
             double w = pesos.at<float>(g);
-            for (std::size_t j = 0; j < pontos.size(); ++j) {
+            for (std::size_t j : vizinhos[i]) {
                 const cv::Point d = celula(pontos[j]) - g;
-                if (usar[j] && d.dot(d) <= 2 * (kEspacoDeApoio / kPasso) * (kEspacoDeApoio / kPasso)) {
+                if (usar[j]) {
                     s -= peso(d) * valores[j];
                     w -= peso(d);
                 }
@@ -468,8 +488,10 @@ struct Campo
 // about the lens, narrow (and followed up twice with the local mean of what it leaves at the
 // points, so that a bump a few support points wide is not flattened) where the capture bends
 // locally.
-Campo campoDe(const std::vector<cv::Point>& pontos, const std::vector<cv::Point2d>& residuos,
-              const std::vector<bool>& usar, cv::Size padrao)
+Campo campoDe(const std::vector<cv::Point>& pontos,
+              const std::vector<std::vector<std::size_t>>& vizinhos,
+              const std::vector<cv::Point2d>& residuos, const std::vector<bool>& usar,
+              cv::Size padrao)
 {
     struct Jeito
     {
@@ -484,7 +506,8 @@ Campo campoDe(const std::vector<cv::Point>& pontos, const std::vector<cv::Point2
         Campo c;
         for (int vez = 0; vez < j.vezes; ++vez) {
             std::vector<cv::Point2d> semOPonto;
-            const cv::Mat parte = mediaLocal(pontos, resto, usar, padrao, j.alcance, semOPonto);
+            const cv::Mat parte =
+                mediaLocal(pontos, vizinhos, resto, usar, padrao, j.alcance, semOPonto);
             c.grade = vez == 0 ? parte : c.grade + parte;
             const Mapa so{ModeloDaLente{}, parte};
             for (std::size_t i = 0; i < pontos.size(); ++i)
@@ -512,19 +535,18 @@ Campo campoDe(const std::vector<cv::Point>& pontos, const std::vector<cv::Point2
 // Which corrections agree with their neighbours': a correction farther than half a unit (and
 // than the usual disagreement several times) from the median of the support points about it is
 // a false match, to be left out of the local displacement.
-std::vector<bool> concordantes(const std::vector<cv::Point>& pontos,
+std::vector<bool> concordantes(const std::vector<std::vector<std::size_t>>& vizinhos,
                                const std::vector<cv::Point2d>& correcoes,
                                const std::vector<bool>& achado, double unidade)
 {
-    const std::size_t n = pontos.size();
+    const std::size_t n = vizinhos.size();
     std::vector<double> afastamento(n, 0);
     std::vector<bool> avaliado(n, false);
     for (std::size_t i = 0; i < n; ++i) {
         if (!achado[i]) continue;
         std::vector<double> xs, ys;
-        for (std::size_t j = 0; j < n; ++j)
-            if (j != i && achado[j] &&
-                cv::norm(cv::Point2d(pontos[j] - pontos[i])) <= 1.5 * kEspacoDeApoio) {
+        for (std::size_t j : vizinhos[i])
+            if (j != i && achado[j]) {
                 xs.push_back(correcoes[j].x);
                 ys.push_back(correcoes[j].y);
             }
@@ -585,6 +607,7 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
               RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa)
 {
     const std::vector<cv::Point> apoio = pontosDeApoio(im.padrao.size());
+    const std::vector<std::vector<std::size_t>> vizinhos = vizinhosNaGrade(apoio);
     Mapa mapa{modelo, {}};
     // Per support point: the last measurement's capture point, how far it moved the point from
     // the map it was measured through, and its covariance in capture pixels.
@@ -631,8 +654,8 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
         std::vector<cv::Point2d> residuos(apoio.size());
         for (std::size_t i = 0; i < apoio.size(); ++i)
             if (achado[i]) residuos[i] = medidos[i] - modelo.aplicar(cv::Point2d(apoio[i]));
-        usar = concordantes(apoio, residuos, achado, im.unidade);
-        campo = campoDe(apoio, residuos, usar, im.padrao.size());
+        usar = concordantes(vizinhos, residuos, achado, im.unidade);
+        campo = campoDe(apoio, vizinhos, residuos, usar, im.padrao.size());
         mapa = Mapa{modelo, campo.grade};
         // Once the map is right, the pattern is matched as blurred as the capture shows it.
         if (rodada == 0) igualarDesfoque(im, modelo);

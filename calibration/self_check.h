@@ -3,9 +3,10 @@
 // The capture is brought onto the pattern through the mesh itself, triangle by triangle (each
 // target triangle's affine map onto its source triangle, as the correction warps), and the
 // pattern is matched against it at a grid of points in the field: where the mesh is right, the
-// pattern lies where it should, and the shift left at a point is the mesh's error there. From
-// those shifts each node's error is estimated (the error inside a triangle is the blend of its
-// corners' errors, by barycentric weights; least squares over the points). Errors are in units
+// pattern lies where it should, and the shift left at a point is the mesh's error there. Each
+// point so tells where the capture shows its pattern point, whatever the triangles do between
+// their corners; a quadratic fitted to the points about a node tells where the capture shows the
+// node, and its distance to the mesh's node is the node's error. Errors are in units
 // of the larger of the capture's and the pattern's pixel, as the calibration judges them
 // (calibration/calibration.h). A turned, mirrored or misplaced mesh leaves the pattern nowhere
 // to be found; a mesh with a bad node leaves a shift about it. The capture shows nothing where
@@ -37,8 +38,10 @@ struct ConferenciaDaMalha
 // Checks the mesh of the nodes destino[k] (pattern) -> origem[k] (capture), node k + 1, and
 // `triangulos` (node numbers from 1) against `captura` of `padrao` (named `nome` in messages).
 // It does not agree when fewer than half the points with detail are found (the mesh is turned,
-// mirrored or misplaced), or when a node inside the field, or a region of it, is off by more
-// than one unit; nodes and regions off by more than half a unit are named in warnings.
+// mirrored or misplaced), or when a node inside the field is off by more than 1.5 units (a
+// node's estimate holds the noise of the matches about it, up to about one unit on a noisy
+// capture through a strong lens); nodes and regions off by more than 0.75 unit are named in
+// warnings.
 ConferenciaDaMalha conferirMalha(const cv::Mat& padrao, const cv::Mat& captura,
                                  const std::string& nome, const std::vector<cv::Point>& destino,
                                  const std::vector<cv::Point2d>& origem,

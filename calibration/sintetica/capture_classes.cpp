@@ -220,16 +220,16 @@ std::vector<Caso> simetricos()
     std::vector<Caso> casos;
     struct Linha
     {
-        TipoDePadrao padrao;
         double giro;
+        TipoDePadrao padrao;
         bool inteiro; // photographed whole, the sheet's edge in view
     };
-    const Linha linhas[] = {{TipoDePadrao::DemoCinza, 3, false},
-                            {TipoDePadrao::DemoCinza, 93, false},
-                            {TipoDePadrao::XadrezQuadrado, 2, true},
-                            {TipoDePadrao::XadrezQuadrado, 182, true},
-                            {TipoDePadrao::CirculosLargos, 4, true},
-                            {TipoDePadrao::CirculosLargos, 184, true}};
+    const Linha linhas[] = {{3, TipoDePadrao::DemoCinza, false},
+                            {93, TipoDePadrao::DemoCinza, false},
+                            {2, TipoDePadrao::XadrezQuadrado, true},
+                            {182, TipoDePadrao::XadrezQuadrado, true},
+                            {4, TipoDePadrao::CirculosLargos, true},
+                            {184, TipoDePadrao::CirculosLargos, true}};
     int indice = 40;
     for (const Linha& l : linhas) {
         Caso c = l.inteiro ? alvoInteiro(l.padrao, 1.0, l.giro, indice)

@@ -14,6 +14,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -94,12 +95,14 @@ bool imagemGravavel(const std::string& imagem, const std::string& captura)
     daPasta.push_back(caminhoDaMalhaIncompleta());
     daPasta.push_back(captura);
     const std::string esta = identidadeDoArquivo(imagem);
-    for (const std::string& nome : daPasta)
-        if (identidadeDoArquivo(nome) == esta) {
-            falhar("--imagem \"" + imagem + "\" é \"" + nome +
-                   "\", da área de trabalho; escolha outro nome");
-            return false;
-        }
+    const auto mesmo = std::find_if(daPasta.begin(), daPasta.end(), [&](const std::string& nome) {
+        return identidadeDoArquivo(nome) == esta;
+    });
+    if (mesmo != daPasta.end()) {
+        falhar("--imagem \"" + escaparControles(imagem) + "\" é \"" + *mesmo +
+               "\", da área de trabalho; escolha outro nome");
+        return false;
+    }
     return podeGravarImagem(imagem, "--imagem");
 }
 
