@@ -111,8 +111,7 @@ void avaliarRefinamento(const cv::Mat& padrao, const cv::Mat& captura, const Len
                 percentil(e.erros, 0.5), percentil(e.erros, 0.95), percentil(e.erros, 1.0));
 }
 
-void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refinar,
-             Totais& totais)
+void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refinar, Totais& totais)
 {
     const cv::Mat padrao = padraoSintetico(caso.padrao, caso.sementeDoPadrao);
     const cv::Mat captura = fotografar(padrao, caso);
@@ -178,7 +177,8 @@ void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refin
                 contar(nos, NoCalibrado::Origem::Trocado),
                 contar(nos, NoCalibrado::Origem::Previsto),
                 p95 > 1 && conferencia.confere ? "  ACEITA COM p95 > 1" : "");
-    if (!conferencia.confere) std::printf("    conferência RECUSA: %s\n", conferencia.motivo.c_str());
+    if (!conferencia.confere)
+        std::printf("    conferência RECUSA: %s\n", conferencia.motivo.c_str());
     if (!verdadeiraConfere) std::printf("    conferência recusa a malha VERDADEIRA\n");
     for (const std::string& aviso : relatorio.avisos)
         std::printf("    aviso: %s\n", aviso.c_str());
@@ -196,8 +196,8 @@ void resumir(const char* classe, const Totais& t)
                 classe, t.casos, t.tempos.size(), t.recusasCertas, t.falhas,
                 percentil(t.erros, 0.5), percentil(t.erros, 0.95), percentil(t.erros, 1.0),
                 t.erros.size(), percentil(t.p95s, 1.0), t.aceitasErradas, t.conferidasRecusadas,
-                t.verdadeirasRecusadas, t.tempos.empty() ? 0.0 : t.piorDiferenca, percentil(t.tempos, 0.5),
-                percentil(t.tempos, 1.0));
+                t.verdadeirasRecusadas, t.tempos.empty() ? 0.0 : t.piorDiferenca,
+                percentil(t.tempos, 0.5), percentil(t.tempos, 1.0));
     if (!t.refinados.empty())
         std::printf("   refinar, nós movidos até 5 pixels: erro mediana %.3f, p95 %.3f\n",
                     percentil(t.refinados, 0.5), percentil(t.refinados, 0.95));

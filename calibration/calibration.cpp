@@ -4,18 +4,18 @@
 #include "calibration/pattern_matching.h"
 #include "calibration/regions.h"
 #include "calibration/symmetry.h"
+#include "utilities/angles.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
-#include "utilities/angles.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
-#include <map>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace corretor {
 
@@ -58,10 +58,10 @@ constexpr int kLadoDeTrabalho = 1600;
 // The pictures as the calibration works on them, and what it learns of them on the way.
 struct Imagens
 {
-    cv::Mat padrao, padrao8;   // grey, CV_32F and 8-bit
-    cv::Mat casar;             // the pattern as the capture shows it (as blurred), CV_32F
+    cv::Mat padrao, padrao8;        // grey, CV_32F and 8-bit
+    cv::Mat casar;                  // the pattern as the capture shows it (as blurred), CV_32F
     cv::Mat cor, captura, captura8; // the capture, brought down `reducao` times: colour, grey
-    cv::Mat suave;             // captura smoothed for straightening (suavizarParaEndireitar)
+    cv::Mat suave;                  // captura smoothed for straightening (suavizarParaEndireitar)
     int reducao = 1;
     double unidade = 1; // working capture pixels per unit (see above)
     double periodo = 0; // the pattern's shortest period, 0 for none
@@ -100,9 +100,8 @@ bool prepararImagens(const cv::Mat& padrao, const cv::Mat& captura, const std::s
     im.reducao = std::max(1, std::min(captura.cols, captura.rows) / kLadoDeTrabalho);
     im.cor = captura;
     if (im.reducao > 1)
-        cv::resize(captura, im.cor,
-                   cv::Size(captura.cols / im.reducao, captura.rows / im.reducao), 0, 0,
-                   cv::INTER_AREA);
+        cv::resize(captura, im.cor, cv::Size(captura.cols / im.reducao, captura.rows / im.reducao),
+                   0, 0, cv::INTER_AREA);
     cv::cvtColor(im.cor, im.captura8, cv::COLOR_BGR2GRAY);
     im.captura8.convertTo(im.captura, CV_32F);
     cv::Scalar media, desvio;
@@ -245,15 +244,15 @@ Pares paresDe(const std::vector<cv::Point>& pontos, const std::vector<Casamento>
     for (std::size_t i = 0; i < pontos.size(); ++i)
         if (casamentos[i].achado) {
             pares.padrao.emplace_back(pontos[i]);
-            pares.captura.push_back(mapa.aplicar(cv::Point2d(pontos[i]) + casamentos[i].deslocamento));
+            pares.captura.push_back(
+                mapa.aplicar(cv::Point2d(pontos[i]) + casamentos[i].deslocamento));
             pares.covariancia.push_back(casamentos[i].covariancia);
         }
     return pares;
 }
 
 // The Jacobian of `f` at the pattern point `p`, by central differences.
-template <class Funcao>
-cv::Matx22d jacobiana(const Funcao& f, cv::Point2d p)
+template <class Funcao> cv::Matx22d jacobiana(const Funcao& f, cv::Point2d p)
 {
     const cv::Point2d dx = f(p + cv::Point2d(0.5, 0)) - f(p - cv::Point2d(0.5, 0));
     const cv::Point2d dy = f(p + cv::Point2d(0, 0.5)) - f(p - cv::Point2d(0, 0.5));
@@ -402,8 +401,8 @@ bool crescerModelo(const Imagens& im, const std::string& nome, const std::vector
 // The pattern as the capture shows it, for matching (desfoqueDaCaptura), through `modelo`.
 void igualarDesfoque(Imagens& im, const ModeloDaLente& modelo)
 {
-    const double sigma = desfoqueDaCaptura(
-        im.padrao, endireitar(im.suave, modelo, im.padrao.size(), 0, {}, true));
+    const double sigma =
+        desfoqueDaCaptura(im.padrao, endireitar(im.suave, modelo, im.padrao.size(), 0, {}, true));
     im.casar = im.padrao;
     if (sigma > 0) {
         im.casar = cv::Mat(); // a picture of its own: the pattern stays sharp
@@ -432,8 +431,8 @@ cv::Mat mediaLocal(const std::vector<cv::Point>& pontos,
     for (std::size_t i = 0; i < pontos.size(); ++i)
         if (usar[i]) {
             const cv::Point g = celula(pontos[i]);
-            soma.at<cv::Vec2f>(g) += cv::Vec2f(static_cast<float>(valores[i].x),
-                                               static_cast<float>(valores[i].y));
+            soma.at<cv::Vec2f>(g) +=
+                cv::Vec2f(static_cast<float>(valores[i].x), static_cast<float>(valores[i].y));
             pesos.at<float>(g) += 1;
         }
     cv::GaussianBlur(soma, soma, cv::Size(0, 0), alcance, 0, cv::BORDER_CONSTANT);
@@ -479,8 +478,8 @@ struct Campo
     // At each support point, its residual less what the field makes of the others there: how
     // far a single match strays from what its neighbours say, capture pixels.
     std::vector<cv::Point2d> semOPonto;
-    double erro = 0;    // the median length of those
-    double pontos = 1;  // about how many support points the field averages at each place
+    double erro = 0;   // the median length of those
+    double pontos = 1; // about how many support points the field averages at each place
 };
 
 // The local displacement through the residuals `residuos` at the support points. The smoothing
@@ -617,7 +616,8 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
     Campo campo;
     constexpr int kRaioFinal = 3;
     for (int rodada = 0; rodada < kRodadas; ++rodada) {
-        const int raio = limitarRaio(im, rodada == 0 ? std::max(kRaioFinal, raioInicial) : kRaioFinal);
+        const int raio =
+            limitarRaio(im, rodada == 0 ? std::max(kRaioFinal, raioInicial) : kRaioFinal);
         const CapturaEndireitada e = endireitarPor(im, mapa);
         const auto casamentos = medir(im, e, apoio, raio, false);
         int noCampo = 0, casadosNoCampo = 0;
@@ -627,8 +627,7 @@ bool acharNos(Imagens& im, const std::string& nome, const std::vector<cv::Point>
             if (achado[i]) {
                 medidos[i] = mapa.aplicar(p + casamentos[i].deslocamento);
                 correcoes[i] = medidos[i] - mapa.aplicar(p);
-                const cv::Matx22d j =
-                    jacobiana([&](cv::Point2d x) { return mapa.aplicar(x); }, p);
+                const cv::Matx22d j = jacobiana([&](cv::Point2d x) { return mapa.aplicar(x); }, p);
                 covariancias[i] = j * casamentos[i].covariancia * j.t();
             }
             if (dentro(p)) {
@@ -785,8 +784,7 @@ bool crescerEEscolher(const cv::Mat& padrao, Imagens& im, const std::string& nom
     const cv::Point2d tc(g.mapa(0, 0) * c.x + g.mapa(0, 1) * c.y + g.mapa(0, 2),
                          g.mapa(1, 0) * c.x + g.mapa(1, 1) * c.y + g.mapa(1, 2));
     const cv::Matx22d l(g.mapa(0, 0), g.mapa(0, 1), g.mapa(1, 0), g.mapa(1, 1));
-    const cv::Matx22d j =
-        jacobiana([&](cv::Point2d x) { return modelo.aplicar(x); }, tc) * l;
+    const cv::Matx22d j = jacobiana([&](cv::Point2d x) { return modelo.aplicar(x); }, tc) * l;
     const cv::Point2d q = modelo.aplicar(tc);
     const cv::Matx23d novo(j(0, 0), j(0, 1), q.x - j(0, 0) * c.x - j(0, 1) * c.y, j(1, 0), j(1, 1),
                            q.y - j(1, 0) * c.x - j(1, 1) * c.y);
@@ -841,9 +839,10 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
 {
     const int n = static_cast<int>(destino.size());
     if (n < kMenosNosMarcados) {
-        falhar("nós marcados de menos: só " + std::to_string(n) + "; para refinar, marque pelo "
-               "menos " + std::to_string(kMenosNosMarcados) +
-               " nós espalhados pelo campo (\"malha editar\")");
+        falhar("nós marcados de menos: só " + std::to_string(n) +
+               "; para refinar, marque pelo "
+               "menos " +
+               std::to_string(kMenosNosMarcados) + " nós espalhados pelo campo (\"malha editar\")");
         return false;
     }
     Imagens im;
@@ -895,8 +894,7 @@ bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string
     const int raioInicial = std::clamp(
         static_cast<int>(std::ceil(raioDeTrabalho / modelo.escalaLocal(kCentro))) + 1, 3, 12);
     std::vector<NoCalibrado> achados;
-    if (!acharNos(im, nome, destino, raioInicial, modelo, achados, relatorio, etapa))
-        return false;
+    if (!acharNos(im, nome, destino, raioInicial, modelo, achados, relatorio, etapa)) return false;
     nos.assign(n, NoRefinado{});
     int movidos = 0;
     for (int k = 0; k < n; ++k) {

@@ -80,8 +80,8 @@ using AoTerminarEtapa = std::function<void(const std::string&)>;
 // `captura` (named `nome` in messages), into `nos`, one entry per node in order.
 bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
                      const std::vector<cv::Point>& destino, const OpcoesDeCalibracao& opcoes,
-                     std::vector<NoCalibrado>& nos,
-                     RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa);
+                     std::vector<NoCalibrado>& nos, RelatorioDeCalibracao& relatorio,
+                     const AoTerminarEtapa& etapa);
 
 struct NoRefinado
 {

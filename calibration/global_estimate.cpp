@@ -10,9 +10,9 @@
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
-#include <cmath>
 #include <vector>
 
 namespace corretor {
@@ -339,7 +339,8 @@ public:
     const Nivel& para(double escala)
     {
         // Scales within a fifth of each other share a level.
-        const int chave = static_cast<int>(std::lround(std::log(std::max(escala, 1e-3)) / std::log(1.2)));
+        const int chave =
+            static_cast<int>(std::lround(std::log(std::max(escala, 1e-3)) / std::log(1.2)));
         auto onde = niveis_.find(chave);
         if (onde == niveis_.end())
             onde = niveis_

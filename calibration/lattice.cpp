@@ -58,8 +58,7 @@ std::vector<Pico> picos(const cv::Mat& a, cv::Point zero, float minimo, double c
 // (what is left after a wide blur is taken off), over the capture brought to kLadoDosPeriodos.
 std::vector<Pico> periodosDaCaptura(const cv::Mat& captura)
 {
-    const double fator =
-        std::max(1.0, std::min(captura.cols, captura.rows) / kLadoDosPeriodos);
+    const double fator = std::max(1.0, std::min(captura.cols, captura.rows) / kLadoDosPeriodos);
     cv::Mat menor = captura;
     if (fator > 1) cv::resize(captura, menor, cv::Size(), 1 / fator, 1 / fator, cv::INTER_AREA);
     cv::Mat f, fundo;
@@ -205,11 +204,11 @@ cv::Matx23d colocar(const cv::Mat& padrao, const cv::Mat& captura, const cv::Mat
     const cv::Matx33d paraPequeno =
         deReduzida(1 / s).inv() * cv::Matx33d(1, 0, kPapel, 0, 1, kPapel, 0, 0, 1);
     const cv::Matx33d paraMenor(1, 0, onde.x - folga, 0, 1, onde.y - folga, 0, 0, 1);
-    const cv::Matx33d m = deReduzida(reducao) * paraMenor *
-                          cv::Matx33d(paraModelo(0, 0), paraModelo(0, 1), paraModelo(0, 2),
-                                      paraModelo(1, 0), paraModelo(1, 1), paraModelo(1, 2), 0, 0,
-                                      1) *
-                          paraPequeno;
+    const cv::Matx33d m =
+        deReduzida(reducao) * paraMenor *
+        cv::Matx33d(paraModelo(0, 0), paraModelo(0, 1), paraModelo(0, 2), paraModelo(1, 0),
+                    paraModelo(1, 1), paraModelo(1, 2), 0, 0, 1) *
+        paraPequeno;
     return {m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2)};
 }
 
@@ -282,7 +281,8 @@ std::vector<cv::Matx23d> candidatasDoReticulado(const cv::Mat& padrao,
                     cv::Matx22d(std::cos(t), -std::sin(t), std::sin(t), std::cos(t)) * f * s;
                 double nota = 0;
                 for (const cv::Point2d& p : periodos) {
-                    const cv::Point2d q(m(0, 0) * p.x + m(0, 1) * p.y, m(1, 0) * p.x + m(1, 1) * p.y);
+                    const cv::Point2d q(m(0, 0) * p.x + m(0, 1) * p.y,
+                                        m(1, 0) * p.x + m(1, 1) * p.y);
                     for (const Pico& c : daCaptura)
                         if (cv::norm(q - c.v) < 0.12 * cv::norm(q)) {
                             nota += c.valor;

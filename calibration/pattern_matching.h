@@ -32,8 +32,7 @@ struct CapturaEndireitada
 // grid with its margin), is added to the model's capture point of each pixel: a local
 // displacement, capture pixels, that the smooth model does not follow.
 CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
-                              int margem, const cv::Mat& campo = cv::Mat(),
-                              bool suavizada = false);
+                              int margem, const cv::Mat& campo = cv::Mat(), bool suavizada = false);
 
 // `captura` smoothed to about the pattern's pixel where `modelo` shows the field finer than the
 // pattern (more than 1.3 capture pixels per pattern pixel); otherwise `captura` itself.

@@ -26,6 +26,41 @@ cv::Mat texturaMultiescala(int lado, std::mt19937& gerador, double expoente)
     return soma;
 }
 
+namespace {
+
+// Shapes over `imagem`, as objects in a photograph: `quantas` discs, boxes and strokes of random
+// colour and place (within `alem` pixels beyond the picture), sizes from `menor` to `maior`, at
+// most `grossura` pixels thick, each drawn with `opacidade` (1: over what is there).
+void desenharFormas(cv::Mat& imagem, std::mt19937& gerador, int quantas, double menor, double maior,
+                    double alem, int grossura, double opacidade)
+{
+    std::uniform_real_distribution<double> pos(-alem, imagem.cols + alem), tam(menor, maior),
+        cor(opacidade < 1 ? 10 : 20, opacidade < 1 ? 245 : 235);
+    std::uniform_int_distribution<int> forma(0, 2), espessura(1, grossura);
+    // A stroke rises or falls about a tenth of its length less than its size.
+    const int queda = static_cast<int>(std::lround(maior / 2.25));
+    for (int k = 0; k < quantas; ++k) {
+        cv::Mat camada = opacidade < 1 ? imagem.clone() : imagem;
+        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
+        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
+        const int t = static_cast<int>(tam(gerador));
+        switch (forma(gerador)) {
+        case 0:
+            cv::circle(camada, a, t, c, cv::FILLED, cv::LINE_AA);
+            break;
+        case 1:
+            cv::rectangle(camada, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
+            break;
+        default:
+            cv::line(camada, a, a + cv::Point(2 * t, t - queda), c, espessura(gerador),
+                     cv::LINE_AA);
+        }
+        if (opacidade < 1) cv::addWeighted(imagem, 1 - opacidade, camada, opacidade, 0, imagem);
+    }
+}
+
+} // namespace
+
 cv::Mat texturaDeCalibracao(unsigned semente)
 {
     std::mt19937 gerador(semente);
@@ -33,24 +68,7 @@ cv::Mat texturaDeCalibracao(unsigned semente)
     cv::Mat base = texturaMultiescala(lado, gerador) * 45 + cv::Scalar(120, 125, 130);
     cv::Mat imagem;
     base.convertTo(imagem, CV_8UC3);
-    // Shapes over it, as objects in a photograph: discs, boxes and strokes.
-    std::uniform_real_distribution<double> pos(-20, lado + 20), tam(4, 45), cor(20, 235);
-    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 4);
-    for (int k = 0; k < 70; ++k) {
-        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
-        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
-        const int t = static_cast<int>(tam(gerador));
-        switch (forma(gerador)) {
-        case 0:
-            cv::circle(imagem, a, t, c, cv::FILLED, cv::LINE_AA);
-            break;
-        case 1:
-            cv::rectangle(imagem, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
-            break;
-        default:
-            cv::line(imagem, a, a + cv::Point(2 * t, t - 20), c, grossura(gerador), cv::LINE_AA);
-        }
-    }
+    desenharFormas(imagem, gerador, 70, 4, 45, 20, 4, 1);
     cv::GaussianBlur(imagem, imagem, cv::Size(0, 0), 0.7);
     return imagem;
 }
@@ -69,25 +87,7 @@ cv::Mat padraoDeCalibracao()
     cv::Mat base = matiz * 45 + cinza * 70 + cv::Scalar(128, 128, 128);
     cv::Mat padrao;
     base.convertTo(padrao, CV_8UC3);
-    std::uniform_real_distribution<double> pos(-10, lado + 10), tam(3, 14), cor(10, 245);
-    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 3);
-    for (int k = 0; k < 600; ++k) {
-        cv::Mat camada = padrao.clone();
-        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
-        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
-        const int t = static_cast<int>(tam(gerador));
-        switch (forma(gerador)) {
-        case 0:
-            cv::circle(camada, a, t, c, cv::FILLED, cv::LINE_AA);
-            break;
-        case 1:
-            cv::rectangle(camada, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
-            break;
-        default:
-            cv::line(camada, a, a + cv::Point(2 * t, t - 7), c, grossura(gerador), cv::LINE_AA);
-        }
-        cv::addWeighted(padrao, 0.45, camada, 0.55, 0, padrao);
-    }
+    desenharFormas(padrao, gerador, 600, 3, 14, 10, 3, 0.55);
     cv::GaussianBlur(padrao, padrao, cv::Size(0, 0), 0.6);
     cv::circle(padrao, cv::Point(kCentroDoCampo * 16, kCentroDoCampo * 16), kRaioDoCampo * 16,
                cv::Scalar(20, 20, 20), 1, cv::LINE_AA, 4);
@@ -106,7 +106,8 @@ cv::Mat folhaParaImprimir(const cv::Mat& padrao, double milimetros, double dpi)
     // The scale: 1 cm marks, as many as fit in a quarter of the side (at least one).
     const int centimetros = std::max(1, static_cast<int>(milimetros / 40));
     const int y = lado + margem + margem / 3;
-    const int x0 = margem, x1 = margem + static_cast<int>(std::lround(10 * centimetros * pontosPorMm));
+    const int x0 = margem,
+              x1 = margem + static_cast<int>(std::lround(10 * centimetros * pontosPorMm));
     const int altura = std::max(2, margem / 10), traco = std::max(1, lado / 600);
     cv::line(folha, cv::Point(x0, y), cv::Point(x1, y), cv::Scalar::all(0), traco);
     for (int c = 0; c <= centimetros; ++c) {

@@ -144,17 +144,17 @@ ConferenciaDaMalha conferirMalha(const cv::Mat& padrao, const cv::Mat& captura,
             if (cv::norm(cv::Point2d(p) - kCentro) >= kRaioDoCampo - 4) continue;
             if (dono.at<int>(p + cv::Point(margem, margem)) < 0) continue;
             cv::Scalar media, desvio;
-            const cv::Rect janela =
-                cv::Rect(x - kMeiaJanela, y - kMeiaJanela, 2 * kMeiaJanela + 1, 2 * kMeiaJanela + 1) &
-                cv::Rect(0, 0, padrao.cols, padrao.rows);
+            const cv::Rect janela = cv::Rect(x - kMeiaJanela, y - kMeiaJanela, 2 * kMeiaJanela + 1,
+                                             2 * kMeiaJanela + 1) &
+                                    cv::Rect(0, 0, padrao.cols, padrao.rows);
             cv::meanStdDev(padraoF(janela), media, desvio);
             if (desvio[0] >= kTexturaMinima) grelha.push_back(p);
         }
     std::vector<Casamento> casamentos(grelha.size());
     cv::parallel_for_(cv::Range(0, static_cast<int>(grelha.size())), [&](const cv::Range& r) {
         for (int i = r.start; i < r.end; ++i)
-            casamentos[i] = casar(comoACaptura, e, grelha[i], kMeiaJanela, kRaio,
-                                  kCorrelacaoMinima, true, padraoF);
+            casamentos[i] = casar(comoACaptura, e, grelha[i], kMeiaJanela, kRaio, kCorrelacaoMinima,
+                                  true, padraoF);
     });
     std::vector<Ponto> pontos;
     for (std::size_t i = 0; i < grelha.size(); ++i) {

@@ -174,8 +174,8 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
     // The lattice of the periods: the two shortest that are not parallel.
     std::vector<cv::Point2d> rede;
     for (const cv::Point2d& a : periodos)
-        if (rede.empty() || (rede.size() == 1 && std::abs(rede[0].cross(a)) >
-                                                     0.2 * cv::norm(rede[0]) * cv::norm(a)))
+        if (rede.empty() || (rede.size() == 1 &&
+                             std::abs(rede[0].cross(a)) > 0.2 * cv::norm(rede[0]) * cv::norm(a)))
             rede.push_back(a);
     std::vector<cv::Point2d> passos = {cv::Point2d(0, 0)};
     if (!rede.empty()) {
@@ -196,7 +196,8 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
     const cv::Rect modelo(c.x - meio, c.y - meio, 2 * meio + 1, 2 * meio + 1);
     const cv::Rect area(modelo.x - busca, modelo.y - busca, modelo.width + 2 * busca,
                         modelo.height + 2 * busca);
-    if ((area & cv::Rect(0, 0, menor.cols, menor.rows)) != area) return {Gemeo{mapaDe(cv::Matx22d::eye(), {}), 0, false, {}}};
+    if ((area & cv::Rect(0, 0, menor.cols, menor.rows)) != area)
+        return {Gemeo{mapaDe(cv::Matx22d::eye(), {}), 0, false, {}}};
 
     std::vector<Gemeo> gemeos;
     for (int quartos = 0; quartos < 4; ++quartos)
@@ -207,8 +208,9 @@ std::vector<Gemeo> gemeosDoPadrao(const cv::Mat& padrao, const std::vector<cv::P
                 // P_D(y) = P(D y) on the half-size grid (pixel y of it is 2 y + 0.5 of the
                 // pattern's), then where the middle of P lies in it.
                 const cv::Matx23d d = mapaDe(l, {});
-                const cv::Matx23d meiaD(d(0, 0), d(0, 1), (d(0, 2) + 0.5 * (d(0, 0) + d(0, 1)) - 0.5) / 2,
-                                        d(1, 0), d(1, 1), (d(1, 2) + 0.5 * (d(1, 0) + d(1, 1)) - 0.5) / 2);
+                const cv::Matx23d meiaD(d(0, 0), d(0, 1),
+                                        (d(0, 2) + 0.5 * (d(0, 0) + d(0, 1)) - 0.5) / 2, d(1, 0),
+                                        d(1, 1), (d(1, 2) + 0.5 * (d(1, 0) + d(1, 1)) - 0.5) / 2);
                 cv::Mat girada, mapa;
                 cv::warpAffine(menor, girada, meiaD, menor.size(),
                                cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT,
@@ -265,8 +267,8 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
     constexpr int r = kReducao;
     double alem = 0;
     for (const Gemeo& g : gemeos)
-        for (const cv::Point2d p : {cv::Point2d(0, 0), cv::Point2d(435, 0), cv::Point2d(0, 435),
-                                    cv::Point2d(435, 435)}) {
+        for (const cv::Point2d p :
+             {cv::Point2d(0, 0), cv::Point2d(435, 0), cv::Point2d(0, 435), cv::Point2d(435, 435)}) {
             const cv::Point2d q = aplicar(g.mapa, p);
             alem = std::max({alem, -q.x, -q.y, q.x - 435, q.y - 435});
         }
@@ -309,7 +311,8 @@ EscolhaDoGemeo escolherGemeo(const cv::Mat& padrao, const cv::Mat& captura,
         // x_g -> x = r x_g + meio -> t(x) -> (t(x) - meio) / r + m on the grid.
         const cv::Matx23d& t = gemeos[k].mapa;
         const cv::Matx23d g(t(0, 0), t(0, 1), (t(0, 2) + meio * (t(0, 0) + t(0, 1)) - meio) / r + m,
-                            t(1, 0), t(1, 1), (t(1, 2) + meio * (t(1, 0) + t(1, 1)) - meio) / r + m);
+                            t(1, 0), t(1, 1),
+                            (t(1, 2) + meio * (t(1, 0) + t(1, 1)) - meio) / r + m);
         Vista& v = vistas[k];
         cv::warpAffine(vista, v.captura, g, tamanho, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
         cv::warpAffine(papel, v.padrao, g, tamanho, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,

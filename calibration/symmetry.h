@@ -21,9 +21,9 @@ namespace corretor {
 
 struct Gemeo
 {
-    cv::Matx23d mapa;     // t: pattern point -> pattern point
-    int quartos = 0;      // the turn, quarter turns clockwise on screen (0 to 3)
-    bool espelho = false; // mirrored about the column through the field centre, before the turn
+    cv::Matx23d mapa;         // t: pattern point -> pattern point
+    int quartos = 0;          // the turn, quarter turns clockwise on screen (0 to 3)
+    bool espelho = false;     // mirrored about the column through the field centre, before the turn
     cv::Point2d deslocamento; // the shift after the turn, pattern pixels
 };
 

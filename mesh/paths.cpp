@@ -39,8 +39,10 @@ bool malhaCompleta()
     std::error_code erro;
     if (!std::filesystem::exists(std::filesystem::symlink_status(marca, erro))) return true;
     falhar("a malha está incompleta: a substituição dos seus arquivos foi interrompida e \"" +
-           marca + "\" ficou para dizê-lo; faça a malha de novo (\"malha calibrar CAPTURA "
-           "--substituir\", ou os arquivos à mão e depois apague \"" + marca + "\")");
+           marca +
+           "\" ficou para dizê-lo; faça a malha de novo (\"malha calibrar CAPTURA "
+           "--substituir\", ou os arquivos à mão e depois apague \"" +
+           marca + "\")");
     return false;
 }
 

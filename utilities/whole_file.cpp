@@ -165,8 +165,8 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos, const std::s
     // while they run; only a process killed outright, or a rename failing half way, leaves it.
     const SinaisAdiados adiados;
     if (!marca.empty()) {
-        const std::string texto = "substituição em andamento, pelo processo " +
-                                  std::to_string(getpid()) + "\n";
+        const std::string texto =
+            "substituição em andamento, pelo processo " + std::to_string(getpid()) + "\n";
         if (!substituirArquivo(marca, texto.data(), texto.size())) {
             const int erro = errno;
             descartarDesde(0);

@@ -1,10 +1,10 @@
 // Files written whole or not at all, and lines appended whole or not at all.
 //
 // Names are local paths ("/" separated). A file is written by writing a temporary file
-// (".salvando-" and 12 random letters and digits) in the folder of its name and renaming it over the name, so that a reader
-// sees the old file or the new one, never a part; the new file gets the permissions any new file
-// of the user gets. A signal that ends the process while a temporary file exists removes it
-// (utilities/temporary_files.h).
+// (".salvando-" and 12 random letters and digits) in the folder of its name and renaming it over
+// the name, so that a reader sees the old file or the new one, never a part; the new file gets the
+// permissions any new file of the user gets. A signal that ends the process while a temporary file
+// exists removes it (utilities/temporary_files.h).
 #pragma once
 
 #include <cstddef>

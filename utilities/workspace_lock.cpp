@@ -36,8 +36,7 @@ std::string quemTrava(const struct stat& st)
 {
     std::ifstream locks("/proc/locks");
     std::ostringstream alvo;
-    alvo << std::hex << major(st.st_dev) << ':' << minor(st.st_dev) << ':' << std::dec
-         << st.st_ino;
+    alvo << std::hex << major(st.st_dev) << ':' << minor(st.st_dev) << ':' << std::dec << st.st_ino;
     std::string linha, quem;
     while (std::getline(locks, linha)) {
         std::istringstream campos(linha);

@@ -17,11 +17,11 @@ namespace corretor {
 // pattern's pixels, and a fine one has no need to do better in its own.
 struct ErrosDosNos
 {
-    double unidade = 1;              // capture pixels per unit: the larger of 1 and the scale
-    std::vector<double> erros;       // nodes inside the field, as the vertex file holds them
-                                     // (rounded in the enlarged capture)
-    double foraDoCampo = 0;          // the largest such error of the nodes outside the field
-    std::vector<cv::Point> achada;   // the source nodes found, as the vertex file holds them
+    double unidade = 1;                // capture pixels per unit: the larger of 1 and the scale
+    std::vector<double> erros;         // nodes inside the field, as the vertex file holds them
+                                       // (rounded in the enlarged capture)
+    double foraDoCampo = 0;            // the largest such error of the nodes outside the field
+    std::vector<cv::Point> achada;     // the source nodes found, as the vertex file holds them
     std::vector<cv::Point> verdadeira; // the true source nodes, rounded the same way
 };
 

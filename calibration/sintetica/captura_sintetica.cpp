@@ -246,7 +246,8 @@ cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
         margem = static_cast<int>(std::min(700.0, alem + 20));
         cena = cenaDaFolha(padrao, margem);
     }
-    const cv::Scalar alem = caso.fundo == Fundo::Folha ? cv::Scalar(70, 90, 110) : cv::Scalar::all(0);
+    const cv::Scalar alem =
+        caso.fundo == Fundo::Folha ? cv::Scalar(70, 90, 110) : cv::Scalar::all(0);
     cv::Mat foto(caso.tamanho, CV_8UC3);
     // Row bands, so that a large capture needs no map of all its samples at once.
     constexpr int kFaixa = 64;
@@ -282,8 +283,7 @@ cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
         // Samples with no pattern point are black whatever lies beyond.
         cv::Mat nenhum = mapaX < -1e5;
         amostrado.setTo(cv::Scalar::all(0), nenhum);
-        cv::resize(amostrado, reduzido, cv::Size(caso.tamanho.width, linhas), 0, 0,
-                   cv::INTER_AREA);
+        cv::resize(amostrado, reduzido, cv::Size(caso.tamanho.width, linhas), 0, 0, cv::INTER_AREA);
         reduzido.copyTo(foto.rowRange(y0, y0 + linhas));
     }
 
@@ -333,8 +333,8 @@ cv::Rect2d retanguloDoPadrao(const Lente& lente, double margem)
     const double a = -margem, b = kLadoDoPadrao - 1 + margem;
     for (int k = 0; k <= 400; ++k) {
         const double t = a + (b - a) * k / 400;
-        for (const cv::Point2d p : {cv::Point2d(t, a), cv::Point2d(t, b), cv::Point2d(a, t),
-                                    cv::Point2d(b, t)}) {
+        for (const cv::Point2d p :
+             {cv::Point2d(t, a), cv::Point2d(t, b), cv::Point2d(a, t), cv::Point2d(b, t)}) {
             const cv::Point2d q = aplicarLente(lente, p);
             x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
             x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);

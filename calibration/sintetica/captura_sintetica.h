@@ -55,10 +55,10 @@ cv::Point2d aplicarLente(const Lente& lente, cv::Point2d p);
 bool desfazerLente(const Lente& lente, cv::Point2d q, cv::Point2d& p);
 
 enum class TipoDePadrao {
-    Natural,              // a photograph-like scene: smooth noise at several scales, shapes, colour
-    Demo,                 // the demo's pattern (calibration/sintetica/demo_scene.h)
-    DemoCinza,            // the same in grey: it looks nearly the same turned by 90 degrees
-    Proprio,              // the pattern "malha padrao" writes (calibration/print_pattern.h)
+    Natural,   // a photograph-like scene: smooth noise at several scales, shapes, colour
+    Demo,      // the demo's pattern (calibration/sintetica/demo_scene.h)
+    DemoCinza, // the same in grey: it looks nearly the same turned by 90 degrees
+    Proprio,   // the pattern "malha padrao" writes (calibration/print_pattern.h)
     // The printed targets of calibration/sintetica/targets.h:
     XadrezQuadrado,       // 14 x 14 squares of 31 pixels, a dot in each
     XadrezQuadradoLiso,   // the same without dots

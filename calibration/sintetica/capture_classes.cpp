@@ -32,11 +32,11 @@ void enquadrar(Caso& c, const cv::Rect2d& caixa, double folga, double aspecto, c
 {
     const double altura = caixa.height * folga;
     const double largura = std::max(caixa.width * folga, aspecto * altura);
-    c.tamanho = cv::Size(static_cast<int>(std::ceil(largura)) + 2,
-                         static_cast<int>(std::ceil(altura)) + 2);
+    c.tamanho =
+        cv::Size(static_cast<int>(std::ceil(largura)) + 2, static_cast<int>(std::ceil(altura)) + 2);
     const cv::Point2d sobra(c.tamanho.width - caixa.width, c.tamanho.height - caixa.height);
-    c.lente.centro = cv::Point2d(sobra.x * (0.5 + deriva.x) - caixa.x,
-                                 sobra.y * (0.5 + deriva.y) - caixa.y);
+    c.lente.centro =
+        cv::Point2d(sobra.x * (0.5 + deriva.x) - caixa.x, sobra.y * (0.5 + deriva.y) - caixa.y);
 }
 
 // A photograph of a printed target, whole, the sheet's edge in view.
@@ -56,8 +56,7 @@ Caso alvoInteiro(TipoDePadrao alvo, double escala, double giroGraus, int indice)
 }
 
 // A capture through a device whose field fills most of the frame.
-Caso doCampo(TipoDePadrao padrao, double escala, double giroGraus, int indice,
-             double folga = 1.25)
+Caso doCampo(TipoDePadrao padrao, double escala, double giroGraus, int indice, double folga = 1.25)
 {
     Caso c;
     c.padrao = padrao;
@@ -67,8 +66,7 @@ Caso doCampo(TipoDePadrao padrao, double escala, double giroGraus, int indice,
     c.qualidade = 90;
     c.vinheta = 0.2;
     c.sementeDoRuido = 200 + indice;
-    enquadrar(c, retanguloDoCampo(c.lente), folga, 1,
-              cv::Point2d(0.15 * ((indice % 3) - 1), 0.1));
+    enquadrar(c, retanguloDoCampo(c.lente), folga, 1, cv::Point2d(0.15 * ((indice % 3) - 1), 0.1));
     return c;
 }
 
@@ -224,12 +222,10 @@ std::vector<Caso> simetricos()
         TipoDePadrao padrao;
         bool inteiro; // photographed whole, the sheet's edge in view
     };
-    const Linha linhas[] = {{3, TipoDePadrao::DemoCinza, false},
-                            {93, TipoDePadrao::DemoCinza, false},
-                            {2, TipoDePadrao::XadrezQuadrado, true},
-                            {182, TipoDePadrao::XadrezQuadrado, true},
-                            {4, TipoDePadrao::CirculosLargos, true},
-                            {184, TipoDePadrao::CirculosLargos, true}};
+    const Linha linhas[] = {
+        {3, TipoDePadrao::DemoCinza, false},     {93, TipoDePadrao::DemoCinza, false},
+        {2, TipoDePadrao::XadrezQuadrado, true}, {182, TipoDePadrao::XadrezQuadrado, true},
+        {4, TipoDePadrao::CirculosLargos, true}, {184, TipoDePadrao::CirculosLargos, true}};
     int indice = 40;
     for (const Linha& l : linhas) {
         Caso c = l.inteiro ? alvoInteiro(l.padrao, 1.0, l.giro, indice)

@@ -16,8 +16,8 @@ constexpr int kBits = 4; // fractional bits of the discs' centres and radii
 void disco(cv::Mat& m, cv::Point2d c, double raio, const cv::Scalar& cor)
 {
     const double f = 1 << kBits;
-    cv::circle(m, cv::Point(cvRound(c.x * f), cvRound(c.y * f)), cvRound(raio * f), cor,
-               cv::FILLED, cv::LINE_AA, kBits);
+    cv::circle(m, cv::Point(cvRound(c.x * f), cvRound(c.y * f)), cvRound(raio * f), cor, cv::FILLED,
+               cv::LINE_AA, kBits);
 }
 
 } // namespace

@@ -28,9 +28,10 @@ Caso caso(TipoDePadrao padrao, double giroGraus, double escala, bool espelho)
     c.lente.espelho = espelho;
     c.ruido = 2;
     const cv::Rect2d caixa = retanguloDoPadrao(c.lente, 30);
-    c.tamanho = cv::Size(static_cast<int>(caixa.width * 1.15), static_cast<int>(caixa.height * 1.15));
-    c.lente.centro = cv::Point2d(c.tamanho.width / 2.0, c.tamanho.height / 2.0) -
-                     (caixa.tl() + caixa.br()) / 2;
+    c.tamanho =
+        cv::Size(static_cast<int>(caixa.width * 1.15), static_cast<int>(caixa.height * 1.15));
+    c.lente.centro =
+        cv::Point2d(c.tamanho.width / 2.0, c.tamanho.height / 2.0) - (caixa.tl() + caixa.br()) / 2;
     return c;
 }
 
@@ -82,8 +83,8 @@ TEST(Calibration_GlobalEstimate, refuses_a_capture_without_contrast_and_never_sc
     const cv::Mat padrao = padraoSintetico(TipoDePadrao::Natural, 1);
     EstimativaGlobal e{};
     limparFalha();
-    EXPECT_FALSE(estimarGlobal(padrao, cv::Mat(300, 400, CV_8UC3, cv::Scalar::all(90)), {},
-                               "cinza.png", e));
+    EXPECT_FALSE(
+        estimarGlobal(padrao, cv::Mat(300, 400, CV_8UC3, cv::Scalar::all(90)), {}, "cinza.png", e));
     EXPECT_NE(std::string::npos, motivoFalha().find("\"cinza.png\" não parece mostrar o padrão"))
         << motivoFalha();
 }

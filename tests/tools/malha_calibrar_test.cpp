@@ -4,9 +4,10 @@
 #include "calibration/node_layout.h"
 #include "calibration/sintetica/captura_sintetica.h"
 #include "mesh/ampliacao.h"
+#include "tests/support/workspace.h"
+#include "tests/tools/simple_capture.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
-#include "tests/support/workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,9 @@
 #include <filesystem>
 #include <sstream>
 
-namespace {
-
-using namespace corretor;
-
-// A small capture of `padrao` through a gentle barrel, the field centred with some room.
-Caso casoSimples(TipoDePadrao tipo)
+corretor::Caso teste::casoSimples(corretor::TipoDePadrao tipo)
 {
-    Caso c;
+    corretor::Caso c;
     c.padrao = tipo;
     c.lente.k1 = -0.12;
     c.lente.angulo = 0.05;
@@ -35,6 +31,11 @@ Caso casoSimples(TipoDePadrao tipo)
     c.qualidade = 90;
     return c;
 }
+
+namespace {
+
+using namespace corretor;
+using teste::casoSimples;
 
 class Tools_MalhaCalibrar : public ::testing::Test
 {

@@ -3,6 +3,7 @@
 // phase leaves nothing hidden, and names are shown escaped on standard output too.
 #include "calibration/sintetica/captura_sintetica.h"
 #include "tests/support/workspace.h"
+#include "tests/tools/simple_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,27 +17,12 @@ namespace {
 
 using namespace corretor;
 
-// A small capture of the demo's pattern through a gentle barrel.
-cv::Mat capturaSimples(const cv::Mat& padrao)
-{
-    Caso c;
-    c.padrao = TipoDePadrao::Demo;
-    c.lente.k1 = -0.12;
-    c.lente.angulo = 0.05;
-    c.lente.escala = 0.75;
-    c.tamanho = cv::Size(360, 350);
-    c.lente.centro = cv::Point2d(180, 172);
-    c.ruido = 2;
-    c.qualidade = 90;
-    return fotografar(padrao, c);
-}
-
 // A workspace with the pattern and its capture "captura.png".
 void preparar(const teste::Workspace& ws)
 {
     const cv::Mat padrao = padraoSintetico(TipoDePadrao::Demo, 1);
     ws.write("data/pattern.jpg", padrao);
-    ws.write("captura.png", capturaSimples(padrao));
+    ws.write("captura.png", fotografar(padrao, teste::casoSimples(TipoDePadrao::Demo)));
 }
 
 // The entries under `pasta` whose name starts with a dot.
@@ -51,8 +37,8 @@ std::vector<std::string> escondidos(const fs::path& pasta)
 // A shell command line run in the workspace; `$MALHA` is the malha program.
 teste::RunResult sh(const teste::Workspace& ws, const std::string& comandos)
 {
-    return teste::run("/bin/sh", {"-c", "MALHA='" + std::string(MALHA_PATH) + "'; " + comandos},
-                      "", ws.dir());
+    return teste::run("/bin/sh", {"-c", "MALHA='" + std::string(MALHA_PATH) + "'; " + comandos}, "",
+                      ws.dir());
 }
 
 } // namespace
@@ -78,8 +64,8 @@ TEST(Tools_Seguranca, imagem_refused_over_workspace_files_and_where_it_cannot_be
     const auto antes = teste::conteudo(ws.dir());
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.imagem);
-        const auto r = teste::run(MALHA_PATH, {"calibrar", "captura.png", "--imagem", l.imagem},
-                                  "", ws.dir());
+        const auto r =
+            teste::run(MALHA_PATH, {"calibrar", "captura.png", "--imagem", l.imagem}, "", ws.dir());
         EXPECT_EQ(2, r.status) << r.err;
         EXPECT_NE(std::string::npos, r.err.find(l.motivo)) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -105,8 +91,8 @@ TEST(Tools_Seguranca, one_writer_at_a_time_and_a_busy_workspace_names_its_holder
     EXPECT_FALSE(fs::exists(ws / "data/vertices2.txt"));
 
     // Two replacements at once: one waits for the other, and one whole mesh is left.
-    ASSERT_EQ(0, teste::run(MALHA_PATH, {"calibrar", "captura.png", "--nos", "40"}, "", ws.dir())
-                     .status);
+    ASSERT_EQ(
+        0, teste::run(MALHA_PATH, {"calibrar", "captura.png", "--nos", "40"}, "", ws.dir()).status);
     const auto duas = sh(ws, "for n in 1 2; do ($MALHA calibrar captura.png --substituir > o$n "
                              "2>&1; echo $? > s$n) & done; wait; cat s1 s2");
     EXPECT_EQ("0\n0\n", duas.out) << ws.read("o1") << ws.read("o2");
@@ -120,8 +106,8 @@ TEST(Tools_Seguranca, a_replacement_cut_short_is_reported_and_a_signal_leaves_no
     teste::Workspace ws;
     preparar(ws);
     ws.write("x.png", teste::pictureOf(40, 40, 3));
-    ASSERT_EQ(0, teste::run(MALHA_PATH, {"calibrar", "captura.png", "--nos", "30"}, "", ws.dir())
-                     .status);
+    ASSERT_EQ(
+        0, teste::run(MALHA_PATH, {"calibrar", "captura.png", "--nos", "30"}, "", ws.dir()).status);
 
     // SIGTERM while the calibration computes, while its files are written, while they replace
     // the old ones (when the phase is caught: a short one may be over before the signal comes):
@@ -165,8 +151,9 @@ TEST(Tools_Seguranca, a_replacement_cut_short_is_reported_and_a_signal_leaves_no
     EXPECT_EQ(1, verificar.status);
     EXPECT_NE(std::string::npos, verificar.out.find("a malha está incompleta")) << verificar.out;
     EXPECT_EQ(1, teste::run(MALHA_PATH, {"matrizes", "--substituir"}, "", ws.dir()).status);
-    ASSERT_EQ(0, teste::run(MALHA_PATH, {"calibrar", "captura.png", "--substituir"}, "", ws.dir())
-                     .status);
+    ASSERT_EQ(
+        0,
+        teste::run(MALHA_PATH, {"calibrar", "captura.png", "--substituir"}, "", ws.dir()).status);
     EXPECT_FALSE(fs::exists(ws / "data/malha-incompleta"));
     EXPECT_EQ(0, teste::run(CORRIGIR_PATH, {}, "x.png\n", ws.dir()).status);
 }

@@ -69,8 +69,8 @@ bool conferirComACaptura(const cv::Mat& padrao, const cv::Mat& captura, const st
     for (const std::string& aviso : c.avisos)
         avisar(aviso);
     if (c.confere) {
-        std::printf("conferência com a captura: %d de %d trechos do padrão no lugar\n",
-                    c.achados, c.trechos);
+        std::printf("conferência com a captura: %d de %d trechos do padrão no lugar\n", c.achados,
+                    c.trechos);
         return true;
     }
     if (forcar) {

@@ -30,8 +30,8 @@ struct OpcoesDeCalibrar
     std::string captura;
     int nos = kMaisNos;
     bool substituir = false;
-    bool forcar = false;     // write a mesh that fails the check against its capture
-    std::string imagem;      // empty: no picture
+    bool forcar = false; // write a mesh that fails the check against its capture
+    std::string imagem;  // empty: no picture
     OpcoesDeCalibracao calibracao;
 };
 

@@ -28,9 +28,9 @@ int malhaDemo(const Argumentos& argumentos)
     std::printf("demonstração criada em \"%s\": padrão \"data/pattern.jpg\" (%dx%d) e imagem a "
                 "corrigir \"%s\" (%dx%d; distorção em barril k1 = %.2f, giro de %.1f graus, "
                 "centro do campo em (%.1f, %.1f))\n",
-                escaparControles(pasta).c_str(), kLadoDoPadrao, kLadoDoPadrao, kNomeDaAmostra, kLadoDaAmostra,
-                kLadoDaAmostra, lente.k1, emGraus(lente.angulo),
-                lente.centro.x, lente.centro.y);
+                escaparControles(pasta).c_str(), kLadoDoPadrao, kLadoDoPadrao, kNomeDaAmostra,
+                kLadoDaAmostra, kLadoDaAmostra, lente.k1, emGraus(lente.angulo), lente.centro.x,
+                lente.centro.y);
     std::printf("para corrigi-la, rode o programa corrigir nessa pasta e digite %s\n",
                 kNomeDaAmostra);
     return kSaidaOk;

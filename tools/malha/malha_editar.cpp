@@ -437,8 +437,8 @@ int malhaEditar(const Argumentos& argumentos)
     atualizarTitulos();
     cvWaitKey(1);
     std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n",
-                escaparControles(imagem).c_str(),
-                img->width, img->height, img2->width, img2->height);
+                escaparControles(imagem).c_str(), img->width, img->height, img2->width,
+                img2->height);
     std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
     std::printf("modo: %s\n", kModos[0].descricao);
     std::fflush(stdout);

@@ -37,8 +37,7 @@ bool lerNumero(const std::string& opcao, const std::string& valor, double minimo
         numero > maximo) {
         char faixa[64];
         std::snprintf(faixa, sizeof faixa, "%g a %g", minimo, maximo);
-        falhar(opcao + " pede um número de " + faixa + ", não \"" + escaparControles(valor) +
-               "\"");
+        falhar(opcao + " pede um número de " + faixa + ", não \"" + escaparControles(valor) + "\"");
         return false;
     }
     return true;
@@ -53,8 +52,9 @@ bool lerOpcoesDoPadrao(const Argumentos& argumentos, OpcoesDoPadrao& o)
             continue;
         }
         if (a != "--mm" && a != "--dpi" && a != "--folha") {
-            falhar(a.size() >= 2 && a[0] == '-' ? "opção desconhecida \"" + escaparControles(a) + "\""
-                                                : "argumento inesperado \"" + escaparControles(a) + "\"");
+            falhar(a.size() >= 2 && a[0] == '-'
+                       ? "opção desconhecida \"" + escaparControles(a) + "\""
+                       : "argumento inesperado \"" + escaparControles(a) + "\"");
             return false;
         }
         if (i + 1 == argumentos.size()) {
