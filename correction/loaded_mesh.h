@@ -49,7 +49,7 @@ public:
     // interpolated correction with that filter. Returns the new image of the pattern's size, or
     // null with the reason recorded on the calling thread. `colocouAlgum`, when given, is told
     // whether any pixel of the field was reached. Any number of threads may call at once; the
-    // enlargements of the forward correction are kept for the next call (two sets at most).
+    // forward warp's working areas are kept for the next calls (two at most).
     Imagem corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
                     bool* colocouAlgum = nullptr);
 

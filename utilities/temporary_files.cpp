@@ -21,7 +21,9 @@ struct Vaga
     char caminho[PATH_MAX];
 };
 
-constexpr int kVagas = 64; // more than the threads that ever write at once
+// More than the files ever written at once: a whole mesh is 102 files renamed together, and a
+// batch's workers write one result each.
+constexpr int kVagas = 512;
 Vaga vagas[kVagas];
 
 // While a step that must not be cut runs (SinaisAdiados), a signal is only noted here and acted

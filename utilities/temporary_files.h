@@ -18,7 +18,7 @@ void apagarTemporariosNosSinais();
 // Registers `caminho` for removal on those signals. Register a name before the file is created,
 // so that no moment exists in which the file is there and not registered (removing a name that
 // is not there yet does no harm). Returns the slot to give back, or -1 when every slot is taken
-// or the name is too long (the file is then not removed on a signal).
+// or the name is too long: the file must then not be made, since a signal would leave it.
 int registrarTemporario(const std::string& caminho);
 
 // Around registering a temporary name and creating its file: while a thread is between the

@@ -4,6 +4,7 @@
 #include "utilities/temporary_files.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,11 @@ int criarTemporario(const std::string& pasta, Temporario& t, const std::string& 
             return -1;
         }
         t.vaga = registrarTemporario(t.nome);
+        if (t.vaga < 0) { // a file a signal could not remove is never made
+            sairDaCriacao();
+            errno = t.nome.size() >= PATH_MAX ? ENAMETOOLONG : EMFILE;
+            return -1;
+        }
         const int fd = ::open(t.nome.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         const int erro = errno;
         if (fd < 0) esquecerTemporario(t.vaga);
