@@ -80,9 +80,12 @@ TEST(Utilities_Memoria, the_tightest_of_meminfo_and_every_control_group_above)
 
 namespace {
 
+constexpr int kArquivosJuntos = 120; // a mesh's files are 102
+
 // A child that starts saving a large file and is ended by `sinal` half way: it dies of that
-// signal and leaves no temporary file. With `juntos` the save is of several files together,
-// and the earlier files stay whole.
+// signal and leaves no temporary file. With `juntos` the save is of as many files together as a
+// mesh has and more (the last one large, the signal coming once all the others are written), and
+// the earlier files stay whole.
 void interromper(int sinal, bool juntos)
 {
     SCOPED_TRACE(std::string(strsignal(sinal)) + (juntos ? ", several files" : ""));
@@ -102,17 +105,27 @@ void interromper(int sinal, bool juntos)
             const sched_param nenhuma{};
             pthread_setschedparam(pthread_self(), SCHED_IDLE, &nenhuma);
             const std::string grande(64 << 20, 'x');
-            if (juntos)
-                gravarArquivosJuntos(
-                    {{(ws / "a").string(), grande}, {(ws / "b").string(), grande}});
-            else
+            if (juntos) {
+                std::vector<ArquivoNovo> arquivos;
+                for (int k = 0; k < kArquivosJuntos - 2; ++k)
+                    arquivos.push_back({(ws / ("m" + std::to_string(k))).string(), "novo"});
+                arquivos.push_back({(ws / "a").string(), "novo a"});
+                arquivos.push_back({(ws / "b").string(), grande});
+                gravarArquivosJuntos(arquivos);
+            } else {
                 substituirArquivo((ws / "a").string(), grande.data(), grande.size());
+            }
         });
-        alignas(inotify_event) char evento[sizeof(inotify_event) + NAME_MAX + 1];
-        while (read(aviso, evento, sizeof evento) > 0)
-            if (std::string(reinterpret_cast<inotify_event*>(evento)->name)
-                    .rfind(".salvando-", 0) == 0)
-                std::raise(sinal);
+        int criados = 0;
+        alignas(inotify_event) char eventos[64 * (sizeof(inotify_event) + NAME_MAX + 1)];
+        for (ssize_t lidos; (lidos = read(aviso, eventos, sizeof eventos)) > 0;)
+            for (ssize_t k = 0; k < lidos;) {
+                const auto* evento = reinterpret_cast<const inotify_event*>(eventos + k);
+                k += static_cast<ssize_t>(sizeof(inotify_event) + evento->len);
+                if (std::string(evento->name).rfind(".salvando-", 0) == 0 &&
+                    ++criados == (juntos ? kArquivosJuntos : 1))
+                    std::raise(sinal);
+            }
         _exit(3);
     }
     int status = 0;
