@@ -96,7 +96,7 @@ void interromper(int sinal, bool juntos)
     if (filho == 0) {
         std::signal(sinal, SIG_DFL); // a shell may start a background job ignoring SIGINT
         prepararPrograma();
-        alarm(30); // a child that never sees its save dies of SIGALRM, and the test says so
+        alarm(120); // a child that never sees its save dies of SIGALRM, and the test says so
         const int aviso = inotify_init();
         inotify_add_watch(aviso, ws.dir().c_str(), IN_CREATE);
         std::thread escritor([&] {
