@@ -37,6 +37,10 @@ void* operator new(std::size_t bytes)
     if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) return p;
     throw std::bad_alloc();
 }
+// The replacement's own delete gives back what its new took from malloc; the compiler, seeing
+// only free after new, would warn.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept
 {
     std::free(p);
@@ -45,6 +49,7 @@ void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }
+#pragma GCC diagnostic pop
 
 namespace {
 
