@@ -54,12 +54,20 @@ struct MapasInterpolados
     };
     std::vector<Trecho> pretos;
     std::vector<cv::Rect> faixas;
+    bool suave = false;      // built with the curved map
+    std::vector<int> planos; // with it, the triangles where it would fold, mapped flat
 };
 
 // Builds the maps of the mesh store as it stands for images of `entrada` corrected onto
 // `saida`. Returns null, recording why, when the input is too large for the maps (a side of
 // 32767 pixels or more) or either size is empty. Several threads may build at once.
-std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida);
+// With `suave`, each field pixel's source point comes from the curved map through the same
+// nodes (correction/curved_map.h) instead of its triangle's inverted map, but in the triangles
+// where the curved map would fold (its Jacobian at one of their pixels with no inverse, or
+// turning the other way than the triangle's map), which keep the flat map and are listed in
+// `planos`. Everything else (the triangle of each pixel, black pixels) is as without it.
+std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida,
+                                                     bool suave = false);
 
 // The interpolated warp of `image` (8-bit, 3 channels, of the size the maps were built for)
 // onto a new 8-bit, 3-channel image of the maps' output size, returned to the caller. The bands
@@ -77,13 +85,14 @@ class MapasPorTamanho
 {
 public:
     static constexpr std::size_t kGuardados = 8;
-    explicit MapasPorTamanho(cv::Size saida) : saida_(saida) {}
+    explicit MapasPorTamanho(cv::Size saida, bool suave = false) : saida_(saida), suave_(suave) {}
 
     // The maps for images of `entrada`, or null with the reason recorded on the calling thread.
     std::shared_ptr<const MapasInterpolados> para(cv::Size entrada);
 
 private:
     cv::Size saida_;
+    bool suave_;
     std::mutex trava_;
     std::vector<std::shared_ptr<const MapasInterpolados>> guardados_; // the newest last
 };
