@@ -134,48 +134,82 @@ MapaSuave::MapaSuave() : temNo_(kNos, false), valor_(kNos), gradiente_(kNos, cv:
             gradiente_[k] = ajustarGradiente(k, vizinhos[k]);
         }
 
+    for (int t = 0; t < kTriangulos; ++t)
+        montarPeca(t);
+}
+
+void MapaSuave::montarPeca(int t)
+{
+    Peca& p = pecas_[t];
+    if (!p.valida) return;
+    const int* n = trg[t];
+    for (int i = 0; i < 3; ++i)
+        p.canto[i] = alvo(n[i]);
+    const cv::Point2d Q = (p.canto[0] + p.canto[1] + p.canto[2]) / 3;
+    const double area = giro(p.canto[0], p.canto[1], p.canto[2]);
+    for (int i = 0; i < 3; ++i) { // b_i = area of (x, P(i+1), P(i+2)) / area
+        const cv::Point2d a = p.canto[(i + 1) % 3], b = p.canto[(i + 2) % 3];
+        p.bx[i] = (a.y - b.y) / area;
+        p.by[i] = (b.x - a.x) / area;
+        p.b0[i] = (a.x * b.y - b.x * a.y) / area;
+    }
+    const auto passo = [&](int i, cv::Point2d para) {
+        const cv::Point2d d = para - p.canto[i];
+        const cv::Matx22d& g = gradiente_[n[i]];
+        return valor_[n[i]] +
+               cv::Point2d(g(0, 0) * d.x + g(0, 1) * d.y, g(1, 0) * d.x + g(1, 1) * d.y) / 3;
+    };
+    auto& o = p.ord;
+    for (int i = 0; i < 3; ++i) {
+        o[V(i)] = valor_[n[i]];
+        o[E(i, 1)] = passo(i, p.canto[(i + 1) % 3]);
+        o[E(i, 2)] = passo(i, p.canto[(i + 2) % 3]);
+        o[I(i)] = passo(i, Q);
+    }
+    for (int s = 0; s < 3; ++s) {
+        const int a = s, b = (s + 1) % 3;
+        const cv::Point2d lado = p.canto[b] - p.canto[a];
+        const cv::Point2d M = (p.canto[a] + p.canto[b]) / 2;
+        const double sigma = lado.dot(Q - M) / lado.dot(lado);
+        const cv::Point2d eab = o[E(a, 1)], eba = o[E(b, 2)];
+        const cv::Point2d d0 = o[I(a)] - (o[V(a)] + eab) / 2;
+        const cv::Point2d d2 = o[I(b)] - (eba + o[V(b)]) / 2;
+        const cv::Point2d t0 = eab - o[V(a)], t1 = eba - eab, t2 = o[V(b)] - eba;
+        const cv::Point2d d1 = (d0 + d2) / 2 + sigma * (t1 - (t0 + t2) / 2);
+        o[X(s)] = d1 + (eab + eba) / 2;
+    }
+    for (int i = 0; i < 3; ++i)
+        o[R(i)] = (o[I(i)] + o[X(i)] + o[X((i + 2) % 3)]) / 3;
+    o[C] = (o[R(0)] + o[R(1)] + o[R(2)]) / 3;
+}
+
+cv::Matx22d MapaSuave::planoDe(int t) const
+{
+    // The affine map through the triangle's nodes, target to source: A (Pj - Pi) = fj - fi.
+    const int* n = trg[t];
+    const cv::Point2d a1 = alvo(n[1]) - alvo(n[0]), a2 = alvo(n[2]) - alvo(n[0]);
+    const cv::Point2d f1 = fonte(n[1]) - fonte(n[0]), f2 = fonte(n[2]) - fonte(n[0]);
+    const cv::Matx22d alvos(a1.x, a2.x, a1.y, a2.y), fontes(f1.x, f2.x, f1.y, f2.y);
+    return fontes * alvos.inv();
+}
+
+void MapaSuave::aplainar(const std::vector<int>& triangulos)
+{
+    std::vector<cv::Matx22d> soma(kNos, cv::Matx22d::zeros());
+    std::vector<int> quantos(kNos, 0);
+    for (const int t : triangulos) {
+        if (!pecas_[t].valida) continue;
+        const cv::Matx22d A = planoDe(t);
+        for (int k = 0; k < 3; ++k)
+            soma[trg[t][k]] += A, ++quantos[trg[t][k]];
+    }
+    for (int k = 1; k < kNos; ++k)
+        if (quantos[k] > 0) gradiente_[k] = soma[k] * (1.0 / quantos[k]);
     for (int t = 0; t < kTriangulos; ++t) {
-        Peca& p = pecas_[t];
-        if (!p.valida) continue;
-        const int* n = trg[t];
-        for (int i = 0; i < 3; ++i)
-            p.canto[i] = alvo(n[i]);
-        const cv::Point2d Q = (p.canto[0] + p.canto[1] + p.canto[2]) / 3;
-        const double area = giro(p.canto[0], p.canto[1], p.canto[2]);
-        for (int i = 0; i < 3; ++i) { // b_i = area of (x, P(i+1), P(i+2)) / area
-            const cv::Point2d a = p.canto[(i + 1) % 3], b = p.canto[(i + 2) % 3];
-            p.bx[i] = (a.y - b.y) / area;
-            p.by[i] = (b.x - a.x) / area;
-            p.b0[i] = (a.x * b.y - b.x * a.y) / area;
-        }
-        const auto passo = [&](int i, cv::Point2d para) {
-            const cv::Point2d d = para - p.canto[i];
-            const cv::Matx22d& g = gradiente_[n[i]];
-            return valor_[n[i]] +
-                   cv::Point2d(g(0, 0) * d.x + g(0, 1) * d.y, g(1, 0) * d.x + g(1, 1) * d.y) / 3;
-        };
-        auto& o = p.ord;
-        for (int i = 0; i < 3; ++i) {
-            o[V(i)] = valor_[n[i]];
-            o[E(i, 1)] = passo(i, p.canto[(i + 1) % 3]);
-            o[E(i, 2)] = passo(i, p.canto[(i + 2) % 3]);
-            o[I(i)] = passo(i, Q);
-        }
-        for (int s = 0; s < 3; ++s) {
-            const int a = s, b = (s + 1) % 3;
-            const cv::Point2d lado = p.canto[b] - p.canto[a];
-            const cv::Point2d M = (p.canto[a] + p.canto[b]) / 2;
-            const double sigma = lado.dot(Q - M) / lado.dot(lado);
-            const cv::Point2d eab = o[E(a, 1)], eba = o[E(b, 2)];
-            const cv::Point2d d0 = o[I(a)] - (o[V(a)] + eab) / 2;
-            const cv::Point2d d2 = o[I(b)] - (eba + o[V(b)]) / 2;
-            const cv::Point2d t0 = eab - o[V(a)], t1 = eba - eab, t2 = o[V(b)] - eba;
-            const cv::Point2d d1 = (d0 + d2) / 2 + sigma * (t1 - (t0 + t2) / 2);
-            o[X(s)] = d1 + (eab + eba) / 2;
-        }
-        for (int i = 0; i < 3; ++i)
-            o[R(i)] = (o[I(i)] + o[X(i)] + o[X((i + 2) % 3)]) / 3;
-        o[C] = (o[R(0)] + o[R(1)] + o[R(2)]) / 3;
+        bool toca = false;
+        for (int k = 0; k < 3 && pecas_[t].valida; ++k)
+            toca |= quantos[trg[t][k]] > 0;
+        if (toca) montarPeca(t);
     }
 }
 

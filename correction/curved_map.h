@@ -51,6 +51,13 @@ public:
     // holds it; false otherwise. For the tests.
     bool no(int k, cv::Point2d& valor, cv::Matx22d& gradiente) const;
 
+    // Makes the map flat on each of `triangulos`: the nodes of each take as gradient the
+    // triangle's own affine map through its nodes (the mean of them, for a node of several), and
+    // every piece that holds such a node is made again. A triangle whose nodes belong to no other
+    // of the list is then exactly its affine map, and the map stays continuous with continuous
+    // derivatives everywhere; the pieces around it bend a little differently.
+    void aplainar(const std::vector<int>& triangulos);
+
 private:
     struct Peca
     {
@@ -59,6 +66,9 @@ private:
         cv::Vec3d bx, by, b0;            // barycentric coordinate i = bx[i] x + by[i] y + b0[i]
         std::array<cv::Point2d, 19> ord; // the Bezier ordinates (curved_map.cpp)
     };
+    void montarPeca(int t);
+    cv::Matx22d planoDe(int t) const;
+
     std::array<Peca, 99> pecas_;
     std::vector<bool> temNo_;
     std::vector<cv::Point2d> valor_;

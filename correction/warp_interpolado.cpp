@@ -87,37 +87,51 @@ void pintarTriangulos(cv::Mat& rotulos)
 }
 
 // The source points of the curved map (correction/curved_map.h) for the field pixels of
-// `rotulos` whose triangle has a curved piece that keeps the orientation of its flat map at
-// every one of them: where the curved piece's Jacobian has no inverse or the other orientation
-// at one pixel, it would fold, and its triangle keeps the flat map (its number goes to
-// `planos`). Pixels left to the flat map hold not-a-number.
+// `rotulos`. A curved piece whose Jacobian, at one of its pixels, has no inverse or turns the
+// other way than its triangle's map would fold: its triangle is made flat (MapaSuave::aplainar,
+// which keeps the map smooth) and the pixels are worked out again, up to kRodadas times, since
+// flattening bends the pieces around a little. A triangle that still folds then keeps its
+// stored map, inverted, as the flat correction has it; its pixels hold not-a-number. Every
+// triangle made flat goes to `planos`.
 cv::Mat pontosCurvos(const cv::Mat& rotulos, const Mapa (&mapas)[kTriangulos],
                      std::vector<int>& planos)
 {
-    const MapaSuave curvo;
-    cv::Mat pontos(rotulos.size(), CV_64FC2, cv::Scalar::all(std::nan("")));
-    bool dobra[kTriangulos] = {};
-    for (int r = 0; r < rotulos.rows; ++r) {
-        const int16_t* rotulo = rotulos.ptr<int16_t>(r);
-        cv::Vec2d* ponto = pontos.ptr<cv::Vec2d>(r);
-        for (int c = 0; c < rotulos.cols; ++c) {
-            const int t = rotulo[c];
-            if (t < 0 || !dentroDoCampo(c, r) || !mapas[t].valido || dobra[t]) continue;
-            cv::Point2d p;
-            cv::Matx22d J;
-            if (!curvo.avaliar(t, c, r, p, J)) continue;
-            const double det = J(0, 0) * J(1, 1) - J(0, 1) * J(1, 0);
-            if (!(det * mapas[t].det > 0)) {
-                dobra[t] = true;
-                continue;
+    constexpr int kRodadas = 4;
+    MapaSuave curvo;
+    cv::Mat pontos(rotulos.size(), CV_64FC2);
+    bool dobra[kTriangulos] = {}, plano[kTriangulos] = {};
+    for (int rodada = 0;; ++rodada) {
+        std::fill(std::begin(dobra), std::end(dobra), false);
+        pontos.setTo(cv::Scalar::all(std::nan("")));
+        for (int r = 0; r < rotulos.rows; ++r) {
+            const int16_t* rotulo = rotulos.ptr<int16_t>(r);
+            cv::Vec2d* ponto = pontos.ptr<cv::Vec2d>(r);
+            for (int c = 0; c < rotulos.cols; ++c) {
+                const int t = rotulo[c];
+                if (t < 0 || !dentroDoCampo(c, r) || !mapas[t].valido || dobra[t]) continue;
+                cv::Point2d p;
+                cv::Matx22d J;
+                if (!curvo.avaliar(t, c, r, p, J)) continue;
+                if (!(cv::determinant(J) * mapas[t].det > 0)) {
+                    dobra[t] = true;
+                    continue;
+                }
+                ponto[c] = cv::Vec2d(p.x, p.y);
             }
-            ponto[c] = cv::Vec2d(p.x, p.y);
         }
+        std::vector<int> aplainar;
+        for (int t = 0; t < kTriangulos; ++t)
+            if (dobra[t] || plano[t]) aplainar.push_back(t);
+        const bool novos =
+            std::any_of(std::begin(dobra), std::end(dobra), [](bool d) { return d; });
+        if (!novos || rodada == kRodadas) break;
+        for (const int t : aplainar)
+            plano[t] = true;
+        curvo.aplainar(aplainar);
     }
     for (int t = 0; t < kTriangulos; ++t)
-        if (dobra[t]) planos.push_back(t);
-    if (planos.empty()) return pontos;
-    for (int r = 0; r < rotulos.rows; ++r) { // the folding triangles' pixels back to flat
+        if (plano[t] || dobra[t]) planos.push_back(t);
+    for (int r = 0; r < rotulos.rows; ++r) { // what still folds: the stored maps, inverted
         const int16_t* rotulo = rotulos.ptr<int16_t>(r);
         cv::Vec2d* ponto = pontos.ptr<cv::Vec2d>(r);
         for (int c = 0; c < rotulos.cols; ++c)

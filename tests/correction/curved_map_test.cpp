@@ -1,6 +1,7 @@
 // The curved map: through every node, smooth across every edge, local, and exact for the maps
 // it can represent, on random meshes.
 #include "correction/curved_map.h"
+#include "correction/warp_interpolado.h"
 #include "mesh/mesh_store.h"
 #include "tests/support/state.h"
 
@@ -19,42 +20,59 @@ namespace {
 
 using Mapa = std::function<cv::Point2d(cv::Point2d)>;
 
-// A random mesh in the store: `n` target nodes in the pattern's square, their Delaunay
-// triangles (found here with OpenCV's, apart from the system's triangulation), and as source
-// point of each node `mapa` of its target point, rounded to whole pixels.
-void malhaAleatoria(std::mt19937& random, int n, const Mapa& mapa)
+// A mesh in the store over the target nodes `nos`: their Delaunay triangles (found here with
+// OpenCV's, apart from the system's triangulation), as source point of each node `mapa` of its
+// target point rounded to whole pixels, and each triangle's affine map from source to target.
+void malhaSobre(const std::vector<cv::Point>& nos, const Mapa& mapa)
 {
     teste::estadoInicial();
-    cv::Subdiv2D sub(cv::Rect(-10, -10, 460, 460));
+    cv::Subdiv2D sub(cv::Rect(-40, -40, 520, 520));
     std::map<std::pair<int, int>, int> noEm;
-    for (int k = 1; k <= n;) {
-        const cv::Point p(int(random() % 437), int(random() % 437));
-        if (noEm.count({p.x, p.y})) continue;
+    for (int k = 1; k <= static_cast<int>(nos.size()); ++k) {
+        const cv::Point p = nos[k - 1];
         noEm[{p.x, p.y}] = k;
         vert2[k][0] = p.x, vert2[k][1] = p.y;
         const cv::Point2d q = mapa(cv::Point2d(p));
         vert[k][0] = int(std::lround(q.x)), vert[k][1] = int(std::lround(q.y));
         sub.insert(cv::Point2f(float(p.x), float(p.y)));
-        ++k;
     }
     std::vector<cv::Vec6f> lista;
     sub.getTriangleList(lista);
     int t = 0;
     for (const auto& v : lista) {
-        int nos[3];
+        int n[3];
         bool dosNos = true;
         for (int k = 0; k < 3 && dosNos; ++k) {
             const auto achado =
                 noEm.find({int(std::lround(v[2 * k])), int(std::lround(v[2 * k + 1]))});
             dosNos = achado != noEm.end();
-            if (dosNos) nos[k] = achado->second;
+            if (dosNos) n[k] = achado->second;
         }
-        if (dosNos && t < kTriangulos)
-            for (int k = 0; k < 3; ++k)
-                trg[t][k] = nos[k];
-        t += dosNos;
+        if (!dosNos) continue;
+        ASSERT_LT(t, kTriangulos);
+        cv::Point2f origem[3], destino[3];
+        for (int k = 0; k < 3; ++k) {
+            trg[t][k] = n[k];
+            origem[k] = cv::Point2f(float(vert[n[k]][0]), float(vert[n[k]][1]));
+            destino[k] = cv::Point2f(float(vert2[n[k]][0]), float(vert2[n[k]][1]));
+        }
+        const cv::Mat m = cv::getAffineTransform(origem, destino);
+        for (int i = 0; i < 6; ++i)
+            matrix[t].mat[i / 3][i % 3] = static_cast<float>(m.at<double>(i / 3, i % 3));
+        ++t;
     }
-    ASSERT_LE(t, kTriangulos);
+}
+
+// `n` random target nodes in the pattern's square.
+void malhaAleatoria(std::mt19937& random, int n, const Mapa& mapa)
+{
+    std::set<std::pair<int, int>> usados;
+    std::vector<cv::Point> nos;
+    while (static_cast<int>(nos.size()) < n) {
+        const cv::Point p(int(random() % 437), int(random() % 437));
+        if (usados.insert({p.x, p.y}).second) nos.push_back(p);
+    }
+    malhaSobre(nos, mapa);
 }
 
 cv::Point2d alvo(int no)
@@ -242,4 +260,55 @@ TEST(Correction_MapaSuave, moving_a_node_changes_the_map_only_near_it)
     }
     EXPECT_GT(longe, 20);
     EXPECT_GT(mudados, 4);
+}
+
+// A mesh like the demo's (rings about the field's centre) through a lens, sound, then with one
+// node's source point moved far, then farther. Where the curved map would fold, its triangles
+// are made flat, and the maps built with it turn the same way at every pixel of the field (their
+// Jacobian, by differences over two pixels, never changes sign): everywhere for the sound mesh
+// and the first bad node, where flattening keeps the map smooth; inside every triangle for the
+// second, whose last folding triangles keep their stored maps, with seams along their edges.
+TEST(Correction_MapaSuave, where_it_would_fold_the_map_is_made_flat)
+{
+    std::vector<cv::Point> nos = {{218, 218}};
+    const int aneis[][2] = {{6, 58}, {12, 116}, {19, 170}, {25, 214}};
+    for (const auto& [quantos, raio] : aneis)
+        for (int k = 0; k < quantos; ++k) {
+            const double a = 2 * CV_PI * (k + 0.5 * (quantos % 2 == 0)) / quantos;
+            nos.emplace_back(int(std::lround(218 + raio * std::cos(a))),
+                             int(std::lround(218 + raio * std::sin(a))));
+        }
+    struct Caso
+    {
+        cv::Point movido; // node 12's source point moved by this
+        bool planos, costuras;
+    };
+    for (const Caso& caso : {Caso{{0, 0}, false, false}, Caso{{100, -80}, true, false},
+                             Caso{{150, -120}, true, true}}) {
+        SCOPED_TRACE(caso.movido);
+        malhaSobre(nos, [](cv::Point2d p) { return 2 * lente(p); });
+        vert[12][0] += caso.movido.x, vert[12][1] += caso.movido.y;
+        const auto mapas = montarMapas(cv::Size(400, 400), cv::Size(436, 436), true);
+        ASSERT_NE(nullptr, mapas);
+        EXPECT_EQ(caso.planos, !mapas->planos.empty());
+        cv::Mat arestas(436, 436, CV_8U, cv::Scalar(0));
+        for (int t = 0; t < kTriangulos && trg[t][0] != 0; ++t) {
+            const std::vector<cv::Point> canto = {alvo(trg[t][0]), alvo(trg[t][1]),
+                                                  alvo(trg[t][2])};
+            cv::polylines(arestas, canto, true, cv::Scalar(255), 7);
+        }
+        cv::Mat pontos;
+        cv::convertMaps(mapas->inteiros, mapas->fracoes, pontos, cv::noArray(), CV_32FC2);
+        int dentro = 0, naCostura = 0;
+        for (int r = 12; r + 2 < 424; r += 2)
+            for (int c = 12; c + 2 < 424; c += 2) {
+                if ((c - 218) * (c - 218) + (r - 218) * (r - 218) > 200 * 200) continue;
+                const cv::Vec2f a = pontos.at<cv::Vec2f>(r, c), b = pontos.at<cv::Vec2f>(r, c + 2),
+                                d = pontos.at<cv::Vec2f>(r + 2, c);
+                if ((b[0] - a[0]) * (d[1] - a[1]) - (b[1] - a[1]) * (d[0] - a[0]) > 0) continue;
+                (arestas.at<uchar>(r + 1, c + 1) ? naCostura : dentro) += 1;
+            }
+        EXPECT_EQ(0, dentro);
+        EXPECT_EQ(caso.costuras, naCostura > 0) << naCostura;
+    }
 }
