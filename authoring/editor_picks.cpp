@@ -3,6 +3,7 @@
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
 #include "mesh/paths.h"
+#include "mesh/point_file.h"
 #include "utilities/file_read.h"
 #include "utilities/report.h"
 #include "utilities/whole_file.h"
@@ -11,7 +12,6 @@
 #include <opencv2/imgproc/imgproc_c.h>
 
 #include <algorithm>
-#include <sstream>
 
 namespace corretor {
 
@@ -28,18 +28,19 @@ std::string lerTudo(const std::string& caminho)
     return texto;
 }
 
+// The records of one pick file, numbered from 1; lines that are no record are passed over,
+// and a file that cannot be read holds none.
 void lerMarcas(const char* nome, bool noPadrao, char modo, bool comNumero)
 {
-    std::istringstream texto(lerTudo(caminhoLocal(nome)));
-    std::string linha;
+    std::vector<LinhaDePontos> linhas;
+    std::string porque;
+    lerArquivoDePontos(caminhoLocal(nome), comNumero ? 3 : 2, linhas, porque);
     int numero = 0;
-    while (std::getline(texto, linha)) {
-        std::istringstream campos(linha);
-        int k = 0, x = 0, y = 0;
-        std::string resto;
-        if ((comNumero && !(campos >> k)) || !(campos >> x >> y) || (campos >> resto)) continue;
-        marcacoes.push_back({noPadrao, modo, cvPoint(x, y), nome, linha + "\n", ++numero,
-                             modo == 't' ? 2 : 1, false});
+    for (const LinhaDePontos& linha : linhas) {
+        if (!linha.registro) continue;
+        const int* xy = linha.valores + (comNumero ? 1 : 0);
+        marcacoes.push_back({noPadrao, modo, cvPoint(xy[0], xy[1]), nome, linha.texto + "\n",
+                             ++numero, modo == 't' ? 2 : 1, false});
     }
 }
 

@@ -28,8 +28,9 @@ struct Marcacao
 // and "malha2.txt" (pattern, nodes and corners), then this session's.
 extern std::vector<Marcacao> marcacoes;
 
-// Reads the three pick files of the working directory into `marcacoes` (a missing file holds
-// none; lines that are not two or three integers are skipped).
+// Reads the three pick files of the working directory into `marcacoes` with the point file
+// reader (mesh/point_file.h): a missing file holds none; lines that are not records are
+// skipped, and a byte order mark at the start of a file is passed over.
 void lerMarcacoesDosArquivos();
 
 // The number the next pick of `modo` on the given image gets: one more than the picks its

@@ -4,18 +4,15 @@
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
+#include "mesh/point_file.h"
 #include "utilities/file_read.h"
 #include "utilities/geometry.h"
 #include "utilities/report.h"
 
 #include <opencv2/imgproc/imgproc_c.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,48 +32,17 @@ void segmento(IplImage* image, CvPoint a, CvPoint b, CvScalar cor)
     cvLine(image, a, b, cor, 1, CV_AA, 0);
 }
 
-// The records of the triangle point file `nome`: its lines without their line ends, a UTF-8
-// byte order mark at the start and blank lines at the end dropped. The file is read whole and
-// bounded (utilities/file_read.h). False, after a warning naming the file, when it cannot be
-// read.
-bool lerLinhas(const char* nome, std::vector<std::string>& linhas)
+// The lines of the triangle point file `nome` (mesh/point_file.h). False, after a warning
+// naming the file, when it cannot be read.
+bool lerLinhas(const char* nome, std::vector<LinhaDePontos>& linhas)
 {
-    std::string texto, porque;
+    std::string porque;
     bool abriu = false;
-    if (!lerArquivo(caminhoLocal(nome), texto, kLimiteDeArquivoDaMalha, porque, &abriu)) {
+    if (!lerArquivoDePontos(caminhoLocal(nome), 3, linhas, porque, &abriu)) {
         avisar(naoLeu(caminhoLocal(nome), porque, abriu));
         return false;
     }
-    std::size_t inicio = texto.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (inicio < texto.size()) {
-        const std::size_t fim = std::min(texto.find('\n', inicio), texto.size());
-        linhas.push_back(texto.substr(inicio, fim - inicio));
-        inicio = fim + 1;
-    }
-    while (!linhas.empty() && linhas.back().find_first_not_of(" \t\r\v\f") == std::string::npos)
-        linhas.pop_back();
     return true;
-}
-
-// A record "k x y": three decimal integers of 32 bits, each with an optional sign, separated
-// and surrounded by white space, nothing else on the line.
-bool lerRegistro(const std::string& linha, int& k, int& x, int& y)
-{
-    const char* c = linha.c_str();
-    for (int* destino : {&k, &x, &y}) {
-        while (std::isspace(static_cast<unsigned char>(*c)))
-            ++c;
-        if (*c != '+' && *c != '-' && !std::isdigit(static_cast<unsigned char>(*c))) return false;
-        char* fim = nullptr;
-        errno = 0;
-        const long long valor = std::strtoll(c, &fim, 10);
-        if (fim == c || errno == ERANGE || valor < INT_MIN || valor > INT_MAX) return false;
-        *destino = static_cast<int>(valor);
-        c = fim;
-    }
-    while (std::isspace(static_cast<unsigned char>(*c)))
-        ++c;
-    return *c == '\0';
 }
 
 void avisarRegistro(const char* nome, std::size_t indice, const std::string& depois)
@@ -145,17 +111,18 @@ IplImage* carregarMalha(IplImage* image, int vt)
 
 IplImage* desenhaPonto(IplImage* image, const char* nomearquivo)
 {
-    std::vector<std::string> linhas;
+    std::vector<LinhaDePontos> linhas;
     if (!lerLinhas(nomearquivo, linhas)) return image;
     if (count < 0 || static_cast<std::size_t>(count) >= linhas.size()) return image;
-    int k = 0, x = 0, y = 0;
-    if (!lerRegistro(linhas[count], k, x, y)) {
+    const LinhaDePontos& linha = linhas[count];
+    if (!linha.registro) {
         avisarRegistro(nomearquivo, count, "passando ao seguinte");
         ++count;
         return image;
     }
-    std::printf("%d %d %d\n", k, x, y);
-    disco(image, cvPoint(x, y), 2);
+    const int* kxy = linha.valores;
+    std::printf("%d %d %d\n", kxy[0], kxy[1], kxy[2]);
+    disco(image, cvPoint(kxy[1], kxy[2]), 2);
     ++count;
     return image;
 }
@@ -164,16 +131,19 @@ IplImage* inTriangulo(IplImage* image, const char* nomearquivo, CvPoint pxl)
 {
     CvSeq* cantos = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
     disco(image, pxl, 2);
-    std::vector<std::string> linhas;
+    std::vector<LinhaDePontos> linhas;
     if (!lerLinhas(nomearquivo, linhas)) return image;
     for (std::size_t r = 0; r + 2 < linhas.size(); r += 3) {
         CvPoint p[3];
         int k = 0;
         for (int i = 0; i < 3; ++i) {
-            if (!lerRegistro(linhas[r + i], k, p[i].x, p[i].y)) {
+            const LinhaDePontos& linha = linhas[r + i];
+            if (!linha.registro) {
                 avisarRegistro(nomearquivo, r + i, "a busca para aqui");
                 return image;
             }
+            k = linha.valores[0];
+            p[i] = cvPoint(linha.valores[1], linha.valores[2]);
         }
         for (CvPoint& q : p)
             cvSeqPush(cantos, &q);

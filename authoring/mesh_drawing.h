@@ -9,12 +9,12 @@
 //   blue for the source mesh and cyan for the target mesh; triangle outlines one rand() colour
 //   per outline (the program seeds rand).
 // - The triangle point file (written by on_mouse2, authoring/point_picking.h) is read by
-//   lines: line r (counted from 0) is the record r, "k x y" with k the pick number; three
-//   records in a row are one triangle, and its number is the k of its third line divided by 3.
-//   Blank lines at the end of the file, and a UTF-8 byte order mark at its start, are no
-//   records. The file is read whole and bounded (utilities/file_read.h) at every call; one that
-//   cannot be read (missing, a folder, a FIFO, too large) is named in a warning on standard
-//   error and the image is returned with nothing more drawn.
+//   lines, by the point file reader (mesh/point_file.h) at every call: line r (counted from 0)
+//   is the record r, "k x y" with k the pick number; three records in a row are one triangle,
+//   and its number is the k of its third line divided by 3. Blank lines at the end of the
+//   file, and a UTF-8 byte order mark at its start, are no records. A file that cannot be read
+//   (missing, a folder, a FIFO, too large) is named in a warning on standard error and the
+//   image is returned with nothing more drawn.
 // Single-threaded: the readers share count with the callbacks of point picking.
 #pragma once
 

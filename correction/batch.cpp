@@ -5,46 +5,43 @@
 #include "correction/batch.h"
 
 #include "correction/driver.h"
+#include "correction/shared_correction.h"
 #include "mesh/paths.h"
+#include "utilities/file_identity.h"
 #include "utilities/report.h"
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
-
-namespace fs = std::filesystem;
 
 namespace corretor {
 
-std::string nomeDoResultado(const std::string& imagem, const std::string& pasta)
+std::string_view raizDoResultado(std::string_view imagem)
 {
-    const fs::path nome = fs::path(imagem).filename();
-    if (nome.empty() || nome == "." || nome == "..") return "";
-    return (fs::path(pasta) / nome.stem()).string() + ".jpg";
+    const std::size_t barra = imagem.rfind('/');
+    const std::string_view nome =
+        barra == std::string_view::npos ? imagem : imagem.substr(barra + 1);
+    if (nome.empty() || nome == "." || nome == "..") return {};
+    // The last extension goes, unless its dot is the name's first character (".oculta").
+    const std::size_t ponto = nome.rfind('.');
+    return ponto == 0 || ponto == std::string_view::npos ? nome : nome.substr(0, ponto);
+}
+
+std::string nomeDoResultado(std::string_view imagem, const std::string& pasta)
+{
+    const std::string_view raiz = raizDoResultado(imagem);
+    if (raiz.empty()) return "";
+    std::string nome = pasta;
+    if (!nome.empty() && nome.back() != '/') nome += '/';
+    return nome.append(raiz).append(".jpg");
 }
 
 namespace {
-
-// One key for every name of one file: its device and inode when it exists, so that spellings
-// ("./a.jpg", "x/../a.jpg") and links meet; otherwise the name with ".", ".." and links resolved.
-std::string identidade(const std::string& nome)
-{
-    struct stat st
-    {
-    };
-    if (stat(nome.c_str(), &st) == 0)
-        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    std::error_code erro;
-    const fs::path caminho = fs::weakly_canonical(fs::absolute(nome), erro);
-    return erro ? fs::absolute(nome).lexically_normal().string() : caminho.string();
-}
 
 // The files of the workspace that no result may replace: the pattern and the mesh files.
 std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
@@ -53,97 +50,40 @@ std::map<std::string, std::string> arquivosDaAreaDeTrabalho()
     nomes.push_back(caminhoLocal(filename2));
     std::map<std::string, std::string> arquivos;
     for (const auto& nome : nomes)
-        arquivos.emplace(identidade(nome), nome);
+        arquivos.emplace(identidadeDoArquivo(nome), nome);
     return arquivos;
 }
 
-// What conferirNomes found wrong with one image.
-enum class Conflito { Nenhum, SemNome, MesmoResultado, SubstituiImagem, SubstituiMalha };
-
 } // namespace
 
-bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta)
+std::string arquivoDaAreaDeTrabalho(const std::string& nome)
 {
-    std::map<std::string, const std::string*> imagemDoArquivo;
-    for (const auto& imagem : imagens)
-        imagemDoArquivo.emplace(identidade(imagem), &imagem);
-    const std::map<std::string, std::string> daMalha = arquivosDaAreaDeTrabalho();
-    std::map<std::string, const std::string*> donoDoResultado;
-    Conflito conflito = Conflito::Nenhum;
-    const std::string* culpada = nullptr; // the image at fault
-    const std::string* outra = nullptr;   // the one it clashes with, or would replace
-    std::string arquivoDaMalha;           // the workspace file it would replace
-    for (const auto& imagem : imagens) {
-        culpada = &imagem;
-        const std::string resultado = nomeDoResultado(imagem, pasta);
-        if (resultado.empty()) {
-            conflito = Conflito::SemNome;
-            break;
-        }
-        const auto [dono, novo] = donoDoResultado.emplace(identidade(resultado), &imagem);
-        const auto substituida = imagemDoArquivo.find(dono->first);
-        const auto daArea = daMalha.find(dono->first);
-        if (!novo) {
-            conflito = Conflito::MesmoResultado;
-            outra = dono->second;
-            break;
-        }
-        if (substituida != imagemDoArquivo.end()) {
-            conflito = Conflito::SubstituiImagem;
-            outra = substituida->second;
-            break;
-        }
-        if (daArea != daMalha.end()) {
-            conflito = Conflito::SubstituiMalha;
-            arquivoDaMalha = daArea->second;
-            break;
-        }
-    }
-    switch (conflito) {
-    case Conflito::Nenhum:
-        return true;
-    case Conflito::SemNome:
-        falhar("\"" + *culpada + "\" não é o nome de um arquivo");
-        break;
-    case Conflito::MesmoResultado:
-        falhar("as imagens \"" + *outra + "\" e \"" + *culpada + "\" teriam o mesmo resultado \"" +
-               nomeDoResultado(*culpada, pasta) + "\"");
-        break;
-    case Conflito::SubstituiImagem:
-        falhar("o resultado de \"" + *culpada + "\" substituiria a imagem \"" + *outra + "\"");
-        break;
-    case Conflito::SubstituiMalha:
-        falhar("o resultado de \"" + *culpada + "\" substituiria \"" + arquivoDaMalha +
-               "\", um arquivo da área de trabalho");
-        break;
-    }
-    return false;
+    const auto daMalha = arquivosDaAreaDeTrabalho();
+    const auto achado = daMalha.find(identidadeDoArquivo(nome));
+    return achado == daMalha.end() ? "" : achado->second;
 }
 
 namespace {
 
 // Loads, corrects and saves one image as nomeDoResultado(imagem, pasta). Returns true on
-// success; otherwise false with the reason in `motivo`. Runs on a worker, with the worker's
-// enlargements; the reason is the worker's own (utilities/report.h). With `mapas` (the
-// interpolated correction) the enlargements are not used. Nothing it calls throws past it.
-bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplImage* padrao,
-                 Ampliacoes& ampliacoes, MapasPorTamanho* mapas, Interpolacao filtro,
-                 std::string& motivo, bool& colocouAlgum) noexcept
+// success; otherwise false with the reason in `motivo`. Runs on a worker, in the worker's area
+// of the warp; the reason is the worker's own (utilities/report.h). Nothing it calls throws
+// past it.
+bool corrigirUma(const std::string& imagem, const std::string& pasta,
+                 CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                 AreaDoAvanco& area, std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
     try {
         try {
             const std::string resultado = nomeDoResultado(imagem, pasta);
+            // The interpolated correction samples the image itself and never enlarges it.
             const Imagem image =
-                mapas != nullptr ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
-            Imagem corrigida;
-            if (image != nullptr && mapas != nullptr) {
-                const auto doTamanho = mapas->para(cv::Size(image->width, image->height));
-                if (doTamanho != nullptr)
-                    corrigida = morphInterpolado(image.get(), *doTamanho, filtro, &colocouAlgum);
-            } else if (image != nullptr) {
-                corrigida = corrigirImagem(image.get(), padrao, nullptr, ampliacoes, &colocouAlgum);
-            }
+                interpolacao ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+            const Imagem corrigida =
+                image == nullptr
+                    ? nullptr
+                    : correcao.corrigir(image.get(), interpolacao, area, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -159,19 +99,6 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta, const IplI
     return false;
 }
 
-// Holds OpenCV's parallel loops to the calling thread while it lives.
-class LacosSemParalelo
-{
-public:
-    LacosSemParalelo() : antes_(cv::getNumThreads()) { cv::setNumThreads(1); }
-    ~LacosSemParalelo() { cv::setNumThreads(antes_); }
-    LacosSemParalelo(const LacosSemParalelo&) = delete;
-    LacosSemParalelo& operator=(const LacosSemParalelo&) = delete;
-
-private:
-    int antes_;
-};
-
 } // namespace
 
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
@@ -180,19 +107,17 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                  std::optional<Interpolacao> interpolacao)
 {
     const int total = static_cast<int>(imagens.size());
-    std::optional<MapasPorTamanho> mapas; // shared by the workers
-    if (interpolacao) mapas.emplace(cv::Size(padrao->width, padrao->height));
+    CorrecaoCompartilhada correcao(padrao); // shared by the workers
     std::atomic<int> proxima{0};
     std::mutex trava; // guards the counts and the calls to progresso and falha
     int feitas = 0, corrigidas = 0;
     auto trabalhar = [&] {
-        Ampliacoes ampliacoes; // this worker's, reused while the images keep one size
+        AreaDoAvanco area; // this worker's, reused while the images keep one width
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok =
-                corrigirUma(imagens[k], pasta, padrao, ampliacoes, mapas ? &*mapas : nullptr,
-                            interpolacao.value_or(Interpolacao::Cubica), motivo, colocouAlgum);
+            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, area,
+                                        motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             corrigidas += ok;

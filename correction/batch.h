@@ -15,21 +15,24 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corretor {
 
-// The name of the result of `imagem` in `pasta`: "fotos/a.png" in "res" gives "res/a.jpg",
-// "a.b.png" gives "res/a.b.jpg". Returns "" when `imagem` names no file (empty, or ending in
-// "/", "." or "..").
-std::string nomeDoResultado(const std::string& imagem, const std::string& pasta);
+// The part of `imagem` that names its result: its file name without its folder and its last
+// extension ("fotos/a.png" gives "a", "a.b.png" gives "a.b", ".oculta" gives ".oculta"). Returns
+// "" when `imagem` names no file (empty, or ending in "/", "." or ".."). A view into `imagem`.
+std::string_view raizDoResultado(std::string_view imagem);
 
-// True when every image of `imagens` has a result name of its own in `pasta` and no result
-// would replace one of the images, the pattern or a mesh file of the workspace. Otherwise
-// returns false, recording the first image at fault (and what it clashes with). Files are
-// compared by identity (device and inode, or the resolved name of one that does not exist), so
-// spellings and links are caught; nothing is read or written.
-bool conferirNomes(const std::vector<std::string>& imagens, const std::string& pasta);
+// The name of the result of `imagem` in `pasta`: "fotos/a.png" in "res" gives "res/a.jpg",
+// "a.b.png" gives "res/a.b.jpg". Returns "" when `imagem` names no file (raizDoResultado).
+std::string nomeDoResultado(std::string_view imagem, const std::string& pasta);
+
+// The workspace file (the pattern or a mesh file, by its local name) that `nome` names, compared
+// by identity (utilities/file_identity.h: device and inode, or the resolved name of a file not
+// there yet); "" when it names none of them.
+std::string arquivoDaAreaDeTrabalho(const std::string& nome);
 
 // Told, after each image, how many are done (corrected or failed) out of how many.
 using ProgressoLote = std::function<void(int feitas, int total)>;

@@ -25,19 +25,9 @@ CvSeq* seq = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 CvSeq* seq2 = cvCreateSeq(CV_32SC2, sizeof(CvContour), sizeof(CvPoint), storage);
 
 Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                      bool* colocouAlgum)
+                      bool* colocouAlgum, AreaDoAvanco* area)
 {
-    const Imagem ampliada = ampliaQuatroVezes(image);
-    if (ampliada == nullptr) return nullptr;
-    return morphPara(ampliada.get(), cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
-}
-
-Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                      Ampliacoes& ampliacoes, bool* colocouAlgum)
-{
-    const IplImage* ampliada = ampliaQuatroVezesEm(image, ampliacoes);
-    if (ampliada == nullptr) return nullptr;
-    return morphPara(ampliada, cvGetSize(padrao), padrao->depth, progresso, colocouAlgum);
+    return morphAmpliando(image, cvGetSize(padrao), padrao->depth, progresso, colocouAlgum, area);
 }
 
 std::string avisoDeCampoVazio()

@@ -27,17 +27,12 @@ extern CvSeq* seq2;
 
 // The stages between the loaded image and the result: two twofold enlargements, then the
 // warp onto the size of `padrao`, reporting to `progresso` (which may be empty) and telling
-// `colocouAlgum` (when given) whether any pixel landed in the field. Returns the new image, or
-// null (reason recorded); every intermediate image is released as soon as the next stage has its
-// output. Reads the mesh store.
+// `colocouAlgum` (when given) whether any pixel landed in the field; the enlargement is warped
+// as it is made, never held whole (morphAmpliando, correction/warp.h), in `area` when given (a
+// caller that corrects many images keeps one). Returns the new image, or null (reason
+// recorded). Reads the mesh store.
 Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                      bool* colocouAlgum = nullptr);
-
-// corrigirImagem with the enlargements kept in `ampliacoes` (ampliaQuatroVezesEm,
-// correction/stages.h), for a caller that corrects many images: the result holds the same
-// bytes. Both enlargements stay held during the warp.
-Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progresso& progresso,
-                      Ampliacoes& ampliacoes, bool* colocouAlgum = nullptr);
+                      bool* colocouAlgum = nullptr, AreaDoAvanco* area = nullptr);
 
 // The warning for a correction that placed no pixel in the field (its result is black), with
 // the likely causes.

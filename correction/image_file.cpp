@@ -1,6 +1,7 @@
-// Image file headers and data checks. The headers are fixed layouts of a few bytes, read here
-// directly; JPEG, whose size lies in a frame marker after any number of other segments, is
-// read by libjpeg, which also checks its coded data. PNG checksums are zlib's crc32.
+// Image file headers and data checks, and the JPEG decoder. The headers are fixed layouts of a
+// few bytes, read here directly; JPEG, whose size lies in a frame marker after any number of
+// other segments, is read by libjpeg, which also decodes it and reports damage in the same
+// pass. PNG checksums are zlib's crc32.
 #include "correction/image_file.h"
 
 #include <csetjmp>
@@ -49,13 +50,15 @@ void guardar(CabecalhoDeImagem& c, int64_t largura, int64_t altura)
     }
 }
 
-// libjpeg reports errors by calling error_exit, which must not return: it jumps back here.
-// Warnings (corrupt or missing data) come through emit_message with level -1; they are
-// counted, never printed.
+// libjpeg reports errors by calling error_exit, which must not return: it jumps back to the
+// caller's setjmp with 1. Warnings (corrupt or missing data) come through emit_message with
+// level -1; they are counted, never printed, and when `pararNoAviso` the first one jumps back
+// with 2, since the file is refused whatever follows.
 struct ErroJpeg
 {
     jpeg_error_mgr base;
     std::jmp_buf volta;
+    bool pararNoAviso = false;
     int avisos = 0;
     int primeiro = 0; // message code of the first warning
 };
@@ -71,55 +74,77 @@ void mensagemJpeg(j_common_ptr cinfo, int nivel)
     // Two warnings are about metadata, not pixels: an unknown JFIF revision and an unknown
     // Adobe colour transform code.
     const int codigo = erro->base.msg_code;
-    if (nivel < 0 && codigo != JWRN_JFIF_MAJOR && codigo != JWRN_ADOBE_XFORM && erro->avisos++ == 0)
-        erro->primeiro = codigo;
+    if (nivel >= 0 || codigo == JWRN_JFIF_MAJOR || codigo == JWRN_ADOBE_XFORM) return;
+    if (erro->avisos++ == 0) erro->primeiro = codigo;
+    if (erro->pararNoAviso) std::longjmp(erro->volta, 2);
 }
 
 void silencio(j_common_ptr) {}
 
-// Decodes the JPEG in `bytes` (at an eighth of its size when `soCabecalho` is false); fills
-// `c` with the full size from the header. Returns false when libjpeg gives up on the file or
-// warns about its data, with `porque` saying why.
-bool percorrerJpeg(const std::string& bytes, bool soCabecalho, CabecalhoDeImagem& c,
-                   std::string& porque)
+// A decoder over `bytes` whose errors come back to `erro`; jpeg_create_decompress follows.
+void prepararJpeg(jpeg_decompress_struct& cinfo, ErroJpeg& erro)
 {
-    jpeg_decompress_struct cinfo{};
-    ErroJpeg erro;
     cinfo.err = jpeg_std_error(&erro.base);
     erro.base.error_exit = sairJpeg;
     erro.base.emit_message = mensagemJpeg;
     erro.base.output_message = silencio;
-    if (setjmp(erro.volta) != 0) {
-        jpeg_destroy_decompress(&cinfo);
-        porque = "os dados da imagem JPEG estão corrompidos ou acabam antes do fim";
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
-                 static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    guardar(c, cinfo.image_width, cinfo.image_height);
-    if (!soCabecalho) {
-        cinfo.scale_num = 1;
-        cinfo.scale_denom = 8;
-        cinfo.dct_method = JDCT_IFAST;
-        cinfo.do_fancy_upsampling = FALSE;
-        cinfo.out_color_space = JCS_GRAYSCALE;
-        jpeg_start_decompress(&cinfo);
-        // From libjpeg's own pool, released with the decoder: a jump out of the library must
-        // leave nothing of ours behind.
-        JSAMPARRAY linha = (*cinfo.mem->alloc_sarray)(
-            reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-            cinfo.output_width * static_cast<JDIMENSION>(cinfo.output_components), 1);
-        while (cinfo.output_scanline < cinfo.output_height)
-            jpeg_read_scanlines(&cinfo, linha, 1);
-        jpeg_finish_decompress(&cinfo);
+}
+
+// The header of the JPEG in `bytes`: fills `c` with its size. Nothing is decoded.
+void cabecalhoJpeg(const std::string& bytes, CabecalhoDeImagem& c)
+{
+    jpeg_decompress_struct cinfo{};
+    ErroJpeg erro;
+    prepararJpeg(cinfo, erro);
+    if (setjmp(erro.volta) == 0) {
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        guardar(c, cinfo.image_width, cinfo.image_height);
     }
     jpeg_destroy_decompress(&cinfo);
-    if (erro.avisos == 0) return true;
-    porque = erro.primeiro == JWRN_JPEG_EOF ? "a imagem JPEG acaba antes do fim dos dados"
-                                            : "os dados da imagem JPEG estão corrompidos";
-    return false;
+}
+
+// One row of libjpeg's CMYK output (also what it makes of YCCK) in blue, green, red order, as
+// OpenCV converts it: each ink c of the pixel with black k gives k - ((255 - c) * k >> 8), and
+// cyan, magenta, yellow become red, green, blue.
+void cmykParaBgr(const JSAMPLE* cmyk, JSAMPLE* bgr, JDIMENSION largura)
+{
+    for (JDIMENSION x = 0; x < largura; ++x, cmyk += 4, bgr += 3) {
+        const int k = cmyk[3];
+        bgr[2] = static_cast<JSAMPLE>(k - ((255 - cmyk[0]) * k >> 8));
+        bgr[1] = static_cast<JSAMPLE>(k - ((255 - cmyk[1]) * k >> 8));
+        bgr[0] = static_cast<JSAMPLE>(k - ((255 - cmyk[2]) * k >> 8));
+    }
+}
+
+// Why libjpeg stopped: the first warning when `aviso`, otherwise its error `codigo`.
+LeituraJpeg motivoJpeg(bool aviso, int codigo, int componentes, std::string& porque)
+{
+    if (aviso) {
+        porque = codigo == JWRN_JPEG_EOF ? "a imagem JPEG acaba antes do fim dos dados"
+                                         : "os dados da imagem JPEG estão corrompidos";
+        return LeituraJpeg::Danificada;
+    }
+    switch (codigo) {
+    case JERR_CONVERSION_NOTIMPL:
+        porque = "a imagem JPEG tem " + std::to_string(componentes) +
+                 " componentes de cor, que não se convertem em cores";
+        return LeituraJpeg::Recusada;
+    case JERR_BAD_PRECISION:
+        porque = "a imagem JPEG tem amostras de mais de 8 bits, que a biblioteca JPEG não lê";
+        return LeituraJpeg::Recusada;
+    case JERR_SOF_UNSUPPORTED:
+        porque = "a imagem JPEG é sem perdas ou hierárquica, o que a biblioteca JPEG não lê";
+        return LeituraJpeg::Recusada;
+    case JERR_OUT_OF_MEMORY:
+        porque = "falta memória";
+        return LeituraJpeg::Recusada;
+    default:
+        porque = "os dados da imagem JPEG estão corrompidos ou acabam antes do fim";
+        return LeituraJpeg::Danificada;
+    }
 }
 
 // Every chunk of a PNG whole and with its checksum right, up to IEND.
@@ -208,8 +233,7 @@ CabecalhoDeImagem lerCabecalho(const std::string& b)
     CabecalhoDeImagem c;
     if (comeca(b, "\xFF\xD8\xFF", 3)) {
         c.formato = FormatoDeImagem::Jpeg;
-        std::string ignorado;
-        percorrerJpeg(b, true, c, ignorado);
+        cabecalhoJpeg(b, c);
     } else if (comeca(b, "\x89PNG\r\n\x1A\n", 8)) {
         c.formato = FormatoDeImagem::Png;
         if (b.size() >= 24) guardar(c, be32(b, 16), be32(b, 20));
@@ -234,10 +258,55 @@ CabecalhoDeImagem lerCabecalho(const std::string& b)
 
 bool dadosInteiros(const std::string& bytes, FormatoDeImagem formato, std::string& porque)
 {
-    if (formato == FormatoDeImagem::Png) return pngInteiro(bytes, porque);
-    if (formato != FormatoDeImagem::Jpeg) return true;
-    CabecalhoDeImagem c;
-    return percorrerJpeg(bytes, false, c, porque);
+    return formato != FormatoDeImagem::Png || pngInteiro(bytes, porque);
+}
+
+LeituraJpeg decodificarJpeg(const std::string& bytes, IplImage* imagem, std::string& porque)
+{
+    jpeg_decompress_struct cinfo{};
+    ErroJpeg erro;
+    erro.pararNoAviso = true;
+    prepararJpeg(cinfo, erro);
+    const int salto = setjmp(erro.volta);
+    if (salto != 0) {
+        const int componentes = cinfo.num_components;
+        jpeg_destroy_decompress(&cinfo);
+        return motivoJpeg(salto == 2, salto == 2 ? erro.primeiro : erro.base.msg_code, componentes,
+                          porque);
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    if (imagem == nullptr || imagem->depth != IPL_DEPTH_8U || imagem->nChannels != 3 ||
+        cinfo.image_width != static_cast<JDIMENSION>(imagem->width) ||
+        cinfo.image_height != static_cast<JDIMENSION>(imagem->height)) {
+        jpeg_destroy_decompress(&cinfo);
+        porque = "a imagem JPEG não cabe na imagem preparada para ela";
+        return LeituraJpeg::Recusada;
+    }
+    // Four components are CMYK or YCCK, which libjpeg gives only as CMYK; everything else it
+    // converts to BGR itself, as OpenCV asks it to.
+    const bool cmyk = cinfo.num_components == 4;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    // From libjpeg's own pool, released with the decoder: a jump out of the library must leave
+    // nothing of ours behind.
+    JSAMPROW linhaCmyk = cmyk
+                             ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                          JPOOL_IMAGE, cinfo.output_width * 4, 1)[0]
+                             : nullptr;
+    auto* pixels = reinterpret_cast<JSAMPLE*>(imagem->imageData);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPLE* destino =
+            pixels + static_cast<std::size_t>(cinfo.output_scanline) * imagem->widthStep;
+        JSAMPROW linha = cmyk ? linhaCmyk : destino;
+        jpeg_read_scanlines(&cinfo, &linha, 1);
+        if (cmyk) cmykParaBgr(linhaCmyk, destino, cinfo.output_width);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return LeituraJpeg::Lida;
 }
 
 } // namespace corretor

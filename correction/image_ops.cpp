@@ -25,9 +25,30 @@ bool recusar(const char* nome, const std::string& porque)
     return false;
 }
 
-// Decodes `bytes` into a new image of `cabecalho`'s size, in place (the decoder writes straight
-// into the image record, so the pixels are held once); an image of any other format, or whose
-// decoder finds another size, is decoded on its own and copied. Null, reason recorded, on
+// A JPEG decoded by libjpeg straight into a new image of `cabecalho`'s size, its data judged in
+// the same pass. Null, reason recorded, on failure.
+Imagem lerJpeg(const char* nome, const std::string& bytes, const CabecalhoDeImagem& cabecalho)
+{
+    Imagem image;
+    if (cabecalho.largura > 0) image = criarImagem(cvSize(cabecalho.largura, cabecalho.altura));
+    std::string porque;
+    switch (decodificarJpeg(bytes, image.get(), porque)) {
+    case LeituraJpeg::Lida:
+        return image;
+    case LeituraJpeg::Danificada:
+        falhar("a imagem \"" + std::string(nome) + "\" está danificada: " + porque);
+        return nullptr;
+    case LeituraJpeg::Recusada:
+        break;
+    }
+    recusar(nome, porque);
+    return nullptr;
+}
+
+// Decodes `bytes` (any format but JPEG) into a new image of `cabecalho`'s size, in place (the
+// decoder writes straight into the image record, so the pixels are held once); an image whose
+// size its header does not give, or whose decoder finds another size, is decoded on its own and
+// copied. The decoders' own lines are kept from standard error. Null, reason recorded, on
 // failure.
 Imagem decodificar(const char* nome, const std::string& bytes, const CabecalhoDeImagem& cabecalho)
 {
@@ -87,6 +108,7 @@ Imagem abrirImagem(const char* nome, int fator)
         return nullptr;
     }
     try {
+        if (cabecalho.formato == FormatoDeImagem::Jpeg) return lerJpeg(nome, bytes, cabecalho);
         return decodificar(nome, bytes, cabecalho);
     } catch (...) {
         recusar(nome, motivoDaExcecao());

@@ -28,11 +28,16 @@ namespace corretor {
 bool ampliacaoCabe(int largura, int altura, int fator);
 
 // True when an image of `largura` x `altura` pixels, enlarged `fator` times (1: kept as it is,
-// or 4), fits the image record and the memory (the image, and for fator 4 both enlargements
-// while the second is made; memory claimed by threads enlarging at once counts as free, since a
-// claim waits for it); otherwise false, recording why. For a check before the image is even
-// decoded.
+// or 4), fits the image record and the memory (the image, and for fator 4 what the correction's
+// warp works in besides it, bytesDoAvanco, correction/warp.h; memory claimed by threads
+// correcting at once counts as free, since a claim waits for it); otherwise false, recording
+// why. For a check before the image is even decoded.
 bool imagemCabe(int largura, int altura, int fator);
+
+// Claims in `reserva` what the correction's warp works in for an image of `largura` x `altura`
+// (bytesDoAvanco, correction/warp.h), once its enlargement is known to fit the image record
+// (ampliacaoCabe). False, recording why as imagemCabe words it, when either does not fit.
+bool reservarAvanco(int largura, int altura, ReservaDeMemoria& reserva);
 
 // Twofold upscaling: returns a new image of twice the width and twice the height of `image`.
 // Along a row, the pixel between two copied source pixels is their truncated mean; down a
@@ -40,32 +45,22 @@ bool imagemCabe(int largura, int altura, int fator);
 // neighbour, the copy of the source's last column. `image` must be 8-bit with 3 channels.
 IplImage* dobra(const IplImage* image);
 
-// The image enlarged four times, as the correction run enlarges it: dobra twice, the first
-// enlargement released once the second is made. Refuses (null, reason recorded) before
-// allocating when the result would exceed the image record (2 GiB) or the free memory; the
-// memory is claimed (ReservaDeMemoria, utilities/memory.h), so that threads enlarging at once
-// wait for each other rather than ask together for more than there is.
-Imagem ampliaQuatroVezes(const IplImage* image);
-
-// The two enlargements of ampliaQuatroVezes, kept by a caller that enlarges many images: images
-// of one size then reuse them, where new memory for each would cost a page fault for every page
-// on its first touch (about 0.3 s for a 1920x1080 image on a virtual machine). Both are
-// released when the object goes.
-struct Ampliacoes
-{
-    ReservaDeMemoria reserva; // the memory claimed for the two, given back after they go
-    Imagem primeira;          // twice the size of the image enlarged last
-    Imagem segunda;           // four times
-};
-
-// ampliaQuatroVezes into `ampliacoes`: the same bytes, in the enlargements kept there, which are
-// made anew (the earlier ones released first, then the same checks) only when `image` has
-// another size than the one before. Returns ampliacoes.segunda, which stays the object's, or
-// null with the reason recorded. Both enlargements are held until the next call.
-const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes);
-
 // The same into an existing `saida` of exactly twice the size of `image` (8-bit, 3 channels);
 // returns false, writing nothing, when the shapes do not fit. Only pixel bytes are written.
 bool dobraEm(const IplImage* image, IplImage* saida);
+
+// The image enlarged four times, as dobra twice enlarges it, the first enlargement released once
+// the second is made: for showing it, and for tests and benchmarks (the correction itself
+// warps the enlargement without holding it, morphAmpliando in correction/warp.h). Refuses
+// (null, reason recorded) before allocating when the result would exceed the image record
+// (2 GiB) or the free memory; the two enlargements, 60 bytes for each pixel of `image`, are
+// claimed (ReservaDeMemoria, utilities/memory.h) while they are made.
+Imagem ampliaQuatroVezes(const IplImage* image);
+
+// One row of the fourfold enlargement: from the source row `fonte` of `largura` pixels,
+// `saida` receives the 4 * largura pixels that the enlarged rows 4y to 4y + 3 of that source
+// row y all hold (dobra's even row, taken twice); `meio` is room for the 2 * largura pixels
+// between. Only pixel bytes are written.
+void ampliaLinhaQuatroVezes(const uchar* fonte, int largura, uchar* meio, uchar* saida);
 
 } // namespace corretor

@@ -16,6 +16,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <string>
 
 namespace corretor {
@@ -97,16 +100,85 @@ bool dobraEm(const IplImage* image, IplImage* saida)
 
 namespace {
 
-// Bytes held for each pixel of an image while its second enlargement is made: both
-// enlargements, 4 + 16 pixels of 3 bytes.
-constexpr uint64_t kBytesDasAmpliacoes = 60;
+#if defined(__x86_64__)
+// The fourfold row four source pixels at a time, with SSSE3. For the source pixels a = s(c) and
+// b = s(c + 1) the enlarged pixels 4c .. 4c + 3 are a, (a + m) / 2, m = (a + b) / 2 and
+// (m + b) / 2, each halving rounded down: dobraLinha twice, since the first enlargement holds
+// a, m, b at its columns 2c, 2c + 1, 2c + 2. The rounded-up mean of pavgb less the parity of
+// a + b is the rounded-down one. Then each 16 bytes of the output are gathered by byte shuffles
+// from the four vectors of a, (a + m) / 2, m and (m + b) / 2.
 
-// Bytes held for each pixel of an image enlarged `fator` times (1 or 4): the image itself, 3,
-// and its enlargements.
-uint64_t bytesPorPixel(int fator)
+// Shuffle masks: for output block q (bytes 16q .. 16q + 15 of the 48 that four source pixels
+// give) and vector t (0: a, 1: (a + m) / 2, 2: m, 3: (m + b) / 2), the byte of the vector each
+// output byte takes, or -128 for none. Output byte o is sample o % 3 of enlarged pixel o / 3,
+// which is vector (o / 3) % 4 at source pixel o / 12.
+struct MascarasQuatro
 {
-    return 3 + (fator == 4 ? kBytesDasAmpliacoes : 0);
+    alignas(16) int8_t m[3][4][16];
+    constexpr MascarasQuatro() : m{}
+    {
+        for (int q = 0; q < 3; ++q)
+            for (int t = 0; t < 4; ++t)
+                for (int k = 0; k < 16; ++k) {
+                    const int o = 16 * q + k;
+                    m[q][t][k] = static_cast<int8_t>(o / 3 % 4 == t ? 3 * (o / 12) + o % 3 : -128);
+                }
+    }
+};
+constexpr MascarasQuatro kMascarasQuatro;
+
+__attribute__((target("ssse3"))) inline __m128i metadeAbaixo(__m128i x, __m128i y)
+{
+    const __m128i impar = _mm_and_si128(_mm_xor_si128(x, y), _mm_set1_epi8(1));
+    return _mm_sub_epi8(_mm_avg_epu8(x, y), impar);
 }
+
+// The enlarged pixels of the source pixels [0, n) of `fonte`, n a multiple of 4, when the row
+// holds at least two pixels more (each group of four loads 16 bytes from its first pixel and 16
+// from the next). Returns n.
+__attribute__((target("ssse3"))) int quatroVezesSsse3(const uchar* fonte, int n, uchar* saida)
+{
+    for (int c = 0; c < n; c += 4, fonte += 12, saida += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fonte));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fonte + 3));
+        const __m128i m = metadeAbaixo(a, b);
+        const __m128i v[4] = {a, metadeAbaixo(a, m), m, metadeAbaixo(m, b)};
+        for (int q = 0; q < 3; ++q) {
+            __m128i bloco = _mm_setzero_si128();
+            for (int t = 0; t < 4; ++t)
+                bloco = _mm_or_si128(
+                    bloco, _mm_shuffle_epi8(v[t], _mm_load_si128(reinterpret_cast<const __m128i*>(
+                                                      kMascarasQuatro.m[q][t]))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(saida + static_cast<std::size_t>(16 * q)),
+                             bloco);
+        }
+    }
+    return n;
+}
+#endif
+
+} // namespace
+
+void ampliaLinhaQuatroVezes(const uchar* fonte, int largura, uchar* meio, uchar* saida)
+{
+    // The enlarged pixels 4c .. 4c + 3 depend only on the source pixels c and c + 1 (or c alone
+    // for the last), so a row's end is made like a row of its own.
+    int feitos = 0;
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    // The last group's second load ends at byte 3 * feitos + 6, within the row.
+    if (ssse3 && largura >= 6) feitos = quatroVezesSsse3(fonte, (largura - 2) / 4 * 4, saida);
+#endif
+    const auto feitosSz = static_cast<std::size_t>(feitos);
+    dobraLinha(fonte + 3 * feitosSz, meio, largura - feitos);
+    dobraLinha(meio, saida + 12 * feitosSz, 2 * (largura - feitos));
+}
+
+namespace {
+
+// Bytes ampliaQuatroVezes holds for each pixel of an image while its second enlargement is
+// made: both enlargements, 4 + 16 pixels of 3 bytes.
+constexpr uint64_t kBytesDasAmpliacoes = 60;
 
 std::string emMiB(uint64_t bytes)
 {
@@ -126,48 +198,39 @@ bool recusarMemoria(int largura, int altura, int fator, uint64_t precisa, uint64
 bool imagemCabe(int largura, int altura, int fator)
 {
     if (!aceitarAmpliacao(largura, altura, fator)) return false;
-    const uint64_t precisa = bytesPorPixel(fator) * uint64_t(largura) * uint64_t(altura);
+    const uint64_t precisa =
+        3 * uint64_t(largura) * uint64_t(altura) + (fator == 4 ? bytesDoAvanco(largura) : 0);
     // What other threads have claimed (and perhaps already use) counts as free here: the claim
     // itself waits for it, and refuses only what does not fit even alone.
     const uint64_t livre = memoriaDisponivel() + memoriaReservada();
     return precisa <= livre || recusarMemoria(largura, altura, fator, precisa, livre);
 }
 
-Imagem ampliaQuatroVezes(const IplImage* image)
+bool reservarAvanco(int largura, int altura, ReservaDeMemoria& reserva)
 {
-    Ampliacoes ampliacoes;
-    if (ampliaQuatroVezesEm(image, ampliacoes) == nullptr) return nullptr;
-    // The second enlargement is the caller's; the first goes with the object.
-    return std::move(ampliacoes.segunda);
+    if (!aceitarAmpliacao(largura, altura, 4)) return false;
+    uint64_t livre = 0;
+    const uint64_t precisa = bytesDoAvanco(largura);
+    return reserva.reservar(precisa, livre) || recusarMemoria(largura, altura, 4, precisa, livre);
 }
 
-const IplImage* ampliaQuatroVezesEm(const IplImage* image, Ampliacoes& ampliacoes)
+Imagem ampliaQuatroVezes(const IplImage* image)
 {
     if (!aceitarForma(image)) return nullptr;
-    Imagem& primeira = ampliacoes.primeira;
-    Imagem& segunda = ampliacoes.segunda;
-    const bool servem = primeira != nullptr && segunda != nullptr &&
-                        primeira->width == 2 * image->width &&
-                        primeira->height == 2 * image->height;
-    if (!servem) {
-        segunda.reset();
-        primeira.reset();
-        ampliacoes.reserva.liberar();
-        if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
-        // Claimed before allocating, beside what other threads enlarging at once have claimed.
-        const uint64_t precisa =
-            kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
-        uint64_t livre = 0;
-        if (!ampliacoes.reserva.reservar(precisa, livre)) {
-            recusarMemoria(image->width, image->height, 4, precisa, livre);
-            return nullptr;
-        }
-        primeira = criarImagem(cvSize(2 * image->width, 2 * image->height));
-        segunda = criarImagem(cvSize(4 * image->width, 4 * image->height));
+    if (!aceitarAmpliacao(image->width, image->height, 4)) return nullptr;
+    // Claimed before allocating, beside what other threads enlarging at once have claimed.
+    ReservaDeMemoria reserva;
+    const uint64_t precisa = kBytesDasAmpliacoes * uint64_t(image->width) * uint64_t(image->height);
+    uint64_t livre = 0;
+    if (!reserva.reservar(precisa, livre)) {
+        recusarMemoria(image->width, image->height, 4, precisa, livre);
+        return nullptr;
     }
+    Imagem primeira = criarImagem(cvSize(2 * image->width, 2 * image->height));
+    Imagem segunda = criarImagem(cvSize(4 * image->width, 4 * image->height));
     dobraEm(image, primeira.get());
     dobraEm(primeira.get(), segunda.get());
-    return segunda.get();
+    return segunda;
 }
 
 IplImage* dobra(const IplImage* image)

@@ -11,6 +11,7 @@
 #include "correction/console.h"
 #include "correction/driver.h"
 #include "correction/locate.h"
+#include "correction/stages.h"
 #include "mesh/mesh_store.h"
 #include "utilities/report.h"
 
@@ -23,6 +24,7 @@
 #endif
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace corretor {
@@ -192,39 +194,36 @@ private:
 };
 
 // Writes, in scan order, the sources of rows [primeira, ultima) whose destination column lies
-// in [c0, c1). -1 (no place) has the column 0xFFFF, beyond every band. True when it placed any.
-bool writeBandScalar(const IplImage* img, const int32_t* destinos, int primeira, int ultima, int c0,
-                     int c1, IplImage* saida)
+// in [c0, c1); the pixels of row i are at linhas[i - primeira], three bytes each. -1 (no place)
+// has the column 0xFFFF, beyond every band. True when it placed any.
+bool writeBandScalar(const uchar* const* linhas, int nc, const int32_t* destinos, int primeira,
+                     int ultima, int c0, int c1, IplImage* saida)
 {
-    const int nc = img->width, ch = img->nChannels;
     const unsigned largura = static_cast<unsigned>(c1 - c0);
     Blender blender(saida);
     for (int i = primeira; i < ultima; ++i) {
         const int32_t* linha = destinos + static_cast<size_t>(i - primeira) * nc;
-        const uchar* fonte = reinterpret_cast<const uchar*>(img->imageData) +
-                             static_cast<size_t>(i) * img->widthStep;
+        const uchar* fonte = linhas[i - primeira];
         for (int j = 0; j < nc; ++j)
             if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
-                blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
+                blender.place(linha[j], fonte + static_cast<size_t>(j) * 3);
     }
     return blender.colocou();
 }
 
 #if defined(__x86_64__)
 // The same, passing over eight sources at a time where none of them lands in the band.
-__attribute__((target("avx2"))) bool writeBandAvx2(const IplImage* img, const int32_t* destinos,
-                                                   int primeira, int ultima, int c0, int c1,
-                                                   IplImage* saida)
+__attribute__((target("avx2"))) bool writeBandAvx2(const uchar* const* linhas, int nc,
+                                                   const int32_t* destinos, int primeira,
+                                                   int ultima, int c0, int c1, IplImage* saida)
 {
-    const int nc = img->width, ch = img->nChannels;
     const unsigned largura = static_cast<unsigned>(c1 - c0);
     const __m256i antes = _mm256_set1_epi32(c0 - 1), depois = _mm256_set1_epi32(c1);
     const __m256i coluna = _mm256_set1_epi32(0xFFFF);
     Blender blender(saida);
     for (int i = primeira; i < ultima; ++i) {
         const int32_t* linha = destinos + static_cast<size_t>(i - primeira) * nc;
-        const uchar* fonte = reinterpret_cast<const uchar*>(img->imageData) +
-                             static_cast<size_t>(i) * img->widthStep;
+        const uchar* fonte = linhas[i - primeira];
         int j = 0;
         for (; j + 8 <= nc; j += 8) {
             const __m256i x = _mm256_and_si256(
@@ -235,19 +234,19 @@ __attribute__((target("avx2"))) bool writeBandAvx2(const IplImage* img, const in
                 static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(naFaixa)));
             while (mascara != 0) {
                 const int k = j + __builtin_ctz(mascara);
-                blender.place(linha[k], fonte + static_cast<size_t>(k) * ch);
+                blender.place(linha[k], fonte + static_cast<size_t>(k) * 3);
                 mascara &= mascara - 1;
             }
         }
         for (; j < nc; ++j)
             if (static_cast<unsigned>((linha[j] & 0xFFFF) - c0) < largura)
-                blender.place(linha[j], fonte + static_cast<size_t>(j) * ch);
+                blender.place(linha[j], fonte + static_cast<size_t>(j) * 3);
     }
     return blender.colocou();
 }
 #endif
 
-using WriteBand = bool (*)(const IplImage*, const int32_t*, int, int, int, int, IplImage*);
+using WriteBand = bool (*)(const uchar* const*, int, const int32_t*, int, int, int, int, IplImage*);
 
 // The two steps of one form of the warp.
 struct Form
@@ -295,40 +294,46 @@ std::vector<int> bandBounds(const int32_t* destinos, size_t n, int faixas)
     return limites;
 }
 
-} // namespace
-
-Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Progresso& progresso,
-                 bool* colocouAlgum)
+// Rows of enlarged images of `nc` columns in one chunk: the chunk's destinations, one entry for
+// each of its pixels, stay near kEntradasPorBloco; a whole number of `grupo` rows.
+int linhasPorBloco(int nc, int grupo)
 {
-    if (img->depth != IPL_DEPTH_8U || img->nChannels != 3 || profundidade != IPL_DEPTH_8U) {
-        falhar("a correção recebe só imagens de 8 bits com 3 canais");
-        return nullptr;
-    }
-    const int nl = img->height, nc = img->width;
+    return std::max(grupo, kEntradasPorBloco / std::max(1, nc) / grupo * grupo);
+}
+
+// Makes the rows [primeira, ultima) of the source readable: linhas[i - primeira] is row i.
+using PrepararBloco = std::function<void(int primeira, int ultima, const uchar** linhas)>;
+
+// The warp of a source of `nl` rows of `nc` pixels, handed over a chunk of `porBloco` rows at a
+// time by `preparar`, onto a new black image; `destinos` holds porBloco * nc entries. The
+// definition's bytes, progress and colocouAlgum (morphPara).
+Imagem avancar(int nl, int nc, int porBloco, const PrepararBloco& preparar, int32_t* destinos,
+               CvSize tamanho, int profundidade, const Progresso& progresso, bool* colocouAlgum)
+{
     Imagem saida = criarImagem(tamanho, profundidade);
     std::memset(saida->imageData, 0, static_cast<size_t>(saida->imageSize));
     const Form f = form;
     std::atomic<bool> colocou{false};
     const RowLocator locator;
-    const int linhasPorBloco = std::max(1, kEntradasPorBloco / std::max(1, nc));
-    std::vector<int32_t> destinos(static_cast<size_t>(linhasPorBloco) * nc);
+    std::vector<const uchar*> linhas(static_cast<size_t>(porBloco));
     const int faixas = std::max(1, cv::getNumThreads());
     int mostrado = 0;
 
-    for (int primeira = 0; primeira < nl; primeira += linhasPorBloco) {
-        const int ultima = std::min(nl, primeira + linhasPorBloco);
-        cv::parallel_for_(cv::Range(primeira, ultima), [&](const cv::Range& linhas) {
+    for (int primeira = 0; primeira < nl; primeira += porBloco) {
+        const int ultima = std::min(nl, primeira + porBloco);
+        preparar(primeira, ultima, linhas.data());
+        cv::parallel_for_(cv::Range(primeira, ultima), [&](const cv::Range& r) {
             std::vector<int8_t> indices(static_cast<size_t>(nc));
-            for (int i = linhas.start; i < linhas.end; ++i)
+            for (int i = r.start; i < r.end; ++i)
                 mapRow(f.mapRun, locator, i, nc, tamanho.width, tamanho.height, indices.data(),
-                       destinos.data() + static_cast<size_t>(i - primeira) * nc);
+                       destinos + static_cast<size_t>(i - primeira) * nc);
         });
         const std::vector<int> limites =
-            bandBounds(destinos.data(), static_cast<size_t>(ultima - primeira) * nc, faixas);
+            bandBounds(destinos, static_cast<size_t>(ultima - primeira) * nc, faixas);
         cv::parallel_for_(cv::Range(0, faixas), [&](const cv::Range& r) {
             for (int k = r.start; k < r.end; ++k)
-                if (f.writeBand(img, destinos.data(), primeira, ultima, limites[k], limites[k + 1],
-                                saida.get()))
+                if (f.writeBand(linhas.data(), nc, destinos, primeira, ultima, limites[k],
+                                limites[k + 1], saida.get()))
                     colocou = true;
         });
         for (int i = primeira; i < ultima && progresso; ++i) {
@@ -340,6 +345,77 @@ Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Pr
     if (progresso && mostrado != 100) progresso(100);
     if (colocouAlgum != nullptr) *colocouAlgum = colocou;
     return saida;
+}
+
+bool aceitarFormas(const IplImage* img, int profundidade)
+{
+    if (img->depth == IPL_DEPTH_8U && img->nChannels == 3 && profundidade == IPL_DEPTH_8U)
+        return true;
+    falhar("a correção recebe só imagens de 8 bits com 3 canais");
+    return false;
+}
+
+} // namespace
+
+Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Progresso& progresso,
+                 bool* colocouAlgum)
+{
+    if (!aceitarFormas(img, profundidade)) return nullptr;
+    const int nl = img->height, nc = img->width;
+    const int porBloco = linhasPorBloco(nc, 1);
+    std::vector<int32_t> destinos(static_cast<size_t>(porBloco) * nc);
+    const auto preparar = [img](int primeira, int ultima, const uchar** linhas) {
+        for (int i = primeira; i < ultima; ++i)
+            linhas[i - primeira] = reinterpret_cast<const uchar*>(img->imageData) +
+                                   static_cast<size_t>(i) * img->widthStep;
+    };
+    return avancar(nl, nc, porBloco, preparar, destinos.data(), tamanho, profundidade, progresso,
+                   colocouAlgum);
+}
+
+uint64_t bytesDoAvanco(int largura)
+{
+    const uint64_t nc = 4 * uint64_t(std::max(1, largura));
+    const uint64_t porBloco = linhasPorBloco(static_cast<int>(std::min<uint64_t>(nc, INT_MAX)), 4);
+    return porBloco * nc * sizeof(int32_t) + porBloco / 4 * nc * 3;
+}
+
+Imagem morphAmpliando(const IplImage* image, CvSize tamanho, int profundidade,
+                      const Progresso& progresso, bool* colocouAlgum, AreaDoAvanco* area)
+{
+    if (!aceitarFormas(image, profundidade)) return nullptr;
+    const int largura = image->width, altura = image->height;
+    AreaDoAvanco propria;
+    AreaDoAvanco& a = area != nullptr ? *area : propria;
+    const int nc = 4 * largura; // fits: reservarAvanco checks the enlargement
+    if (a.largura != largura) {
+        std::vector<int32_t>().swap(a.destinos);
+        std::vector<uchar>().swap(a.linhas);
+        a.largura = 0;
+        if (!reservarAvanco(largura, altura, a.reserva)) return nullptr;
+        const size_t porBloco = static_cast<size_t>(linhasPorBloco(4 * largura, 4));
+        a.destinos.resize(porBloco * static_cast<size_t>(nc));
+        a.linhas.resize(porBloco / 4 * static_cast<size_t>(nc) * 3);
+        a.largura = largura;
+    }
+    // Every enlarged row 4y .. 4y + 3 shows the same row made from source row y; a chunk starts
+    // on a multiple of four, so its source rows are made once each.
+    const auto preparar = [&](int primeira, int ultima, const uchar** linhas) {
+        const int r0 = primeira / 4, r1 = (ultima + 3) / 4;
+        cv::parallel_for_(cv::Range(r0, r1), [&](const cv::Range& r) {
+            std::vector<uchar> meio(static_cast<size_t>(largura) * 6);
+            for (int y = r.start; y < r.end; ++y) {
+                uchar* ampliada = a.linhas.data() + static_cast<size_t>(y - r0) * nc * 3;
+                ampliaLinhaQuatroVezes(reinterpret_cast<const uchar*>(image->imageData) +
+                                           static_cast<size_t>(y) * image->widthStep,
+                                       largura, meio.data(), ampliada);
+                for (int i = std::max(4 * y, primeira); i < std::min(4 * y + 4, ultima); ++i)
+                    linhas[i - primeira] = ampliada;
+            }
+        });
+    };
+    return avancar(4 * altura, nc, linhasPorBloco(nc, 4), preparar, a.destinos.data(), tamanho,
+                   profundidade, progresso, colocouAlgum);
 }
 
 void usarFormaPortavel(bool portavel)

@@ -16,11 +16,14 @@
 
 #include "correction/image_ops.h"
 #include "utilities/field.h"
+#include "utilities/memory.h"
 
 #include <opencv2/core/core_c.h>
 
 #include <climits>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace corretor {
 
@@ -49,6 +52,36 @@ using Progresso = std::function<void(int valor)>;
 // null, recording why, when `img` is not 8-bit with 3 channels or `profundidade` is not 8-bit.
 Imagem morphPara(const IplImage* img, CvSize tamanho, int profundidade, const Progresso& progresso,
                  bool* colocouAlgum = nullptr);
+
+// The bytes the correction's warp (morphAmpliando) works in besides its input and output, for
+// an image `largura` pixels wide: the destinations of one chunk of enlarged rows and those rows
+// themselves, about 2.4 MB for any image up to 32768 pixels wide.
+uint64_t bytesDoAvanco(int largura);
+
+// What morphAmpliando works in besides its input and output, kept by a caller that corrects
+// many images (a batch worker) so that images of one width reuse it: new memory for each would
+// cost a page fault for every page on its first touch. While it serves a width it holds a claim
+// on its bytes (ReservaDeMemoria), so that threads correcting at once take turns rather than ask
+// together for more than there is.
+struct AreaDoAvanco
+{
+    ReservaDeMemoria reserva;
+    int largura = 0;               // the width of the images it serves; 0 before the first
+    std::vector<int32_t> destinos; // one chunk's destinations
+    std::vector<uchar> linhas;     // one chunk's enlarged rows, one for every four enlarged rows
+};
+
+// The warp of the fourfold enlargement of `image` (dobra twice, correction/stages.h), with the
+// bytes, progress and `colocouAlgum` of morphPara on that enlargement, without holding it: the
+// enlarged rows are made a chunk at a time as the warp reaches them, one row of
+// ampliaLinhaQuatroVezes for the four enlarged rows of each source row. Works in `area` (made
+// ready for the image's width first, claiming its bytes), or, when null, in memory of its own.
+// Returns null, recording why, when `image` is not 8-bit with 3 channels, `profundidade` is not
+// 8-bit, the enlargement would exceed the image record (ampliacaoCabe) or the claim does not
+// fit.
+Imagem morphAmpliando(const IplImage* image, CvSize tamanho, int profundidade,
+                      const Progresso& progresso, bool* colocouAlgum = nullptr,
+                      AreaDoAvanco* area = nullptr);
 
 // The warp exactly as defined, one pixel at a time with triangulo: the reference that
 // morphPara is proved against. No progress.

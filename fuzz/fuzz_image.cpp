@@ -1,7 +1,8 @@
 // Fuzz target for the image path: arbitrary bytes as the image to correct or as the pattern
-// (the first byte chooses), through open, the two enlargements and the warp with a fixed mesh,
-// as the correction run takes them.
+// (the first byte chooses), through open (libjpeg's own decoder for JPEG, the library's for the
+// rest) and the correction with a fixed mesh, as the correction run takes them.
 #include "correction/driver.h"
+#include "correction/image_file.h"
 #include "correction/stages.h"
 #include "fuzz/fuzz_workspace.h"
 #include "mesh/mesh_store.h"
@@ -11,8 +12,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
+
+constexpr long long kPixelsFuzz = 262144;
 
 corretor::Imagem soundImage(int w, int h)
 {
@@ -26,9 +30,10 @@ corretor::Imagem soundImage(int w, int h)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Decoding is bounded here so that each input stays quick; the correction run itself
-    // guards the enlargement.
-    setenv("OPENCV_IO_MAX_IMAGE_PIXELS", "262144", 1);
+    // Decoding is bounded here so that each input stays quick (JPEG, which the library does not
+    // decode, by the size its header declares, kPixelsFuzz); the correction run itself guards
+    // the enlargement.
+    setenv("OPENCV_IO_MAX_IMAGE_PIXELS", std::to_string(kPixelsFuzz).c_str(), 1);
     cv::setNumThreads(1);
     fuzz::enterWorkspace();
     using namespace corretor;
@@ -54,7 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1) return 0;
     limparFalha();
     const bool comoPadrao = data[0] & 1;
-    fuzz::writeFile("entrada", data + 1, size - 1);
+    const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const CabecalhoDeImagem cabecalho = lerCabecalho(bytes);
+    if (cabecalho.formato == FormatoDeImagem::Jpeg &&
+        static_cast<long long>(cabecalho.largura) * cabecalho.altura > kPixelsFuzz)
+        return 0;
+    fuzz::writeFile("entrada", bytes);
     const Imagem lida = abrir("entrada");
     if (lida == nullptr) {
         if (!houveFalha()) std::abort();

@@ -12,10 +12,11 @@ namespace corretor {
 
 namespace {
 
-// Reads a workspace file whole into `texto`, or records why it cannot.
-bool ler(const char* nome, std::string& caminho, std::string& texto)
+// Reads the workspace file `nome` of the folder `pasta` ("" for the working directory) whole
+// into `texto`, or records why it cannot.
+bool ler(const std::string& pasta, const char* nome, std::string& caminho, std::string& texto)
 {
-    caminho = caminhoLocal(nome);
+    caminho = pasta.empty() ? caminhoLocal(nome) : pasta + "/" + caminhoLocal(nome);
     return lerArquivo(caminho, texto, kLimiteDeArquivoDaMalha);
 }
 
@@ -58,10 +59,10 @@ template <int N> int lerRegistros(TextScanner& leitor, int (*destino)[N], const 
 
 // Reads one vertex file into entries 1 to 63 of `tabela`; entry 0 is the reserved node.
 // Returns the number of pairs read, or -1 after recording the error.
-int lerVertices(const char* nome, int (*tabela)[2])
+int lerVertices(const std::string& pasta, const char* nome, int (*tabela)[2])
 {
     std::string caminho, texto;
-    if (!ler(nome, caminho, texto)) return -1;
+    if (!ler(pasta, nome, caminho, texto)) return -1;
     TextScanner leitor(texto, caminho);
     const Limites limites{kNos - 1, "mais de 63 nós no arquivo", INT_MIN, INT_MAX, ""};
     return lerRegistros(leitor, tabela + 1, limites);
@@ -69,11 +70,11 @@ int lerVertices(const char* nome, int (*tabela)[2])
 
 // Reads the first six numbers of one matrix file into `m`; a file with fewer, or with text
 // that is not a number, gives its values up to that point, zeros after it, and a warning.
-bool lerMatriz(int t, st_mat& m)
+bool lerMatriz(const std::string& pasta, int t, st_mat& m)
 {
     nomeArquivo(t);
     std::string caminho, texto, motivo;
-    if (!ler(arq3, caminho, texto)) return false;
+    if (!ler(pasta, arq3, caminho, texto)) return false;
     const int lidos = lerCoeficientes(texto, caminho, m, motivo);
     if (lidos < 6)
         avisar(motivo + "; lidos " + std::to_string(lidos) +
@@ -99,14 +100,49 @@ int lerCoeficientes(const std::string& texto, const std::string& nome, st_mat& m
     return lidos;
 }
 
-bool carregarVertices(int& nosOrigem, int& nosDestino)
+namespace {
+
+// The parts of the loader for the workspace in `pasta` ("" for the working directory).
+bool carregarVerticesDe(const std::string& pasta, int& nosOrigem, int& nosDestino)
 {
     vert[0][0] = vert[0][1] = 0;
     vert2[0][0] = vert2[0][1] = 0;
-    nosOrigem = lerVertices("data\\verticesamp4.txt", vert);
+    nosOrigem = lerVertices(pasta, "data\\verticesamp4.txt", vert);
     if (nosOrigem < 0) return false;
-    nosDestino = lerVertices("data\\vertices2.txt", vert2);
+    nosDestino = lerVertices(pasta, "data\\vertices2.txt", vert2);
     return nosDestino >= 0;
+}
+
+bool carregarMatrizesDe(const std::string& pasta)
+{
+    for (int t = 0; t < kTriangulos; ++t)
+        if (!lerMatriz(pasta, t, matrix[t])) return false;
+    return true;
+}
+
+int carregarTriangulosDe(const std::string& pasta)
+{
+    std::string caminho, texto;
+    if (!ler(pasta, "data\\quelvarina.txt", caminho, texto)) return -1;
+    TextScanner leitor(texto, caminho);
+    const Limites limites{kTriangulos, "mais de 99 triângulos no arquivo", 0, kNos - 1,
+                          ": número de nó fora do intervalo de 0 a 63"};
+    return lerRegistros(leitor, trg, limites);
+}
+
+bool carregarDe(const std::string& pasta)
+{
+    int nosOrigem = 0, nosDestino = 0;
+    if (!carregarVerticesDe(pasta, nosOrigem, nosDestino) || !carregarMatrizesDe(pasta))
+        return false;
+    return carregarTriangulosDe(pasta) == 64;
+}
+
+} // namespace
+
+bool carregarVertices(int& nosOrigem, int& nosDestino)
+{
+    return carregarVerticesDe("", nosOrigem, nosDestino);
 }
 
 bool carregarVertices()
@@ -117,30 +153,27 @@ bool carregarVertices()
 
 bool carregarMatriz(int t)
 {
-    return lerMatriz(t, matrix[t]);
+    return lerMatriz("", t, matrix[t]);
 }
 
 bool carregarMatrizes()
 {
-    for (int t = 0; t < kTriangulos; ++t)
-        if (!carregarMatriz(t)) return false;
-    return true;
+    return carregarMatrizesDe("");
 }
 
 int carregarTriangulos()
 {
-    std::string caminho, texto;
-    if (!ler("data\\quelvarina.txt", caminho, texto)) return -1;
-    TextScanner leitor(texto, caminho);
-    const Limites limites{kTriangulos, "mais de 99 triângulos no arquivo", 0, kNos - 1,
-                          ": número de nó fora do intervalo de 0 a 63"};
-    return lerRegistros(leitor, trg, limites);
+    return carregarTriangulosDe("");
 }
 
 bool carregaVetorVertices()
 {
-    if (!carregarVertices() || !carregarMatrizes()) return false;
-    return carregarTriangulos() == 64;
+    return carregarDe("");
+}
+
+bool carregarMalhaDe(const std::string& pasta)
+{
+    return carregarDe(pasta.empty() ? "." : pasta);
 }
 
 } // namespace corretor

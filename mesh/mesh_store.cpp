@@ -29,6 +29,24 @@ void mostrarVertices()
         std::printf("%d %d %d\n", t[0], t[1], t[2]);
 }
 
+TabelasDaMalha copiarMalha()
+{
+    TabelasDaMalha tabelas{};
+    std::memcpy(tabelas.vert, vert, sizeof vert);
+    std::memcpy(tabelas.vert2, vert2, sizeof vert2);
+    std::memcpy(tabelas.trg, trg, sizeof trg);
+    std::copy(std::begin(matrix), std::end(matrix), std::begin(tabelas.matrix));
+    return tabelas;
+}
+
+void colocarMalha(const TabelasDaMalha& tabelas)
+{
+    std::memcpy(vert, tabelas.vert, sizeof vert);
+    std::memcpy(vert2, tabelas.vert2, sizeof vert2);
+    std::memcpy(trg, tabelas.trg, sizeof trg);
+    std::copy(std::begin(tabelas.matrix), std::end(tabelas.matrix), std::begin(matrix));
+}
+
 void limparMalha()
 {
     std::memset(vert, 0, sizeof vert);

@@ -85,6 +85,25 @@ void nomeArquivo(int n);
 // hosts that inspect the store; no program calls it, only the tests.
 void mostrarVertices();
 
+// carregaVetorVertices for the workspace in the folder `pasta` instead of the working directory:
+// the same files under it, the same checks and result; messages name the files with the
+// folder. The working directory is neither used nor changed.
+bool carregarMalhaDe(const std::string& pasta);
+
+// The four tables as one value, for a host that keeps several meshes in one process and puts
+// each into the store in turn (correction/loaded_mesh.h).
+struct TabelasDaMalha
+{
+    int vert[kNos][2];
+    int vert2[kNos][2];
+    int trg[kTriangulos][3];
+    st_mat matrix[kTriangulos];
+};
+
+// A copy of the store's tables; the store filled from a copy.
+TabelasDaMalha copiarMalha();
+void colocarMalha(const TabelasDaMalha& tabelas);
+
 // Sets every table back to zero, as at start. For tools and tests that load more than once.
 void limparMalha();
 

@@ -2,6 +2,7 @@
 
 #include "utilities/report.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -36,29 +37,47 @@ std::string tamanhoEmTexto(std::size_t bytes)
                                           : std::to_string(bytes >> 20) + " MiB";
 }
 
-// Reads up to `limite` + 1 bytes: one more than allowed tells a file over the limit, even one
-// whose size the system reports wrongly.
-bool lerAte(int fd, std::string& conteudo, std::size_t limite, std::size_t tamanho)
+} // namespace
+
+bool lerEmBlocos(int fd, std::size_t limite, const CadaBloco& bloco, std::string& porque)
 {
-    conteudo.clear();
-    conteudo.reserve(tamanho < limite ? tamanho : limite);
-    char bloco[1 << 16];
-    while (conteudo.size() <= limite) {
-        const ssize_t n = read(fd, bloco, sizeof bloco);
+    porque.clear();
+    char pedaco[1 << 16];
+    // One byte more than allowed tells a file over the limit, even one whose size the system
+    // reports wrongly.
+    for (std::size_t lidos = 0;;) {
+        const ssize_t n = read(fd, pedaco, sizeof pedaco);
         if (n == 0) return true;
         if (n < 0) {
             if (errno == EINTR) continue;
+            porque = textoDoErro(errno);
             return false;
         }
-        conteudo.append(bloco, static_cast<std::size_t>(n));
+        lidos += static_cast<std::size_t>(n);
+        if (lidos > limite) {
+            porque = "tem mais que o limite de " + tamanhoEmTexto(limite);
+            return false;
+        }
+        if (!bloco(pedaco, static_cast<std::size_t>(n))) return false;
     }
-    return true;
 }
 
-} // namespace
+bool arquivoComum(const std::string& caminho, std::string& porque)
+{
+    struct stat st
+    {
+    };
+    if (stat(caminho.c_str(), &st) != 0) {
+        porque = textoDoErro(errno);
+        return false;
+    }
+    if (S_ISREG(st.st_mode)) return true;
+    porque = std::string("é ") + tipoDeArquivo(st.st_mode) + ", não um arquivo comum";
+    return false;
+}
 
-bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite,
-                std::string& porque, bool* abriu)
+bool lerEmBlocos(const std::string& caminho, std::size_t limite, const CadaBloco& bloco,
+                 std::string& porque, bool* abriu)
 {
     if (abriu != nullptr) *abriu = false;
     const int fd = ::open(caminho.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -80,14 +99,29 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
         porque = "tem " + tamanhoEmTexto(static_cast<std::size_t>(st.st_size)) +
                  ", mais que o limite de " + tamanhoEmTexto(limite);
         ok = false;
-    } else if (!lerAte(fd, conteudo, limite, static_cast<std::size_t>(st.st_size))) {
-        porque = textoDoErro(errno);
-        ok = false;
-    } else if (conteudo.size() > limite) {
-        porque = "tem mais que o limite de " + tamanhoEmTexto(limite);
-        ok = false;
+    } else {
+        ok = lerEmBlocos(fd, limite, bloco, porque);
     }
     close(fd);
+    return ok;
+}
+
+bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite,
+                std::string& porque, bool* abriu)
+{
+    conteudo.clear();
+    struct stat st
+    {
+    };
+    if (stat(caminho.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        conteudo.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limite));
+    const bool ok = lerEmBlocos(
+        caminho, limite,
+        [&](const char* bytes, std::size_t n) {
+            conteudo.append(bytes, n);
+            return true;
+        },
+        porque, abriu);
     if (!ok) {
         conteudo.clear();
         conteudo.shrink_to_fit();

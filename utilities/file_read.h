@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace corretor {
@@ -26,6 +27,25 @@ bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t l
 // file could be opened at all.
 bool lerArquivo(const std::string& caminho, std::string& conteudo, std::size_t limite,
                 std::string& porque, bool* abriu = nullptr);
+
+// Told each piece of a file read block by block, in order; returns false to stop the reading.
+using CadaBloco = std::function<bool(const char* bytes, std::size_t n)>;
+
+// Reads the file `caminho` as lerArquivo does (opened without waiting, a regular file of at
+// most `limite` bytes) without holding it: each piece read goes to `bloco`. Returns true at the
+// end of the file; false with `porque` and `abriu` as lerArquivo gives them, or with `porque`
+// empty when `bloco` stopped the reading.
+bool lerEmBlocos(const std::string& caminho, std::size_t limite, const CadaBloco& bloco,
+                 std::string& porque, bool* abriu = nullptr);
+
+// The same for the open file descriptor `fd` (standard input, say), of any kind: read to its
+// end, `porque` telling a read error or more than `limite` bytes.
+bool lerEmBlocos(int fd, std::size_t limite, const CadaBloco& bloco, std::string& porque);
+
+// True when `caminho` names a regular file (links followed); otherwise false with `porque`
+// holding the why alone ("não existe", "é uma pasta, não um arquivo comum", ...). For a file that
+// a library will open by its name, which must not be left waiting on a FIFO or a device.
+bool arquivoComum(const std::string& caminho, std::string& porque);
 
 // The words of a failed read: "não foi possível abrir|ler "<caminho>": <porque>".
 std::string naoLeu(const std::string& caminho, const std::string& porque, bool abriu);

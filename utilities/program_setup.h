@@ -19,6 +19,10 @@ constexpr long long kPixelsMaximos = (1LL << 31) / 48;
 // system does not read (correction/image_file.h) to what a fourfold enlargement allows.
 void prepararPrograma();
 
+// The cores this process may run on: what a scheduler allotted it (Slurm, taskset), or else
+// every core of the machine.
+int nucleosDisponiveis();
+
 // The whole program `programa`: prepararPrograma, then `corpo`, whose exit status it returns.
 // Anything `corpo` throws (the image library's exceptions, a lack of memory) is worded in
 // Portuguese on standard error as "<programa>: erro: ..." and gives status 1: no library text

@@ -94,18 +94,38 @@ std::string textoDoErro(int erro)
 
 namespace {
 
-// Every line the system writes to standard error goes through this lock, which also holds the
-// stream still while a decoder's own lines are kept from it (SilencioNoErro).
+// Every line the system writes to standard error goes through this lock, which also guards the
+// silence of the decoders (SilencioNoErro): how many are silenced, and where the real standard
+// error went meanwhile.
 std::mutex& travaDoErro()
 {
     static std::mutex trava;
     return trava;
+}
+int silenciados = 0; // SilencioNoErro objects alive
+int erroSalvo = -1;  // the real standard error while descriptor 2 points to /dev/null, or -1
+
+void escreverTudo(int descritor, const std::string& texto)
+{
+    const char* p = texto.data();
+    std::size_t falta = texto.size();
+    while (falta > 0) {
+        const ssize_t escrito = write(descritor, p, falta);
+        if (escrito < 0 && errno == EINTR) continue;
+        if (escrito <= 0) return; // nowhere left to say it
+        p += escrito;
+        falta -= static_cast<std::size_t>(escrito);
+    }
 }
 
 void escrever(const std::string& linha)
 {
     const std::lock_guard<std::mutex> vez(travaDoErro());
     std::fflush(stdout);
+    if (erroSalvo >= 0) {
+        escreverTudo(erroSalvo, linha);
+        return;
+    }
     std::fputs(linha.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -172,21 +192,28 @@ void relatarFalha(const char* programa)
              escaparControles(falhou ? motivoRegistrado : "falha sem motivo registrado") + "\n");
 }
 
-SilencioNoErro::SilencioNoErro() : vez_(travaDoErro())
+SilencioNoErro::SilencioNoErro()
 {
+    const std::lock_guard<std::mutex> vez(travaDoErro());
+    if (silenciados++ > 0) return; // descriptor 2 is already /dev/null
     std::fflush(stderr);
-    salvo_ = dup(STDERR_FILENO);
+    const int salvo = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     const int nulo = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (salvo_ >= 0 && nulo >= 0) dup2(nulo, STDERR_FILENO);
+    if (salvo >= 0 && nulo >= 0 && dup2(nulo, STDERR_FILENO) >= 0)
+        erroSalvo = salvo;
+    else if (salvo >= 0)
+        close(salvo);
     if (nulo >= 0) close(nulo);
 }
 
 SilencioNoErro::~SilencioNoErro()
 {
-    if (salvo_ < 0) return;
+    const std::lock_guard<std::mutex> vez(travaDoErro());
+    if (--silenciados > 0 || erroSalvo < 0) return;
     std::fflush(stderr);
-    dup2(salvo_, STDERR_FILENO);
-    close(salvo_);
+    dup2(erroSalvo, STDERR_FILENO);
+    close(erroSalvo);
+    erroSalvo = -1;
 }
 
 } // namespace corretor

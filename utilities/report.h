@@ -10,7 +10,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <string>
 
 namespace corretor {
@@ -59,9 +58,11 @@ void relatarFalha(const char* programa);
 // characters U+0080 to U+009F as "\u009b". Everything else is kept as it is.
 std::string escaparControles(const std::string& texto);
 
-// While it lives, what anything writes to standard error (file descriptor 2) is dropped, and
-// the system's own messages wait: for the image decoders, which print their own lines there.
-// One at a time in the process.
+// While at least one lives, what anything writes to standard error (file descriptor 2) is
+// dropped: for the image decoders, which print their own lines there. The system's own
+// messages still reach the real standard error meanwhile, through a saved descriptor. Any
+// number may live at once on different threads (decodes run in parallel): the first one points
+// descriptor 2 at /dev/null, the last one gives it back; no lock is held while they live.
 class SilencioNoErro
 {
 public:
@@ -69,10 +70,6 @@ public:
     ~SilencioNoErro();
     SilencioNoErro(const SilencioNoErro&) = delete;
     SilencioNoErro& operator=(const SilencioNoErro&) = delete;
-
-private:
-    std::lock_guard<std::mutex> vez_;
-    int salvo_ = -1;
 };
 
 } // namespace corretor

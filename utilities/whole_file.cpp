@@ -58,9 +58,10 @@ bool colocar(Temporario& t, const std::string& caminho)
     return false;
 }
 
-// Creates a new file named `pasta` + ".salvando-" + 12 random letters and digits, registered
-// for removal on a signal before it exists. Returns its descriptor, or -1 with errno set.
-int criarTemporario(const std::string& pasta, Temporario& t)
+// Creates a new file named `pasta` + ".salvando-" + 12 random letters and digits + `sufixo`,
+// registered for removal on a signal before it exists. Returns its descriptor, or -1 with errno
+// set.
+int criarTemporario(const std::string& pasta, Temporario& t, const std::string& sufixo = "")
 {
     static const char kLetras[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int tentativa = 0; tentativa < 100; ++tentativa) {
@@ -69,6 +70,7 @@ int criarTemporario(const std::string& pasta, Temporario& t)
         t.nome = pasta + ".salvando-";
         for (unsigned char c : sorte)
             t.nome += kLetras[c % (sizeof kLetras - 1)];
+        t.nome += sufixo;
         if (!entrarNaCriacao()) {
             errno = EINTR; // the process is ending
             return -1;
@@ -85,14 +87,19 @@ int criarTemporario(const std::string& pasta, Temporario& t)
     return -1;
 }
 
+// The folder part of `caminho`, with its "/", or "" for a name in the working directory.
+std::string pastaDe(const std::string& caminho)
+{
+    const std::size_t barra = caminho.find_last_of('/');
+    return barra == std::string::npos ? "" : caminho.substr(0, barra + 1);
+}
+
 // Writes `dados` to a new temporary file in the folder of `caminho`, with the mode a new file
 // would get. On failure removes it and returns false, errno telling why.
 bool gravarTemporario(const std::string& caminho, const void* dados, std::size_t tamanho,
                       Temporario& t)
 {
-    const std::size_t barra = caminho.find_last_of('/');
-    const int fd =
-        criarTemporario(barra == std::string::npos ? "" : caminho.substr(0, barra + 1), t);
+    const int fd = criarTemporario(pastaDe(caminho), t);
     if (fd < 0) return false;
     // Created for its owner only; give it the mode a new file would get.
     bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
@@ -173,6 +180,40 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
             return false;
         }
     return true;
+}
+
+ArquivoTemporario::~ArquivoTemporario()
+{
+    if (!existe_) return;
+    Temporario t{nome_, vaga_};
+    descartar(t);
+}
+
+bool ArquivoTemporario::criar(const std::string& caminho, const std::string& sufixo)
+{
+    Temporario t;
+    const int fd = criarTemporario(pastaDe(caminho), t, sufixo);
+    if (fd < 0) return false;
+    const bool ok = fchmod(fd, 0666 & ~mascaraDoProcesso()) == 0;
+    const int erro = errno;
+    close(fd);
+    if (!ok) {
+        descartar(t);
+        errno = erro;
+        return false;
+    }
+    caminho_ = caminho;
+    nome_ = t.nome;
+    vaga_ = t.vaga;
+    existe_ = true;
+    return true;
+}
+
+bool ArquivoTemporario::colocar()
+{
+    Temporario t{nome_, vaga_};
+    existe_ = false;
+    return corretor::colocar(t, caminho_);
 }
 
 void ignorarSinalDeTamanho()

@@ -43,6 +43,32 @@ struct ArquivoNovo
 // replaced.
 bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);
 
+// A temporary file for a writer that opens its file by name itself (a video writer, which picks
+// the container by the name's extension): created empty in the folder of `caminho`, named
+// ".salvando-" + 12 random letters and digits + `sufixo`, with the mode a new file gets, and
+// registered for removal on a signal. colocar() renames it over `caminho`; a file that was not
+// put in place is removed when the object goes. One file per object.
+class ArquivoTemporario
+{
+public:
+    ArquivoTemporario() = default;
+    ~ArquivoTemporario();
+    ArquivoTemporario(const ArquivoTemporario&) = delete;
+    ArquivoTemporario& operator=(const ArquivoTemporario&) = delete;
+
+    // Creates the file; false, with errno telling why and nothing left behind, when it cannot.
+    bool criar(const std::string& caminho, const std::string& sufixo);
+    // The temporary file's name, for the writer.
+    const std::string& nome() const { return nome_; }
+    // Renames the file over `caminho`; false, errno telling why, with the file removed.
+    bool colocar();
+
+private:
+    std::string caminho_, nome_;
+    int vaga_ = -1;
+    bool existe_ = false;
+};
+
 // The process's file mode mask, read once: the permissions a new file or folder gets are
 // 0666 or 0777 without these bits.
 mode_t mascaraDoProcesso();

@@ -1,5 +1,6 @@
 // Point picking and mesh drawing: the four mouse callbacks, the readers of the triangle point
 // file, and the probe, which must answer as triangle location does.
+#include "authoring/editor_picks.h"
 #include "authoring/mesh_drawing.h"
 #include "authoring/point_picking.h"
 #include "correction/driver.h"
@@ -193,6 +194,38 @@ TEST_F(Authoring_Picking, desenhaPonto_draws_the_record_at_count)
         EXPECT_EQ(0u, err.find("aviso: não foi possível abrir \"malha2.txt\"")) << err;
     }
     EXPECT_TRUE(count == 1 && at(img, 40, 30)[2] == 255 && at(img, 10, 10)[2] == 0);
+}
+
+// The three pick files as the editor and the drawing read them back: a byte order mark at the
+// start of a file and "\r\n" line ends belong to no record, so every pick keeps the number of
+// its line, and a line that is no record is passed over by both.
+TEST_F(Authoring_Picking, pick_files_are_read_alike_by_the_editor_and_the_drawing)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::tuple<const char*, std::string, std::vector<cv::Point>> casos[] = {
+        {"vertices.txt", bom + "10 20\n30 40\n", {{10, 20}, {30, 40}}},
+        {"vertices2.txt", bom + "5 6\r\n7 8\r\n\r\n", {{5, 6}, {7, 8}}},
+        {"malha2.txt", bom + "0 1 2\r\n1 3 4\nx\n2 5 6 7\n3 8 9", {{1, 2}, {3, 4}, {8, 9}}}};
+    for (const auto& [arquivo, texto, pontos] : casos)
+        ws.write(arquivo, texto);
+    lerMarcacoesDosArquivos();
+    for (const auto& [arquivo, texto, pontos] : casos) {
+        std::vector<cv::Point> lidos;
+        for (const Marcacao& m : marcacoes)
+            if (m.arquivo == arquivo && m.numero == int(lidos.size()) + 1)
+                lidos.emplace_back(m.ponto.x, m.ponto.y);
+        EXPECT_EQ(pontos, lidos) << arquivo;
+    }
+    EXPECT_EQ(7u, marcacoes.size());
+    std::string err;
+    count = 0;
+    EXPECT_EQ("0 1 2\n1 3 4\n",
+              printed([] { desenhaPonto(img2, "malha2.txt"), desenhaPonto(img2, "malha2.txt"); }));
+    for (const int linha : {3, 4}) {
+        EXPECT_EQ("", printed([] { desenhaPonto(img2, "malha2.txt"); }, &err));
+        EXPECT_NE(std::string::npos, err.find("linha " + std::to_string(linha) + ":")) << err;
+    }
+    EXPECT_EQ("3 8 9\n", printed([] { desenhaPonto(img2, "malha2.txt"); }));
 }
 
 // Random triangles of both windings: every probe goes to the first triangle whose three side

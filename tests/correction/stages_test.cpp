@@ -186,7 +186,9 @@ TEST(Correction_Morph, exact_cases_in_every_form)
     }
 }
 
-TEST(Correction_MorphPara, both_forms_give_the_bytes_of_the_definition_on_random_meshes)
+// morphPara on random enlargements, and morphAmpliando on random images against the definition
+// on their enlargement (the correction's own path), each in both forms.
+TEST(Correction_MorphPara, every_form_gives_the_bytes_of_the_definition_on_random_meshes)
 {
     std::mt19937 random(42);
     for (int trial = 0; trial < 300; ++trial) {
@@ -201,6 +203,25 @@ TEST(Correction_MorphPara, both_forms_give_the_bytes_of_the_definition_on_random
         for (int forma : {1, 2})
             ASSERT_EQ(0, cv::norm(direct, warp(forma, src, w, h), cv::NORM_INF))
                 << "trial " << trial << ", form " << forma;
+        // An image a quarter of the size, whose first samples are often 0 or 1, so that its
+        // enlargement holds pixels that look empty to the collision rule.
+        cv::Mat_<V> small((sh + 3) / 4, (sw + 3) / 4);
+        cv::randu(small, 0, 256);
+        for (auto& p : small)
+            p[0] = random() % 3 ? uchar(random() % 2) : p[0];
+        const IplImage header = cvIplImage(small);
+        const Imagem enlarged = ampliaQuatroVezes(&header);
+        const cv::Mat ofEnlarged = warp(0, cv::cvarrToMat(enlarged.get()), w, h);
+        // On several threads (several bands of destination columns) and on one (one band).
+        const int threads = cv::getNumThreads();
+        for (int forma = 0; forma < 4; ++forma) {
+            usarFormaPortavel(forma % 2 == 1);
+            cv::setNumThreads(forma < 2 ? threads : 1);
+            const Imagem out = morphAmpliando(&header, cvSize(w, h), IPL_DEPTH_8U, nullptr);
+            cv::setNumThreads(threads);
+            ASSERT_EQ(0, cv::norm(ofEnlarged, cv::cvarrToMat(out.get()), cv::NORM_INF))
+                << "trial " << trial << ", morphAmpliando, form " << forma;
+        }
     }
 }
 

@@ -98,7 +98,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
 
 void conferir(const std::string& programa, const Caso& c, const Workspace& ws)
 {
-    SCOPED_TRACE(c.args + " after " + c.preparar + " with " + c.entrada);
+    SCOPED_TRACE(c.antes + " " + c.args + " after " + c.preparar + " with " + c.entrada);
     ASSERT_EQ(0, run("/bin/sh", {"-c", "set -e; " + c.preparar, programa}, "", ws.dir()).status);
     const auto antes = conteudo(ws.dir());
     const RunResult r =

@@ -120,3 +120,48 @@ TEST_F(Tools_Escala, installed_programs_correct_as_the_built_ones_and_interpolat
     EXPECT_GE(q.psnr, 19.6); // the forward warp gives 18.96 dB
     EXPECT_EQ(1.0, q.cobertura);
 }
+
+// The Slurm script takes its variables from the environment of whoever submits it: each must be
+// a whole number in its range, checked before any arithmetic, so that a hostile value (a command
+// hidden in an array subscript, a sign, a step of 0, a leading zero read as octal) stops the task
+// with a message naming the variable and writes nothing. The program it runs is echo here.
+TEST(Tools_SlurmLote, takes_only_whole_numbers_in_range)
+{
+    const std::string erro = "slurm-lote: erro: ", fora = "\", que não é um número inteiro de ";
+    const auto com = [](const std::string& id, const std::string& resto = "") {
+        return "export SLURM_ARRAY_TASK_ID=" + id +
+               " SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=3 CORRIGIR_LOTE=/bin/echo " + resto +
+               ";";
+    };
+    const teste::Caso casos[] = {
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_ID vale \"x[$(touch injetado)]" + fora, "",
+         true, "", com("'x[$(touch injetado)]'")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_ID vale \"0" + fora + "1 a 999999999", "",
+         true, "", com("0")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_STEP vale \"0" + fora + "1 a", "", true, "",
+         com("1", "SLURM_ARRAY_TASK_STEP=0")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_COUNT vale \"tres" + fora + "1 a 1000000", "",
+         true, "", com("1", "SLURM_ARRAY_TASK_COUNT=tres")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_MIN vale \"-1" + fora, "", true, "",
+         com("1", "SLURM_ARRAY_TASK_MIN=-1")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_ID vale \"99999999999999999999" + fora, "",
+         true, "", com("99999999999999999999")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_ID vale \"2?[31m" + fora, "", true, "",
+         com("\"$(printf '2\\033[31m')\"")},
+        {"", "l.txt", "", 2, erro + "SLURM_ARRAY_TASK_COUNT não está definida", "", true, "",
+         com("1", "; unset SLURM_ARRAY_TASK_COUNT")},
+        {"", "l.txt", "", 2, erro + "a tarefa 4 não tem lugar num vetor de 3 tarefas a partir de 1",
+         "", true, "", com("4", "SLURM_ARRAY_TASK_STEP=2")},
+        // A leading zero is decimal, and a step counts positions.
+        {"", "l.txt", "", 0, "", "slurm-lote: tarefa 8, parte 3 de 3 em ", true,
+         "--lista l.txt -o resultados --pular-existentes --parte 3/3\n",
+         com("08", "SLURM_ARRAY_TASK_MIN=00 SLURM_ARRAY_TASK_STEP=4")},
+        {"", "l.txt res --interpolado", "", 0, "", "slurm-lote: tarefa 5,", true,
+         "--lista l.txt -o res --pular-existentes --parte 3/3 --interpolado\n",
+         com("5", "SLURM_ARRAY_TASK_STEP=2")}};
+    for (const auto& c : casos) {
+        teste::Workspace ws;
+        ws.write("l.txt", "a.png\n");
+        teste::conferir(SOURCE_DIR "/scripts/slurm-lote.sh", c, ws);
+    }
+}

@@ -1,6 +1,6 @@
 // The utilities that keep hostile files and interruptions from harming the user's data: bounded
 // reads, temporary files removed on a signal, files replaced together, the memory a control
-// group leaves, and messages that cannot drive the terminal.
+// group leaves, and messages that cannot drive the terminal nor be lost to a decoder's silence.
 #include "tests/support/workspace.h"
 #include "utilities/file_read.h"
 #include "utilities/memory.h"
@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -131,9 +132,44 @@ TEST(Utilities_Salvar, a_signal_half_way_leaves_no_temporary_file)
     interromper(SIGTERM, true);
 }
 
+// Every control character, and nothing else, comes out as an escape: each byte below 0x20 and
+// 0x7F as "\x..", each of U+0080 to U+009F written in UTF-8 as "\u00..", their neighbours (the
+// printable ASCII bytes, U+00A0 to U+00BF) as they are, in a text that goes on after them.
 TEST(Utilities_Relato, control_characters_are_shown_escaped)
 {
+    char codigo[8];
+    for (int c = 0; c < 0xC0; ++c) {
+        const bool ascii = c < 0x80;
+        const std::string texto = (ascii ? std::string(1, char(c)) : std::string{'\xC2', char(c)});
+        std::string esperado = texto;
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            std::snprintf(codigo, sizeof codigo, ascii ? "\\x%02x" : "\\u%04x", c);
+            esperado = codigo;
+        }
+        EXPECT_EQ("a" + esperado + "b", escaparControles("a" + texto + "b")) << c;
+    }
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0a\\u009bc é", escaparControles("a\x1b]0;x\x07"
                                                                   "b\n\xC2\x9B"
                                                                   "c é"));
+}
+
+// Decoders silenced on two threads at once, each writing to descriptor 2 as libpng does, while
+// the main thread warns: the warnings all reach standard error and nothing of the decoders does
+// (a silence that ended while another thread's decoder still ran would let its lines through;
+// one that took the system's messages with it would lose warnings).
+TEST(Utilities_Relato, decoders_silenced_at_once_and_warnings_still_shown)
+{
+    std::atomic<int> falta{2000};
+    const auto decodificar = [&falta] {
+        for (; falta > 0; --falta) {
+            const SilencioNoErro silencio;
+            EXPECT_EQ(6, write(STDERR_FILENO, "lixo!\n", 6));
+        }
+    };
+    testing::internal::CaptureStderr();
+    std::thread a(decodificar), b(decodificar);
+    for (int k = 0; k < 200; ++k)
+        avisar("x");
+    a.join(), b.join();
+    EXPECT_EQ(teste::repetir(200, "aviso: x\n"), testing::internal::GetCapturedStderr());
 }

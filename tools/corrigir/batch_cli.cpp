@@ -10,15 +10,14 @@
 #include "mesh/paths.h"
 #include "tools/corrigir/driver_cli.h"
 #include "utilities/command_line.h"
+#include "utilities/program_setup.h"
 #include "utilities/report.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <sched.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -38,17 +37,19 @@ const char* const kUso =
     "\"PASTA/a.jpg\", idêntico ao \"result.jpg\" que corrigir gravaria para ela. Uma imagem que\n"
     "falha é relatada e as outras seguem. Sai com 0 quando todas foram corrigidas, 1 quando\n"
     "alguma falhou e 2 quando a linha de comando não serve (dois resultados com o mesmo nome,\n"
-    "ou um resultado no lugar de uma das imagens, do padrão ou de um arquivo da malha, em\n"
-    "qualquer parte da lista, também).\n"
+    "uma imagem na pasta dos resultados, ou um resultado no lugar do padrão ou de um arquivo\n"
+    "da malha, em qualquer parte da lista, também).\n"
     "\n"
     "  -o PASTA            pasta dos resultados, criada se faltar (padrão: \"resultados\")\n"
     "  --lista ARQUIVO     lê os nomes das imagens de ARQUIVO (\"-\": da entrada padrão), um\n"
     "                      por linha, como estão (espaços inclusive); linhas vazias são puladas\n"
+    "                      (até 1 GiB por lista e 6 milhões de nomes no lote)\n"
     "  --parte K/N         corrige só a parte K de N (1 <= K <= N): a parte de uma imagem\n"
     "                      depende só do seu nome, e as partes 1 a N juntas corrigem cada\n"
     "                      imagem uma vez (para dividir um lote entre máquinas)\n"
-    "  --pular-existentes  pula a imagem cujo resultado existe e é mais novo que ela, que os\n"
-    "                      arquivos da malha e que o padrão (para retomar um lote interrompido)\n";
+    "  --pular-existentes  pula a imagem cujo resultado é um JPEG inteiro, do tamanho do\n"
+    "                      padrão, mais novo que ela, que os arquivos da malha e que o padrão\n"
+    "                      (para retomar um lote interrompido); refaz qualquer outro\n";
 
 int erroDeUso(const std::string& motivo)
 {
@@ -107,24 +108,12 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
         } else if (a == "--pular-existentes") {
             opcoes.pularExistentes = true;
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
-            if (!opcoes.interpolacao)
-                return erroDeUso("filtro desconhecido em \"" + a +
-                                 "\" (linear, cubico ou lanczos)");
+            if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }
     }
     return -1;
-}
-
-// The cores this process may run on: what a scheduler allotted it (Slurm, taskset), or else
-// every core of the machine.
-int nucleosDisponiveis()
-{
-    cpu_set_t conjunto;
-    if (sched_getaffinity(0, sizeof conjunto, &conjunto) == 0)
-        return std::max(1, CPU_COUNT(&conjunto));
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 } // namespace
@@ -135,19 +124,19 @@ int executarLote(int argc, const char* const* argv)
     Opcoes opcoes;
     const int saida = lerOpcoes(argc, argv, opcoes);
     if (saida >= 0) return saida;
-    std::vector<std::string> imagens = opcoes.imagens;
-    for (const auto& lista : opcoes.listas)
-        if (!lerLista(lista, imagens)) return falhaAntesDoLote();
-    if (imagens.empty() && opcoes.listas.empty()) return erroDeUso("nenhuma imagem para corrigir");
-    // Judged over the whole list, so that every part of it refuses the same lists.
-    if (!conferirNomes(imagens, opcoes.pasta)) return erroDeUso(motivoFalha());
+    if (opcoes.imagens.empty() && opcoes.listas.empty())
+        return erroDeUso("nenhuma imagem para corrigir");
     const std::string& pasta = opcoes.pasta;
-    if (opcoes.partes > 1)
-        imagens.erase(std::remove_if(imagens.begin(), imagens.end(),
-                                     [&](const std::string& imagem) {
-                                         return parteDe(imagem, opcoes.partes) != opcoes.parte;
-                                     }),
-                      imagens.end());
+    std::vector<std::string> imagens;
+    // Judged over the whole batch, so that every part of it refuses the same lists.
+    switch (lerLote(opcoes.imagens, opcoes.listas, pasta, opcoes.parte, opcoes.partes, imagens)) {
+    case Lote::Lido:
+        break;
+    case Lote::Ilegivel:
+        return falhaAntesDoLote();
+    case Lote::Recusado:
+        return erroDeUso(motivoFalha());
+    }
 
     carregaVetorVertices();
     if (houveFalha()) return falhaAntesDoLote();
@@ -160,13 +149,16 @@ int executarLote(int argc, const char* const* argv)
                (erro ? ": " + textoDoErro(erro.value()) : ""));
         return falhaAntesDoLote();
     }
-    int puladas = 0;
+    int puladas = 0, refeitas = 0;
     if (opcoes.pularExistentes) {
         std::vector<std::string> dependencias = nomesDaMalha(); // and the pattern
         dependencias.push_back(caminhoLocal(filename2));
         const int64_t malha = maisRecente(dependencias);
         const auto emDia = [&](const std::string& imagem) {
-            return resultadoEmDia(imagem, nomeDoResultado(imagem, pasta), malha);
+            const Resultado r = estadoDoResultado(imagem, nomeDoResultado(imagem, pasta), malha,
+                                                  padrao->width, padrao->height);
+            refeitas += r == Resultado::Refazer;
+            return r == Resultado::EmDia;
         };
         const auto fim = std::remove_if(imagens.begin(), imagens.end(), emDia);
         puladas = static_cast<int>(imagens.end() - fim);
@@ -195,6 +187,8 @@ int executarLote(int argc, const char* const* argv)
                                         relatar, avisarDe, opcoes.interpolacao);
     std::printf("\n%d de %d imagens corrigidas em \"%s\"", corrigidas, total, pasta.c_str());
     if (puladas > 0) std::printf("; %d puladas, com o resultado em dia", puladas);
+    if (refeitas > 0)
+        std::printf("; %d refeitas, com o resultado incompleto ou desatualizado", refeitas);
     std::printf("\n");
     std::fflush(stdout);
     return corrigidas == total ? kSaidaOk : kSaidaFalha;

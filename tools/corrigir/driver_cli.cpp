@@ -42,6 +42,11 @@ bool opcaoInterpolado(const std::string& argumento, std::optional<Interpolacao>&
     return true;
 }
 
+std::string filtroDesconhecido(const std::string& argumento)
+{
+    return "filtro desconhecido em \"" + argumento + "\" (linear, cubico ou lanczos)";
+}
+
 int executarCorrigir(int argc, const char* const* argv)
 {
     std::optional<Interpolacao> interpolacao;
@@ -53,9 +58,7 @@ int executarCorrigir(int argc, const char* const* argv)
             return kSaidaOk;
         }
         if (opcaoInterpolado(a, interpolacao)) {
-            if (!interpolacao)
-                return erroDeUso("corrigir", "filtro desconhecido em \"" + a +
-                                                 "\" (linear, cubico ou lanczos)");
+            if (!interpolacao) return erroDeUso("corrigir", filtroDesconhecido(a));
         } else if (a.size() > 1 && a[0] == '-') {
             return erroDeUso("corrigir", "opção desconhecida \"" + a + "\"");
         } else {

@@ -16,6 +16,10 @@ extern const char* const kUsoInterpolado;
 // FILTRO names none of them. False, `filtro` untouched, for any other word.
 bool opcaoInterpolado(const std::string& argumento, std::optional<Interpolacao>& filtro);
 
+// The refusal of `argumento`, an "--interpolado=FILTRO" whose FILTRO opcaoInterpolado does not
+// know.
+std::string filtroDesconhecido(const std::string& argumento);
+
 // Reads "[--interpolado[=FILTRO]]" or "--help" and runs the correction (executarCorrecao,
 // correction/driver.h). A command line it does not take is refused (utilities/command_line.h)
 // before anything is read or written. Returns the exit status.
