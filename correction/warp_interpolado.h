@@ -38,6 +38,14 @@ namespace corretor {
 // (8 x 8).
 enum class Interpolacao { Linear, Cubica, Lanczos };
 
+// The interpolated correction asked for: its filter, and with `suave` the curved map through
+// the same nodes (montarMapas) in place of each triangle's flat one.
+struct ModoInterpolado
+{
+    Interpolacao filtro = Interpolacao::Cubica;
+    bool suave = false;
+};
+
 // The source coordinates of every output pixel for one input size and one output size, in the
 // fixed-point form cv::remap reads fastest (cv::convertMaps: whole coordinates CV_16SC2, and
 // the index of the fraction, 1/32 of a pixel in each direction, CV_16UC1); the stretches of
