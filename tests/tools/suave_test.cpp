@@ -8,13 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 
 using namespace corretor;
 
 // The demo as it is, then with node 12's source point moved far (a bad node): the result of
 // corrigir holds the bytes of the curved correction made here, and the triangles it made flat
-// are named once by corrigir and once by a batch of two images. On the sound demo nothing is
+// are named once by corrigir, once by a batch of two images and once by comparar's table of
+// the modes. On the sound demo nothing is
 // made flat and the curved map beats the flat one by well over a decibel.
 TEST(Tools_Suave, corrigir_and_the_batch_give_the_curved_correction_and_name_the_flat_triangles)
 {
@@ -54,14 +56,25 @@ TEST(Tools_Suave, corrigir_and_the_batch_give_the_curved_correction_and_name_the
         EXPECT_EQ(ruim ? aviso : "", corrigir.err);
         EXPECT_EQ(ruim ? aviso : "", lote.err);
 
-        if (ruim) continue;
+        // comparar's table: the row of these options measures the result corrigir saved.
         const Imagem salva = abrir("result.jpg");
+        Qualidade q{};
+        ASSERT_TRUE(avaliarCorrecao(salva.get(), padrao.get(), q));
+        const auto modos = teste::run(COMPARAR_PATH, {"--modos", "amostra.jpg"}, "", ws.dir());
+        ASSERT_EQ(0, modos.status) << modos.err;
+        char linha[80];
+        std::snprintf(linha, sizeof linha, "\n%9.2f  %9.4f  --interpolado=lanczos --suave\n",
+                      q.psnr, q.cobertura);
+        EXPECT_NE(std::string::npos, modos.out.find(linha)) << modos.out;
+        EXPECT_EQ(8, teste::vezes(modos.out, "\n")) << modos.out;
+        EXPECT_EQ(ruim ? aviso : "", modos.err);
+
+        if (ruim) continue;
         const Imagem plana =
             corrigirInterpolado(amostra.get(), padrao.get(), {Interpolacao::Lanczos, false});
         ASSERT_TRUE(save("plana.jpg", plana.get()));
         const Imagem planaSalva = abrir("plana.jpg");
-        Qualidade q{}, p{};
-        ASSERT_TRUE(avaliarCorrecao(salva.get(), padrao.get(), q));
+        Qualidade p{};
         ASSERT_TRUE(avaliarCorrecao(planaSalva.get(), padrao.get(), p));
         EXPECT_EQ(1.0, q.cobertura);
         EXPECT_GE(q.psnr, 21.2);
