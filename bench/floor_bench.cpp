@@ -19,8 +19,8 @@
 //       threads as a single corrigir has them: the median milliseconds of building the maps for
 //       the first image's size, flat and curved (montarMapas, VEZES times each, in turns), and
 //       of the interpolated warp of each image with each filter through either maps (VEZES
-//       rounds, in turns, each first every other round), with the ratios curved / flat
-//       measured in this one run.
+//       rounds, in turns, each first every other round, the image read into the cache before
+//       each), with the ratios curved / flat measured in this one run.
 #include "bench/bench_timer.h"
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
@@ -144,15 +144,17 @@ int suave(const fs::path& pasta, int vezes, const std::vector<std::string>& nome
     const Interpolacao filtros[3] = {Interpolacao::Linear, Interpolacao::Cubica,
                                      Interpolacao::Lanczos};
     std::vector<double> deformar[3][2];
+    double somaDasEntradas = 0;
     for (int vez = 0; vez <= vezes; ++vez)
         for (const Imagem& foto : fotos)
             for (int f = 0; f < 3; ++f)
                 for (int k = 0; k < 2; ++k) {
-                    // Each goes first every other round: the first pays for bringing the
-                    // image into the cache.
-                    const int curvo = (k + vez) % 2;
+                    const int curvo = (k + vez) % 2; // each goes first every other round
                     const auto m = porTamanho[curvo].para(cv::Size(foto->width, foto->height));
                     if (m == nullptr) return falha(motivoFalha());
+                    // Read into the cache first, as a batch worker's warp finds the image
+                    // its decoder has just written.
+                    somaDasEntradas += cv::sum(cv::cvarrToMat(foto.get()))[0];
                     Imagem saidaDoWarp;
                     const double ms = bancada::tempoMs(
                         [&] { saidaDoWarp = morphInterpolado(foto.get(), *m, filtros[f]); });
@@ -164,6 +166,7 @@ int suave(const fs::path& pasta, int vezes, const std::vector<std::string>& nome
                 entrada.width, entrada.height, nomes.size(), vezes, cv::getNumThreads(),
                 mapas[1]->planos.size(), mediana(montar[0]), mediana(montar[1]),
                 mediana(montar[1]) / mediana(montar[0]));
+    std::printf(" soma=%.0f", somaDasEntradas);
     const char* const nomesDosFiltros[3] = {"linear", "cubico", "lanczos"};
     for (int f = 0; f < 3; ++f)
         std::printf(" %s_plano=%.3f %s_suave=%.3f razao_%s=%.3f", nomesDosFiltros[f],
