@@ -122,6 +122,24 @@ double desvio(const st_mat& mapa, const Ponto origem[3], const Ponto destino[3])
     return pior;
 }
 
+double desvioTolerado(const st_mat& mapa, const Ponto origem[3], double piso)
+{
+    const auto& m = mapa.mat;
+    double pior = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double x = origem[k].x, y = origem[k].y;
+        double eixo = 0;
+        for (int i = 0; i < 2; ++i) {
+            const double termos = std::abs(double(m[i][0]) * x) + std::abs(double(m[i][1]) * y) +
+                                  std::abs(double(m[i][2]));
+            eixo = std::max(eixo, 5e-7 * (std::abs(x) + std::abs(y) + 1) + 6e-8 * termos);
+        }
+        pior = std::max(pior, eixo);
+    }
+    const double tolerado = kDesvioAceito + std::sqrt(2.0) * pior;
+    return std::isfinite(tolerado) ? std::max(piso, tolerado) : piso;
+}
+
 Solucao mapaDoTriangulo(const Ponto origem[3], const Ponto destino[3], st_mat& mapa, double& erro)
 {
     if (orientacao(origem[0], origem[1], origem[2]) == 0) {

@@ -30,6 +30,15 @@ void eliminarComPivo(const Ponto origem[3], const Ponto destino[3], st_mat& mapa
 // the matching target vertex. +infinity when `mapa` holds a non-finite value.
 double desvio(const st_mat& mapa, const Ponto origem[3], const Ponto destino[3]);
 
+// How far a stored map may miss the target vertices of the source triangle `origem` without
+// being wrong: what the generator accepts (kDesvioAceito) plus what its file can hold. A matrix
+// file keeps six decimals of each coefficient ("%f", so each is off by up to 5e-7) and the
+// loader reads them into floats (each off by up to 6e-8 of itself), so at a vertex (x, y) the
+// map's image may be off by up to 5e-7 (|x| + |y| + 1) + 6e-8 (|a x| + |b y| + |c|) on each
+// axis. Never less than `piso`. For an enlarged capture some thousands of pixels wide this is
+// a few hundredths of a pixel; a map that is wrong misses by far more.
+double desvioTolerado(const st_mat& mapa, const Ponto origem[3], double piso);
+
 enum class Solucao {
     Eliminacao, // the generator's elimination, as it is
     ComTrocas,  // it failed (zero pivot, or vertices not carried within kDesvioAceito);

@@ -208,7 +208,7 @@ private:
                 d.falta = "mapa não finito";
                 achar(Problema::NaoFinito, nomeDo(t) + ": \"matrix/" + std::to_string(t) +
                                                ".txt\" tem valores não finitos");
-            } else if (d.desvio > kDesvioTolerado) {
+            } else if (d.desvio > desvioTolerado(arquivo.mapa, o, kDesvioTolerado)) {
                 char texto[64];
                 std::snprintf(texto, sizeof texto, "%.6g", d.desvio);
                 achar(Problema::Desvio, nomeDo(t) + ": o mapa de \"matrix/" + std::to_string(t) +

@@ -13,9 +13,9 @@
 
 namespace corretor {
 
-// The largest distance, in pixels, by which a stored map may miss a target vertex. The files
-// hold six decimals, so a map that the generator got right within 1e-3 may miss by a few
-// thousandths on an enlarged image some thousands of pixels wide.
+// The least distance, in pixels, by which a stored map may miss a target vertex; at large
+// coordinates, what the file's six decimals can hold allows more (desvioTolerado,
+// authoring/affine_solve.h).
 constexpr double kDesvioTolerado = 0.01;
 
 enum class Problema {
@@ -30,7 +30,7 @@ enum class Problema {
     MatrizCurta,   // matrix files with fewer than six numbers
     MatrizLonga,   // matrix files with more than two lines
     NaoFinito,     // a triangle with area whose map is not finite
-    Desvio,        // a map that misses its target vertices by more than kDesvioTolerado
+    Desvio,        // a map that misses its target vertices by more than desvioTolerado allows
     Sentido        // a remark, not a fault: corners clockwise on screen in the source mesh
 };
 

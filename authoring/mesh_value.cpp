@@ -142,7 +142,11 @@ bool gravarMalha(const MalhaNova& malha, unsigned partes, const std::string& pas
         !criarPasta(pasta, "data"))
         return false;
     if ((partes & kMapas) && !criarPasta(pasta, "matrix")) return false;
-    return gravarArquivosJuntos(arquivos);
+    // A mesh whose files are replaced in part is wrong: the mark says so to the next reader.
+    const std::string marca = arquivos.size() > 1 && criarPasta(pasta, "data")
+                                  ? naPasta(pasta, caminhoDaMalhaIncompleta().c_str())
+                                  : "";
+    return gravarArquivosJuntos(arquivos, marca);
 }
 
 int anexarMapas(const MalhaNova& malha, const std::string& pasta)

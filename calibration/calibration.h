@@ -58,9 +58,19 @@ struct RelatorioDeCalibracao
     int pontosDeApoio = 0;           // support points tried in the final step
     int pontosCasados = 0;           // of which matched and kept by the fit
     double residuoMediano = 0;       // median distance, capture pixels, support points to the model
+    double maiorLocal = 0;           // the largest local displacement followed, capture pixels
     double maiorDesacordo = 0;       // the largest disagreement of a kept node, capture pixels
     int noDoMaiorDesacordo = 0;      // its node number, from 1
     std::vector<std::string> avisos; // regions where the model does not follow the capture
+};
+
+// What the user tells the calibration besides the pictures.
+struct OpcoesDeCalibracao
+{
+    // The capture's approximate turn, degrees clockwise on screen (--giro), for a pattern that
+    // looks the same turned: among the turns it cannot tell apart, the one nearest to this.
+    bool comGiro = false;
+    double giro = 0;
 };
 
 // A line for the user after each step.
@@ -69,20 +79,28 @@ using AoTerminarEtapa = std::function<void(const std::string&)>;
 // Finds the capture point of every pattern pixel in `destino` (node k + 1 is destino[k]) in
 // `captura` (named `nome` in messages), into `nos`, one entry per node in order.
 bool calibrarCaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
-                     const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
-                     RelatorioDeCalibracao& relatorio, const AoTerminarEtapa& etapa);
+                     const std::vector<cv::Point>& destino, const OpcoesDeCalibracao& opcoes,
+                     std::vector<NoCalibrado>& nos, RelatorioDeCalibracao& relatorio,
+                     const AoTerminarEtapa& etapa);
 
 struct NoRefinado
 {
     cv::Point2d antes, depois; // capture points; equal when not moved
     bool movido = false;       // matched within the search radius
     double confianca = 0;
+    bool fora = false;     // picked outside the capture
+    bool discorda = false; // picked far from where the other picks put it
 };
+
+constexpr int kMenosNosMarcados = 10; // the fewest picks refinarNos takes
 
 // For a mesh picked by hand: moves each node's capture point `origem[k]` (of the pattern pixel
 // destino[k]) to the best match of the pattern's neighbourhood of destino[k] within `raio`
 // capture pixels, with the matcher of calibrarCaptura against the capture straightened by a
-// lens model fitted to the picks themselves. A node with no match within `raio` stays.
+// lens model fitted to the picks themselves. A node with no match within `raio` stays; a pick
+// outside the capture, or one that the affine map of the others puts more than `raio` away,
+// moves to its match however far (and stays when it has none). Refused, recording why, with
+// fewer than kMenosNosMarcados picks: a lens cannot be told from so few.
 bool refinarNos(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
                 const std::vector<cv::Point>& destino, const std::vector<cv::Point2d>& origem,
                 double raio, std::vector<NoRefinado>& nos, RelatorioDeCalibracao& relatorio,

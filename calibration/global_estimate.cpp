@@ -1,5 +1,6 @@
 #include "calibration/global_estimate.h"
 
+#include "calibration/lattice.h"
 #include "utilities/field.h"
 #include "utilities/report.h"
 
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace corretor {
@@ -31,15 +34,6 @@ constexpr int kTentativas = 3000;
 // best on coarse pictures, are aligned and judged again.
 constexpr double kAlcanceDoJulgamento = 0.75;
 constexpr std::size_t kFinalistas = 4;
-
-// A repeated pattern's periods are sought up to this many pixels, and a shift counts as one
-// when the pattern correlates with itself shifted by at least this much.
-constexpr int kAlcanceDoPeriodo = 90;
-constexpr float kSemelhancaDoPeriodo = 0.6f;
-// The copies of a repeated pattern are told apart over this many field radii about the centre:
-// farther out the lens moves the pattern away from any affine map by more than the slow
-// changes that tell the copies apart.
-constexpr double kAlcanceDosPeriodos = 0.45;
 
 struct Candidata
 {
@@ -77,42 +71,6 @@ bool plausivel(const cv::Matx23d& afim, cv::Size captura)
     const double diametro = 2 * kRaioDoCampo * escalaDe(afim);
     const double lado = std::min(captura.width, captura.height);
     return diametro >= std::max(60.0, 0.2 * lado) && diametro <= 1.5 * lado;
-}
-
-// The shifts, in pattern pixels, by which the pattern looks nearly like itself: the peaks of
-// its autocorrelation (the middle of its field against the pattern, on pictures reduced twice)
-// within kAlcanceDoPeriodo pixels, other than no shift, with a correlation of at least
-// kSemelhancaDoPeriodo. None for a pattern that repeats nothing.
-std::vector<cv::Point2d> periodosDoPadrao(const cv::Mat& padrao)
-{
-    cv::Mat cinza, menor;
-    cv::cvtColor(padrao, cinza, cv::COLOR_BGR2GRAY);
-    cv::resize(cinza, menor, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
-    menor.convertTo(menor, CV_32F);
-    const int meio = static_cast<int>(0.45 * kRaioDoCampo / 2), busca = kAlcanceDoPeriodo / 2;
-    const cv::Point c(static_cast<int>(kCentro.x / 2), static_cast<int>(kCentro.y / 2));
-    const cv::Rect modelo(c.x - meio, c.y - meio, 2 * meio + 1, 2 * meio + 1);
-    const cv::Rect area = cv::Rect(modelo.x - busca, modelo.y - busca, modelo.width + 2 * busca,
-                                   modelo.height + 2 * busca) &
-                          cv::Rect(0, 0, menor.cols, menor.rows);
-    if ((modelo & area) != modelo) return {};
-    cv::Mat mapa, vizinhos;
-    cv::matchTemplate(menor(area), menor(modelo), mapa, cv::TM_CCOEFF_NORMED);
-    cv::dilate(mapa, vizinhos, cv::Mat());
-    std::vector<std::pair<float, cv::Point2d>> picos;
-    for (int y = 1; y + 1 < mapa.rows; ++y)
-        for (int x = 1; x + 1 < mapa.cols; ++x) {
-            const float v = mapa.at<float>(y, x);
-            const cv::Point d(area.x + x - modelo.x, area.y + y - modelo.y);
-            if (v < kSemelhancaDoPeriodo || v < vizinhos.at<float>(y, x) || d.dot(d) < 9) continue;
-            picos.emplace_back(v, cv::Point2d(2.0 * d.x, 2.0 * d.y));
-        }
-    std::sort(picos.begin(), picos.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<cv::Point2d> periodos;
-    for (std::size_t k = 0; k < picos.size() && k < 8; ++k)
-        periodos.push_back(picos[k].second);
-    return periodos;
 }
 
 // The similarity (turn, scale, shift) that carries p[i] onto q[i] best in the least-squares
@@ -197,22 +155,35 @@ bool ransacSemelhanca(const std::vector<cv::Point2f>& p, const std::vector<cv::P
     return true;
 }
 
-// Candidates from features: similarities fitted by RANSAC, round after round.
-std::vector<Candidata> candidatasDasFeicoes(const cv::Mat& padrao, const cv::Mat& captura)
+// A picture's features: ORB key points and their descriptions.
+struct Feicoes
 {
-    const double fator = std::max(1.0, std::max(captura.cols, captura.rows) / kLadoDasFeicoes);
-    cv::Mat menor = captura;
-    if (fator > 1) cv::resize(captura, menor, cv::Size(), 1 / fator, 1 / fator, cv::INTER_AREA);
+    std::vector<cv::KeyPoint> pontos;
+    cv::Mat descricoes;
 
-    auto orb = cv::ORB::create(2000, 1.2f, 8, 15, 0, 2, cv::ORB::HARRIS_SCORE, 31, 8);
-    std::vector<cv::KeyPoint> pontosP, pontosC;
-    cv::Mat descP, descC;
-    orb->detectAndCompute(padrao, cv::noArray(), pontosP, descP);
-    orb->detectAndCompute(menor, cv::noArray(), pontosC, descC);
-    if (pontosP.size() < 10 || pontosC.size() < 10) return {};
+    explicit Feicoes(const cv::Mat& imagem)
+    {
+        auto orb = cv::ORB::create(2000, 1.2f, 8, 15, 0, 2, cv::ORB::HARRIS_SCORE, 31, 8);
+        orb->detectAndCompute(imagem, cv::noArray(), pontos, descricoes);
+    }
+};
+
+// Candidates from features: similarities fitted by RANSAC, round after round, between the
+// pattern's features and those of the capture (`daCaptura`, found on it reduced `fator` times);
+// with `espelho`, those of the pattern mirrored about the field centre's column (a device may
+// mirror the image, and a feature's description is not the same mirrored), each candidate then
+// mirrored back.
+std::vector<Candidata> candidatasDasFeicoes(const cv::Mat& padrao, const Feicoes& daCaptura,
+                                            double fator, cv::Size captura, bool espelho)
+{
+    cv::Mat fonte = padrao;
+    const cv::Matx33d espelhar(-1, 0, 2 * kCentro.x, 0, 1, 0, 0, 0, 1);
+    if (espelho) cv::warpAffine(padrao, fonte, paraMatx23(espelhar), padrao.size());
+    const Feicoes doPadrao(fonte);
+    if (doPadrao.pontos.size() < 10 || daCaptura.pontos.size() < 10) return {};
 
     std::vector<std::vector<cv::DMatch>> pares;
-    cv::BFMatcher(cv::NORM_HAMMING).knnMatch(descP, descC, pares, 2);
+    cv::BFMatcher(cv::NORM_HAMMING).knnMatch(doPadrao.descricoes, daCaptura.descricoes, pares, 2);
     // The second best match is kept too where it is nearly as good: on a repeated pattern the
     // right one is often not the best.
     std::vector<cv::Point2f> noPadrao, naCaptura;
@@ -220,20 +191,20 @@ std::vector<Candidata> candidatasDasFeicoes(const cv::Mat& padrao, const cv::Mat
     for (const auto& par : pares)
         for (std::size_t k = 0; k < par.size(); ++k) {
             if (k == 1 && par[1].distance > 1.1f * par[0].distance) break;
-            const cv::Point2f c = pontosC[par[k].trainIdx].pt;
-            noPadrao.push_back(pontosP[par[k].queryIdx].pt);
+            const cv::Point2f c = daCaptura.pontos[par[k].trainIdx].pt;
+            noPadrao.push_back(doPadrao.pontos[par[k].queryIdx].pt);
             naCaptura.emplace_back(static_cast<float>(volta(0, 0) * c.x + volta(0, 2)),
                                    static_cast<float>(volta(1, 1) * c.y + volta(1, 2)));
         }
 
     std::vector<Candidata> candidatas;
-    const double limiar = std::max(3.0, 0.015 * std::max(captura.cols, captura.rows));
+    const double limiar = std::max(3.0, 0.015 * std::max(captura.width, captura.height));
     cv::RNG sorteio(0x5eed); // the same candidates for the same pictures
     for (int rodada = 0; rodada < kRodadas && noPadrao.size() >= kConcordantesMinimas; ++rodada) {
         std::vector<uchar> concordam;
         cv::Matx23d a;
-        if (!ransacSemelhanca(noPadrao, naCaptura, limiar, captura.size(), sorteio, a, concordam))
-            break;
+        if (!ransacSemelhanca(noPadrao, naCaptura, limiar, captura, sorteio, a, concordam)) break;
+        if (espelho) a = paraMatx23(paraMatx33(a) * espelhar);
         candidatas.push_back({a, cv::countNonZero(concordam)});
         std::vector<cv::Point2f> restoP, restoC;
         for (std::size_t i = 0; i < concordam.size(); ++i)
@@ -316,40 +287,18 @@ struct Nivel
         std::vector<cv::Mat> a, b;
         cv::split(padrao, a);
         cv::split(cw, b);
+        // A channel without contrast there has no correlation (the library gives a
+        // non-finite one): it is left out, and so is the map when no channel has any.
         double soma = 0;
-        for (std::size_t k = 0; k < a.size(); ++k)
-            soma += cv::computeECC(a[k], b[k], tem);
-        return soma / static_cast<double>(a.size());
-    }
-
-    // The correlations of the pattern brought onto the capture by each map in `mapas`, all
-    // over the same capture pixels: those of the first map's disc where every map has pattern
-    // pixels, so that no map is judged on a part of the capture the others leave out.
-    std::vector<double> correlacoesNaCaptura(const std::vector<cv::Matx23d>& mapas) const
-    {
-        std::vector<cv::Mat> padroes;
-        cv::Mat comum;
-        cv::warpAffine(disco, comum, reduzido(mapas.front()), captura.size(), cv::INTER_NEAREST);
-        for (const auto& a : mapas) {
-            cv::Mat pw, tem;
-            cv::warpAffine(padrao, pw, reduzido(a), captura.size(), cv::INTER_LINEAR);
-            cv::warpAffine(cv::Mat(padrao.size(), CV_8U, cv::Scalar(255)), tem, reduzido(a),
-                           captura.size(), cv::INTER_NEAREST);
-            comum &= tem;
-            padroes.push_back(pw);
+        int canais = 0;
+        for (std::size_t k = 0; k < a.size(); ++k) {
+            const double c = cv::computeECC(a[k], b[k], tem);
+            if (std::isfinite(c)) {
+                soma += c;
+                ++canais;
+            }
         }
-        std::vector<cv::Mat> c;
-        cv::split(captura, c);
-        std::vector<double> correlacoes;
-        for (const auto& pw : padroes) {
-            std::vector<cv::Mat> p;
-            cv::split(pw, p);
-            double soma = 0;
-            for (std::size_t k = 0; k < c.size(); ++k)
-                soma += cv::countNonZero(comum) > 0 ? cv::computeECC(p[k], c[k], comum) : -1;
-            correlacoes.push_back(soma / static_cast<double>(c.size()));
-        }
-        return correlacoes;
+        return canais > 0 ? soma / canais : -2;
     }
 
     // ECC (affine) from `afim`, kept when it raises the correlation; returns the correlation.
@@ -371,21 +320,71 @@ struct Nivel
             return inicial; // ECC did not settle: the map stays
         }
         const double final = correlacao(w);
-        if (!(final > inicial)) return inicial;
+        if (!(final > inicial) || !cv::checkRange(w)) return inicial;
         afim = paraAfim(w);
         return final;
     }
 };
 
+// The levels of one detail for every scale asked, each made when first needed: candidates of
+// scales far apart are judged on captures reduced to each one's own pixel size.
+class Niveis
+{
+public:
+    Niveis(const cv::Mat& padrao, const cv::Mat& captura, double fator, double suavizar)
+        : padrao_(padrao), captura_(captura), fator_(fator), suavizar_(suavizar)
+    {
+    }
+
+    const Nivel& para(double escala)
+    {
+        // Scales within a fifth of each other share a level.
+        const int chave =
+            static_cast<int>(std::lround(std::log(std::max(escala, 1e-3)) / std::log(1.2)));
+        auto onde = niveis_.find(chave);
+        if (onde == niveis_.end())
+            onde = niveis_
+                       .emplace(chave, std::make_unique<Nivel>(padrao_, captura_, fator_,
+                                                               std::pow(1.2, chave), suavizar_))
+                       .first;
+        return *onde->second;
+    }
+
+private:
+    const cv::Mat& padrao_;
+    const cv::Mat& captura_;
+    double fator_, suavizar_;
+    std::map<int, std::unique_ptr<Nivel>> niveis_;
+};
+
 } // namespace
 
-bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nomeDaCaptura,
+bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura,
+                   const std::vector<cv::Point2d>& periodos, const std::string& nomeDaCaptura,
                    EstimativaGlobal& estimativa)
 {
+
     cv::Mat padraoCinza, capturaCinza;
     cv::cvtColor(padrao, padraoCinza, cv::COLOR_BGR2GRAY);
     cv::cvtColor(captura, capturaCinza, cv::COLOR_BGR2GRAY);
-    std::vector<Candidata> candidatas = candidatasDasFeicoes(padraoCinza, capturaCinza);
+    const double fator = std::max(1.0, std::max(captura.cols, captura.rows) / kLadoDasFeicoes);
+    cv::Mat menor = capturaCinza;
+    if (fator > 1)
+        cv::resize(capturaCinza, menor, cv::Size(), 1 / fator, 1 / fator, cv::INTER_AREA);
+    // Features, unless the pattern repeats itself: its features all look alike.
+    std::vector<Candidata> candidatas;
+    if (periodos.empty()) {
+        const Feicoes daCaptura(menor);
+        for (bool espelho : {false, true}) {
+            const std::vector<Candidata> estas =
+                candidatasDasFeicoes(padraoCinza, daCaptura, fator, captura.size(), espelho);
+            candidatas.insert(candidatas.end(), estas.begin(), estas.end());
+        }
+    }
+    // A repeated pattern has no features to tell its parts apart: its periods and its outline.
+    for (const cv::Matx23d& a :
+         candidatasDoReticulado(padraoCinza, periodos, capturaCinza, &plausivel))
+        candidatas.push_back({a, 0});
     // One candidate without features: the field in the middle of the capture, filling it.
     const double s = 0.45 * std::min(captura.cols, captura.rows) / kRaioDoCampo;
     const cv::Point2d meio((captura.cols - 1) / 2.0, (captura.rows - 1) / 2.0);
@@ -399,42 +398,28 @@ bool estimarGlobal(const cv::Mat& padrao, const cv::Mat& captura, const std::str
             {paraMatx23(paraMatx33(candidatas[i].afim) * meiaVolta), candidatas[i].concordantes});
     estimativa.candidatas = static_cast<int>(candidatas.size());
 
-    // Every candidate judged on coarse pictures, at the scale of the one with most features;
-    // the best few then aligned by ECC on coarse and on finer pictures and judged again there.
-    const double escala = escalaDe(candidatas.front().afim);
-    const Nivel grosso(padrao, captura, 4, escala, 2.0), fino(padrao, captura, 2, escala, 1.0);
+    // Every candidate judged on coarse pictures of about its own scale; the best few then
+    // aligned by ECC on coarse and on finer pictures and judged again there. A score that is
+    // not a number never wins.
+    Niveis grossos(padrao, captura, 4, 2.0), finos(padrao, captura, 2, 1.0);
     std::vector<std::pair<double, std::size_t>> notas;
-    for (std::size_t i = 0; i < candidatas.size(); ++i)
-        if (escalaDe(candidatas[i].afim) > 0.5 * escala &&
-            escalaDe(candidatas[i].afim) < 2 * escala)
-            notas.emplace_back(grosso.correlacao(grosso.reduzido(candidatas[i].afim)), i);
+    for (std::size_t i = 0; i < candidatas.size(); ++i) {
+        const Nivel& n = grossos.para(escalaDe(candidatas[i].afim));
+        const double c = n.correlacao(n.reduzido(candidatas[i].afim));
+        if (std::isfinite(c) && c > -1.5) notas.emplace_back(c, i);
+    }
     std::sort(notas.rbegin(), notas.rend());
     double melhor = -2;
     for (std::size_t k = 0; k < notas.size() && k < kFinalistas; ++k) {
         const Candidata& c = candidatas[notas[k].second];
         cv::Matx23d a = c.afim;
-        grosso.alinhar(a);
-        const double correlacao = fino.alinhar(a);
-        if (correlacao > melhor) {
+        grossos.para(escalaDe(a)).alinhar(a);
+        const double correlacao = finos.para(escalaDe(a)).alinhar(a);
+        if (std::isfinite(correlacao) && correlacao > melhor) {
             melhor = correlacao;
             estimativa.afim = a;
             estimativa.concordantes = c.concordantes;
         }
-    }
-    // The winner shifted by each of the pattern's periods, judged without further alignment: a
-    // repeated pattern tells its copies apart only by what it has beyond one period (slow
-    // changes across the sheet, a mark), which the correlation over many periods weighs.
-    const std::vector<cv::Point2d> periodos = periodosDoPadrao(padrao);
-    if (melhor > -1 && !periodos.empty()) {
-        const Nivel perto(padrao, captura, 2, escala, 1.0, kAlcanceDosPeriodos);
-        std::vector<cv::Matx23d> mapas = {estimativa.afim};
-        for (const cv::Point2d& v : periodos)
-            mapas.push_back(paraMatx23(paraMatx33(estimativa.afim) *
-                                       cv::Matx33d(1, 0, v.x, 0, 1, v.y, 0, 0, 1)));
-        const std::vector<double> correlacoes = perto.correlacoesNaCaptura(mapas);
-        estimativa.afim =
-            mapas[std::max_element(correlacoes.begin(), correlacoes.end()) - correlacoes.begin()];
-        estimativa.candidatas += static_cast<int>(periodos.size());
     }
     estimativa.correlacao = melhor;
     if (melhor < -1) {

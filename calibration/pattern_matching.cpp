@@ -1,5 +1,7 @@
 #include "calibration/pattern_matching.h"
 
+#include "utilities/field.h"
+
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
@@ -23,6 +25,24 @@ double verticeDaParabola(double a, double b, double c)
     const double den = a - 2 * b + c;
     if (!(den < 0)) return 0;
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
+}
+
+// The peak of the quadric fitted to the 3 x 3 values v(dx, dy) about a maximum: with g the
+// gradient and H the Hessian by central differences, the vertex -H^-1 g. A peak drawn out
+// along a slanted ridge (a neighbourhood with one main direction) lies off both axes' own
+// parabolas by up to a pixel; the cross term finds it. Where H is not negative definite, or the
+// vertex lies beyond a pixel, each axis's parabola stands.
+template <class Valor> cv::Point2d verticeDaQuadrica(const Valor& v)
+{
+    const double gx = (v(1, 0) - v(-1, 0)) / 2, gy = (v(0, 1) - v(0, -1)) / 2;
+    const double hxx = v(1, 0) - 2 * v(0, 0) + v(-1, 0), hyy = v(0, 1) - 2 * v(0, 0) + v(0, -1);
+    const double hxy = (v(1, 1) - v(1, -1) - v(-1, 1) + v(-1, -1)) / 4;
+    const double det = hxx * hyy - hxy * hxy;
+    const cv::Point2d eixos(verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)),
+                            verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
+    if (!(hxx < 0 && det > 0)) return eixos;
+    const cv::Point2d d(-(hyy * gx - hxy * gy) / det, -(hxx * gy - hxy * gx) / det);
+    return std::abs(d.x) <= 1 && std::abs(d.y) <= 1 ? d : eixos;
 }
 
 // `janela` (pattern pixels) cut, side by side, until the area it searches within `raio` lies in
@@ -65,8 +85,18 @@ cv::Matx22d covarianciaDoCasamento(const cv::Mat& modelo, double desvio, double 
 
 } // namespace
 
+cv::Mat suavizarParaEndireitar(const cv::Mat& captura, const ModeloDaLente& modelo)
+{
+    const double escala = modelo.escalaLocal(cv::Point2d(kCentroDoCampo, kCentroDoCampo));
+    if (!(escala > 1.3)) return captura;
+    // (Into a picture of its own: the capture is the caller's.)
+    cv::Mat suave;
+    cv::GaussianBlur(captura, suave, cv::Size(0, 0), 0.5 * escala);
+    return suave;
+}
+
 CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
-                              int margem)
+                              int margem, const cv::Mat& campo, bool suavizada)
 {
     CapturaEndireitada e;
     e.margem = margem;
@@ -75,20 +105,13 @@ CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& model
     cv::parallel_for_(cv::Range(0, altura), [&](const cv::Range& linhas) {
         for (int y = linhas.start; y < linhas.end; ++y)
             for (int x = 0; x < largura; ++x) {
-                const cv::Point2d q = modelo.aplicar(cv::Point2d(x - margem, y - margem));
+                cv::Point2d q = modelo.aplicar(cv::Point2d(x - margem, y - margem));
+                if (!campo.empty()) q += cv::Point2d(campo.at<cv::Vec2f>(y, x));
                 mapaX.at<float>(y, x) = static_cast<float>(q.x);
                 mapaY.at<float>(y, x) = static_cast<float>(q.y);
             }
     });
-    // A capture finer than the pattern is smoothed to about the pattern's pixel first.
-    const double escala =
-        modelo.escalaLocal(cv::Point2d(tamanho.width / 2.0, tamanho.height / 2.0));
-    // (Into a picture of its own: the capture is the caller's, and is straightened again later.)
-    cv::Mat fonte = captura;
-    if (escala > 1.3) {
-        fonte = cv::Mat();
-        cv::GaussianBlur(captura, fonte, cv::Size(0, 0), 0.5 * escala);
-    }
+    const cv::Mat fonte = suavizada ? captura : suavizarParaEndireitar(captura, modelo);
     cv::remap(fonte, e.imagem, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
 
     e.valida.create(altura, largura, CV_8U);
@@ -103,7 +126,7 @@ CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& model
 }
 
 Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv::Point ponto,
-                int meiaJanela, int raio, double minima, bool fino)
+                int meiaJanela, int raio, double minima, bool fino, const cv::Mat& nitido)
 {
     Casamento c;
     const cv::Rect inteira(ponto.x - meiaJanela, ponto.y - meiaJanela, 2 * meiaJanela + 1,
@@ -114,8 +137,13 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     if (2 * janela.area() < inteira.area()) return c;
     const cv::Mat modelo = padrao(janela);
     cv::Scalar media, desvio;
+    if (!nitido.empty()) {
+        cv::Scalar m, d;
+        cv::meanStdDev(nitido(janela), m, d);
+        if (d[0] < kTexturaMinima) return c;
+    }
     cv::meanStdDev(modelo, media, desvio);
-    if (desvio[0] < kTexturaMinima) return c;
+    if (nitido.empty() && desvio[0] < kTexturaMinima) return c;
     const cv::Rect busca(janela.x + m - raio, janela.y + m - raio, janela.width + 2 * raio,
                          janela.height + 2 * raio);
 
@@ -130,14 +158,16 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     const auto v = [&](int dx, int dy) {
         return static_cast<double>(correlacao.at<float>(pico.y + dy, pico.x + dx));
     };
-    cv::Point2d d(pico.x - raio + verticeDaParabola(v(-1, 0), v(0, 0), v(1, 0)),
-                  pico.y - raio + verticeDaParabola(v(0, -1), v(0, 0), v(0, 1)));
+    cv::Point2d d = cv::Point2d(pico.x - raio, pico.y - raio) + verticeDaQuadrica(v);
 
-    // ECC on the shift alone, from the parabola's answer, over a window that leaves room for it.
+    // ECC on the shift alone, from the quadric's answer, over a window that leaves room for it
+    // in the straightened capture.
     const cv::Rect area(janela.x + m + pico.x - raio - kFolgaEcc,
                         janela.y + m + pico.y - raio - kFolgaEcc, janela.width + 2 * kFolgaEcc,
                         janela.height + 2 * kFolgaEcc);
-    if (fino && (area & busca) == area) {
+    const cv::Rect imagem(0, 0, endireitada.imagem.cols, endireitada.imagem.rows);
+    if (fino && (area & imagem) == area &&
+        cv::countNonZero(endireitada.valida(area)) == area.area()) {
         cv::Matx23f deslocamento(1, 0, static_cast<float>(d.x - (pico.x - raio) + kFolgaEcc), 0, 1,
                                  static_cast<float>(d.y - (pico.y - raio) + kFolgaEcc));
         cv::Mat w(deslocamento);
@@ -150,7 +180,7 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
                                    pico.y - raio - kFolgaEcc + w.at<float>(1, 2));
             if (cv::norm(fino - d) < 1.0) d = fino;
         } catch (const cv::Exception&) {
-            // ECC did not settle; the parabola's answer stands.
+            // ECC did not settle; the quadric's answer stands.
         }
     }
     c.achado = true;
@@ -158,6 +188,35 @@ Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv
     c.confianca = melhor;
     c.covariancia = covarianciaDoCasamento(modelo, desvio[0], melhor);
     return c;
+}
+
+double desfoqueDaCaptura(const cv::Mat& padrao, const CapturaEndireitada& endireitada)
+{
+    const int m = endireitada.margem;
+    const cv::Rect dentro(m, m, padrao.cols, padrao.rows);
+    const cv::Mat vista = endireitada.imagem(dentro);
+    cv::Mat disco = cv::Mat::zeros(padrao.size(), CV_8U);
+    cv::circle(disco, cv::Point(kCentroDoCampo, kCentroDoCampo), kRaioDoCampo, cv::Scalar(255),
+               cv::FILLED);
+    disco &= endireitada.valida(dentro);
+    if (cv::countNonZero(disco) < 1000) return 0;
+    // A blur that gains the correlation little is not worth the sharpness it costs the match.
+    constexpr double kGanhoMinimo = 0.02;
+    double melhor = -2, sigma = 0, nitida = -2;
+    for (double s : {0.0, 0.7, 1.0, 1.4, 2.0, 2.8, 4.0, 5.6}) {
+        cv::Mat suave; // a picture of its own: the pattern stays as it is
+        if (s > 0)
+            cv::GaussianBlur(padrao, suave, cv::Size(0, 0), s);
+        else
+            suave = padrao;
+        const double c = cv::computeECC(suave, vista, disco);
+        if (s == 0) nitida = c;
+        if (std::isfinite(c) && c > melhor + 0.002) {
+            melhor = c;
+            sigma = s;
+        }
+    }
+    return melhor > nitida + kGanhoMinimo ? sigma : 0;
 }
 
 } // namespace corretor

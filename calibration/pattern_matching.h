@@ -27,9 +27,16 @@ struct CapturaEndireitada
 
 // Resamples `captura` (single channel, CV_32F) through `modelo` onto a `tamanho` pattern grid
 // plus the margin, bilinearly; when the capture holds more pixels than the pattern about the
-// centre, it is smoothed first so that the resampling does not alias.
+// field centre, it is smoothed first (suavizarParaEndireitar) so that the resampling does not
+// alias, unless `suavizada` says the caller did. `campo`, when given (CV_32FC2, the size of the
+// grid with its margin), is added to the model's capture point of each pixel: a local
+// displacement, capture pixels, that the smooth model does not follow.
 CapturaEndireitada endireitar(const cv::Mat& captura, const ModeloDaLente& modelo, cv::Size tamanho,
-                              int margem);
+                              int margem, const cv::Mat& campo = cv::Mat(), bool suavizada = false);
+
+// `captura` smoothed to about the pattern's pixel where `modelo` shows the field finer than the
+// pattern (more than 1.3 capture pixels per pattern pixel); otherwise `captura` itself.
+cv::Mat suavizarParaEndireitar(const cv::Mat& captura, const ModeloDaLente& modelo);
 
 struct Casamento
 {
@@ -45,13 +52,23 @@ struct Casamento
 
 // Where the pattern's neighbourhood of the pixel `ponto` (a square of 2 meiaJanela + 1, cut to
 // the pattern) lies in `endireitada`, within `raio` pattern pixels of no shift. The best shift
-// by normalized correlation, then to a fraction of a pixel by a parabola through the peak and
-// by ECC alignment (translation) from there. Not found when the neighbourhood is too flat,
-// less than half of it lies in the pattern, part of the searched area lies outside the capture,
-// the best shift lies on the edge of the search, or the correlation is below `minima`.
-// `padrao` is the pattern, single channel, CV_32F. Without `fino` the parabola's answer stands
-// (a tenth of a pixel or so; the ECC step costs most of the time).
+// by normalized correlation, then to a fraction of a pixel by a quadric through the 3 x 3
+// correlations about the peak and by ECC alignment (translation) from there. Not found when the
+// neighbourhood is too flat, less than half of it lies in the pattern, part of the searched area
+// lies outside the capture, the best shift lies on the edge of the search, or the correlation is
+// below `minima`. `padrao` is the pattern, single channel, CV_32F. Without `fino` the quadric's
+// answer stands (a tenth of a pixel or so; the ECC step costs most of the time). `nitido`, when
+// given, is the pattern before `padrao` was smoothed to look as blurred as the capture: its
+// neighbourhood's contrast says whether the neighbourhood is too flat (a thin line keeps little
+// contrast once blurred, but is still there to match).
 Casamento casar(const cv::Mat& padrao, const CapturaEndireitada& endireitada, cv::Point ponto,
-                int meiaJanela, int raio, double minima, bool fino = true);
+                int meiaJanela, int raio, double minima, bool fino = true,
+                const cv::Mat& nitido = cv::Mat());
+
+// How blurred `endireitada` is against `padrao` (single channel, CV_32F) over the field circle:
+// the sigma, pattern pixels, of the Gaussian blur with which the pattern correlates best with it,
+// to match it in that form (a blurred capture matches a sharp pattern poorly); 0 when no blur
+// raises the correlation by 0.02 or more.
+double desfoqueDaCaptura(const cv::Mat& padrao, const CapturaEndireitada& endireitada);
 
 } // namespace corretor

@@ -5,6 +5,7 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +90,15 @@ int falhaDaCorrecao(bool linhaAberta = false)
 
 int executarCorrecao(std::optional<ModoInterpolado> interpolado)
 {
-    const bool semPrompt = carregaVetorVertices();
+    // The mesh is read under the workspace's shared lock, so that no writer replaces it half
+    // way through the reading, and never when a replacement was cut short.
+    bool semPrompt = false;
+    {
+        TravaDaPasta trava;
+        if (!trava.travar(".", TravaDaPasta::Modo::Leitura) || !malhaCompleta())
+            return falhaDaCorrecao();
+        semPrompt = carregaVetorVertices();
+    }
     if (houveFalha()) return falhaDaCorrecao();
     if (!semPrompt) std::printf("Entre com o nome da imagem a corrigir: ");
     std::fflush(stdout);

@@ -6,7 +6,9 @@
 #include "correction/loaded_mesh.h"
 
 #include "correction/image_ops.h"
+#include "mesh/paths.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -92,6 +94,11 @@ std::unique_ptr<MalhaCarregada> MalhaCarregada::carregar(const std::string& nome
     if (padrao == nullptr) return nullptr;
     return doArmazem(
         [&pasta] {
+            // As the programs read it: under the workspace's shared lock, and never when a
+            // replacement was cut short.
+            TravaDaPasta trava;
+            if (!trava.travar(pasta, TravaDaPasta::Modo::Leitura) || !malhaCompleta(pasta))
+                return false;
             carregarMalhaDe(pasta);
             return !houveFalha();
         },

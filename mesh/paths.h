@@ -18,4 +18,14 @@ std::string caminhoLocal(const char* nome);
 // "data/vertices2.txt", "data/quelvarina.txt", then "matrix/0.txt" to "matrix/98.txt".
 std::vector<std::string> nomesDaMalha();
 
+// The file that stands in the workspace while a whole mesh is being replaced, "data/malha-
+// incompleta": made before the first mesh file is replaced and removed after the last, so that a
+// replacement cut short (even by SIGKILL, which no program can catch) leaves it behind. In the
+// workspace `pasta`, the working folder by default.
+std::string caminhoDaMalhaIncompleta(const std::string& pasta = ".");
+
+// False, recording "a malha está incompleta ...", when that file exists in the workspace `pasta`:
+// the mesh files may be part old and part new, and a correction with them would be wrong.
+bool malhaCompleta(const std::string& pasta = ".");
+
 } // namespace corretor

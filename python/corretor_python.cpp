@@ -18,6 +18,7 @@
 #include "authoring/mesh_value.h"
 #include "calibration/calibration.h"
 #include "calibration/node_layout.h"
+#include "calibration/self_check.h"
 #include "correction/driver.h"
 #include "correction/image_ops.h"
 #include "correction/loaded_mesh.h"
@@ -33,6 +34,7 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -170,22 +172,33 @@ std::unique_ptr<Malha> carregarMalha(const std::filesystem::path& pasta)
 
 // The steps of "malha calibrar" between the two pictures and the files: the nodes found in the
 // capture, their triangles and maps.
-std::unique_ptr<Malha> calibrar(const py::object& padrao, const py::object& captura, int nos)
+std::unique_ptr<Malha> calibrar(const py::object& padrao, const py::object& captura, int nos,
+                                const py::object& giro, bool forcar)
 {
     if (nos < kMenosNos || nos > kMaisNos)
         throw py::value_error("nos: um número de " + std::to_string(kMenosNos) + " a " +
                               std::to_string(kMaisNos) + ", não " + std::to_string(nos));
     const ImagemDoPython p = lerImagem(padrao, "padrao");
     const ImagemDoPython c = lerImagem(captura, "captura");
+    double giroEmGraus = 0;
+    if (!giro.is_none()) {
+        giroEmGraus = py::cast<double>(giro);
+        if (!std::isfinite(giroEmGraus))
+            throw py::value_error("giro: um número de graus, não " +
+                                  py::str(giro).cast<std::string>());
+    }
     auto malha = std::make_unique<Malha>();
     if (!semATrava([&] {
             MalhaNova nova;
             nova.destino = escolherNosDeDestino(nos);
             std::vector<NoCalibrado> calibrados;
             RelatorioDeCalibracao relatorio;
+            OpcoesDeCalibracao opcoes;
+            opcoes.comGiro = !giro.is_none();
+            if (opcoes.comGiro) opcoes.giro = giroEmGraus;
             const auto semLinhas = [](const std::string&) {}; // no console here
-            if (!calibrarCaptura(p.pixels, c.pixels, "captura", nova.destino, calibrados, relatorio,
-                                 semLinhas))
+            if (!calibrarCaptura(p.pixels, c.pixels, "captura", nova.destino, opcoes, calibrados,
+                                 relatorio, semLinhas))
                 return false;
             for (const auto& no : calibrados)
                 nova.origem.push_back(paraAmpliada(no.captura));
@@ -193,6 +206,23 @@ std::unique_ptr<Malha> calibrar(const py::object& padrao, const py::object& capt
             gerarMapas(nova);
             for (const auto& aviso : relatorio.avisos)
                 avisar(aviso);
+            // Checked against the capture as "malha calibrar" checks it before writing.
+            std::vector<cv::Point2d> origem;
+            for (const cv::Point& v : nova.origem)
+                origem.push_back(daAmpliada(v));
+            std::vector<std::array<int, 3>> triangulos(nova.triangulos.begin(),
+                                                       nova.triangulos.end());
+            const ConferenciaDaMalha conferencia =
+                conferirMalha(p.pixels, c.pixels, "captura", nova.destino, origem, triangulos);
+            for (const auto& aviso : conferencia.avisos)
+                avisar(aviso);
+            if (!conferencia.confere) {
+                if (!forcar) {
+                    falhar(conferencia.motivo + " (forcar=True a aceita assim mesmo)");
+                    return false;
+                }
+                avisar(conferencia.motivo + "; aceita assim mesmo (forcar=True)");
+            }
             malha->carregada = MalhaCarregada::doArmazem(
                 [&nova] {
                     carregarNasTabelas(nova);
@@ -337,8 +367,12 @@ PYBIND11_MODULE(corretor, m)
             "Uma cópia do padrão.");
 
     m.def("calibrar", &calibrar, py::arg("padrao"), py::arg("captura"), py::arg("nos") = kMaisNos,
+          py::arg("giro") = py::none(), py::arg("forcar") = false,
           "A malha de \"malha calibrar\": os nós achados numa captura do padrão feita pelo "
-          "aparelho, seus triângulos e mapas. ValueError quando a captura não serve.");
+          "aparelho, seus triângulos e mapas, conferida com a captura. giro: o giro aproximado "
+          "da captura em graus (--giro), para um padrão que parece o mesmo girado; forcar: "
+          "aceita uma malha que não confere com a captura (--forcar). ValueError quando a "
+          "captura não serve ou a malha não confere.");
 
     m.def("abrir", &abrirImagem, py::arg("nome"),
           "Lê um arquivo de imagem como os programas o leem: sempre 8 bits e 3 canais. OSError "

@@ -134,7 +134,7 @@ bool gravarArquivoInteiro(const std::string& caminho, const void* dados, std::si
     return false;
 }
 
-bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
+bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos, const std::string& marca)
 {
     const std::string nenhum =
         arquivos.size() > 1
@@ -168,17 +168,30 @@ bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos)
         }
         temporarios.push_back(t);
     }
-    // The renames as one step: a signal comes before all of them or after.
+    // The renames as one step: a signal comes before all of them or after. The mark stands
+    // while they run; only a process killed outright, or a rename failing half way, leaves it.
     const SinaisAdiados adiados;
+    if (!marca.empty()) {
+        const std::string texto =
+            "substituição em andamento, pelo processo " + std::to_string(getpid()) + "\n";
+        if (!substituirArquivo(marca, texto.data(), texto.size())) {
+            const int erro = errno;
+            descartarDesde(0);
+            falhar("não foi possível gravar \"" + marca + "\": " + textoDoErro(erro) + nenhum);
+            return false;
+        }
+    }
     for (std::size_t k = 0; k < arquivos.size(); ++k)
         if (!colocar(temporarios[k], arquivos[k].caminho)) {
             const int erro = errno;
             descartarDesde(k + 1);
+            if (k == 0 && !marca.empty()) unlink(marca.c_str());
             falhar("não foi possível trocar \"" + arquivos[k].caminho + "\": " + textoDoErro(erro) +
                    "; " + std::to_string(k) + " dos " + std::to_string(arquivos.size()) +
                    " arquivos já tinham sido trocados");
             return false;
         }
+    if (!marca.empty()) unlink(marca.c_str());
     return true;
 }
 

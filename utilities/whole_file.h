@@ -1,10 +1,10 @@
 // Files written whole or not at all, and lines appended whole or not at all.
 //
 // Names are local paths ("/" separated). A file is written by writing a temporary file
-// (".salvando-" and 12 random letters and digits) in the folder of its name and renaming it over the name, so that a reader
-// sees the old file or the new one, never a part; the new file gets the permissions any new file
-// of the user gets. A signal that ends the process while a temporary file exists removes it
-// (utilities/temporary_files.h).
+// (".salvando-" and 12 random letters and digits) in the folder of its name and renaming it over
+// the name, so that a reader sees the old file or the new one, never a part; the new file gets the
+// permissions any new file of the user gets. A signal that ends the process while a temporary file
+// exists removes it (utilities/temporary_files.h).
 #pragma once
 
 #include <cstddef>
@@ -40,8 +40,10 @@ struct ArquivoNovo
 // name is taken by something other than a regular file, or a write fails, returns false, recording
 // why, with every file as it was and no temporary file left. A rename failing half way (which a
 // folder that took the temporary files hardly allows) is recorded with how many files were already
-// replaced.
-bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos);
+// replaced. `marca`, when given, names a file made right before the renames and removed right
+// after them: it remains only when they were cut short (a process killed outright, which no
+// handler sees, or a rename failing half way), so that a reader can tell.
+bool gravarArquivosJuntos(const std::vector<ArquivoNovo>& arquivos, const std::string& marca = "");
 
 // A temporary file for a writer that opens its file by name itself (a video writer, which picks
 // the container by the name's extension): created empty in the folder of `caminho`, named

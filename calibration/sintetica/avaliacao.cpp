@@ -12,12 +12,13 @@ ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destin
                         const std::vector<cv::Point2d>& achados)
 {
     ErrosDosNos e;
+    e.unidade = std::max(1.0, lente.escala);
     const cv::Point2d centro(kCentroDoCampo, kCentroDoCampo);
     for (std::size_t k = 0; k < destino.size(); ++k) {
         const cv::Point2d certo = aplicarLente(lente, cv::Point2d(destino[k]));
         e.achada.push_back(paraAmpliada(achados[k]));
         e.verdadeira.push_back(paraAmpliada(certo));
-        const double erro = cv::norm(daAmpliada(e.achada.back()) - certo);
+        const double erro = cv::norm(daAmpliada(e.achada.back()) - certo) / e.unidade;
         if (cv::norm(cv::Point2d(destino[k]) - centro) < kRaioDoCampo)
             e.erros.push_back(erro);
         else

@@ -11,12 +11,17 @@
 
 namespace corretor {
 
+// Errors are in the larger of the two pixels: the capture's where it shows the field smaller
+// than the pattern does (scale below 1), the pattern's where it shows it larger. A vertex file
+// rounds a node to a quarter of a capture pixel, so a coarse capture cannot do better in the
+// pattern's pixels, and a fine one has no need to do better in its own.
 struct ErrosDosNos
 {
-    std::vector<double> erros;       // capture pixels, nodes inside the field, as the vertex file
-                                     // holds them (rounded in the enlarged capture)
-    double foraDoCampo = 0;          // the largest such error of the nodes outside the field
-    std::vector<cv::Point> achada;   // the source nodes found, as the vertex file holds them
+    double unidade = 1;                // capture pixels per unit: the larger of 1 and the scale
+    std::vector<double> erros;         // nodes inside the field, as the vertex file holds them
+                                       // (rounded in the enlarged capture)
+    double foraDoCampo = 0;            // the largest such error of the nodes outside the field
+    std::vector<cv::Point> achada;     // the source nodes found, as the vertex file holds them
     std::vector<cv::Point> verdadeira; // the true source nodes, rounded the same way
 };
 

@@ -1,6 +1,8 @@
 #include "calibration/sintetica/captura_sintetica.h"
 
+#include "calibration/print_pattern.h"
 #include "calibration/sintetica/demo_scene.h"
+#include "calibration/sintetica/targets.h"
 #include "utilities/angles.h"
 #include "utilities/field.h"
 
@@ -70,86 +72,70 @@ bool inverterPura(const Lente& l, cv::Point2d v, double dobra, cv::Point2d& u)
     return false;
 }
 
+// The capture point relative to the field centre's, turned back, unscaled and unmirrored: u_d.
 cv::Point2d paraNormalizado(const Lente& l, cv::Point2d q)
 {
     const double c = std::cos(l.angulo), s = std::sin(l.angulo);
     const cv::Point2d w = (q - l.centro) / (l.escala * kRaio);
-    return {c * w.x + s * w.y, -s * w.x + c * w.y};
+    const cv::Point2d m(c * w.x + s * w.y, -s * w.x + c * w.y);
+    return l.espelho ? cv::Point2d(-m.x, m.y) : m;
 }
 
-// Smooth noise at several scales in every channel: a float picture of mean about 0.
-cv::Mat ruidoSuave(int lado, std::mt19937& gerador)
+// The lens without its local displacements.
+cv::Point2d lenteSuave(const Lente& l, cv::Point2d p)
 {
-    cv::Mat soma = cv::Mat::zeros(lado, lado, CV_32FC3);
-    for (int passo = 96; passo >= 3; passo /= 2) {
-        const int n = lado / passo + 3;
-        cv::Mat grade(n, n, CV_32FC3);
-        std::uniform_real_distribution<float> u(-1, 1);
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x)
-                grade.at<cv::Vec3f>(y, x) = cv::Vec3f(u(gerador), u(gerador), u(gerador));
-        cv::Mat fino;
-        cv::resize(grade, fino, cv::Size(n * passo, n * passo), 0, 0, cv::INTER_CUBIC);
-        soma += fino(cv::Rect(passo, passo, lado, lado)) * std::pow(passo / 96.0, 0.6);
+    cv::Point2d d = distorcaoPura(l, (p - kCentro) / kRaio);
+    if (l.espelho) d.x = -d.x;
+    const double c = std::cos(l.angulo), s = std::sin(l.angulo);
+    return l.centro + l.escala * kRaio * cv::Point2d(c * d.x - s * d.y, s * d.x + c * d.y);
+}
+
+cv::Point2d deslocamentoLocal(const Lente& l, cv::Point2d p)
+{
+    cv::Point2d soma(0, 0);
+    for (const DeslocamentoLocal& b : l.locais) {
+        const cv::Point2d d = p - b.centro;
+        soma += b.vetor * std::exp(-d.dot(d) / (2 * b.raio * b.raio));
     }
     return soma;
 }
 
-cv::Mat padraoNatural(unsigned semente)
+// The pattern point of the capture point `q`, from the guess `u` (field radii, relative to the
+// centre): Newton on the smooth lens, and around it a fixed point for the local displacements,
+// which move much less than a pixel per pixel.
+bool inverter(const Lente& l, cv::Point2d q, double dobra, cv::Point2d& u)
 {
-    std::mt19937 gerador(semente);
-    const int lado = kLadoDoPadrao;
-    cv::Mat base = ruidoSuave(lado, gerador) * 45 + cv::Scalar(120, 125, 130);
-    cv::Mat imagem;
-    base.convertTo(imagem, CV_8UC3);
-    // Shapes over it, as objects in a photograph: discs, boxes and strokes.
-    std::uniform_real_distribution<double> pos(-20, lado + 20), tam(4, 45), cor(20, 235);
-    std::uniform_int_distribution<int> forma(0, 2), grossura(1, 4);
-    for (int k = 0; k < 70; ++k) {
-        const cv::Scalar c(cor(gerador), cor(gerador), cor(gerador));
-        const cv::Point a(static_cast<int>(pos(gerador)), static_cast<int>(pos(gerador)));
-        const int t = static_cast<int>(tam(gerador));
-        switch (forma(gerador)) {
-        case 0:
-            cv::circle(imagem, a, t, c, cv::FILLED, cv::LINE_AA);
-            break;
-        case 1:
-            cv::rectangle(imagem, a, a + cv::Point(t, t * 2 / 3), c, cv::FILLED, cv::LINE_AA);
-            break;
-        default:
-            cv::line(imagem, a, a + cv::Point(2 * t, t - 20), c, grossura(gerador), cv::LINE_AA);
-        }
+    if (l.locais.empty()) return inverterPura(l, paraNormalizado(l, q), dobra, u);
+    cv::Point2d anterior(1e9, 1e9);
+    for (int i = 0; i < 30; ++i) {
+        const cv::Point2d p = kCentro + kRaio * u;
+        if (!inverterPura(l, paraNormalizado(l, q - deslocamentoLocal(l, p)), dobra, u))
+            return false;
+        if (cv::norm(u - anterior) * kRaio < 1e-6) return true;
+        anterior = u;
     }
-    cv::GaussianBlur(imagem, imagem, cv::Size(0, 0), 0.7);
-    return imagem;
+    return false;
 }
 
-cv::Mat padraoXadrez()
+// The sheet and the table about `padrao`: a new picture of the pattern with `margem` pixels on
+// every side, the sheet's white out to 40 pixels beyond the pattern and a table of smooth,
+// darker texture beyond that.
+cv::Mat cenaDaFolha(const cv::Mat& padrao, int margem)
 {
-    const int lado = kLadoDoPadrao, casa = 40;
-    cv::Mat imagem(lado, lado, CV_8UC3);
-    for (int y = 0; y < lado; ++y)
-        for (int x = 0; x < lado; ++x) {
-            // Squares with a corner on the field centre; the ramp is the sheet's only cue to
-            // which way up it is.
-            const int i = static_cast<int>(std::floor((x - kCentroDoCampo) / double(casa)));
-            const int j = static_cast<int>(std::floor((y - kCentroDoCampo) / double(casa)));
-            const double rampa = 20.0 * (x + y - lado) / lado;
-            const double v = ((i + j) % 2 == 0 ? 60 : 200) + rampa;
-            imagem.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(v));
-        }
-    for (int j = -6; j < 6; ++j)
-        for (int i = -6; i < 6; ++i) {
-            const cv::Point2d c(kCentroDoCampo + (i + 0.5) * casa,
-                                kCentroDoCampo + (j + 0.5) * casa);
-            const int escuro = (i + j) % 2 == 0;
-            // Dots grow from left to right, too little for a neighbourhood to tell squares
-            // apart, enough for the whole sheet.
-            const double raio = 7 + 3.0 * (c.x - kCentroDoCampo) / kCentroDoCampo;
-            cv::circle(imagem, cv::Point(cvRound(c.x * 16), cvRound(c.y * 16)), cvRound(raio * 16),
-                       cv::Scalar::all(escuro ? 215 : 45), cv::FILLED, cv::LINE_AA, 4);
-        }
-    return imagem;
+    constexpr int kFolha = 40;
+    std::mt19937 gerador(77);
+    const int lado = std::max(padrao.cols, padrao.rows) + 2 * margem;
+    // Wood-like: mostly brightness, a little hue.
+    cv::Mat ruido = texturaMultiescala(lado, gerador), brilho;
+    cv::transform(ruido, brilho, cv::Matx33f::all(1.0f / 3));
+    cv::Mat mesa = brilho * 30 + ruido * 8 + cv::Scalar(70, 90, 110);
+    cv::Mat cena;
+    mesa.convertTo(cena, CV_8UC3);
+    cena(cv::Rect(margem - kFolha, margem - kFolha, padrao.cols + 2 * kFolha,
+                  padrao.rows + 2 * kFolha))
+        .setTo(cv::Scalar::all(255));
+    padrao.copyTo(cena(cv::Rect(margem, margem, padrao.cols, padrao.rows)));
+    return cena;
 }
 
 double uniforme(std::mt19937& g, double a, double b)
@@ -161,16 +147,13 @@ double uniforme(std::mt19937& g, double a, double b)
 
 cv::Point2d aplicarLente(const Lente& lente, cv::Point2d p)
 {
-    const cv::Point2d d = distorcaoPura(lente, (p - kCentro) / kRaio);
-    const double c = std::cos(lente.angulo), s = std::sin(lente.angulo);
-    return lente.centro + lente.escala * kRaio * cv::Point2d(c * d.x - s * d.y, s * d.x + c * d.y);
+    return lenteSuave(lente, p) + deslocamentoLocal(lente, p);
 }
 
 bool desfazerLente(const Lente& lente, cv::Point2d q, cv::Point2d& p)
 {
-    const cv::Point2d v = paraNormalizado(lente, q);
-    cv::Point2d u = v;
-    if (!inverterPura(lente, v, raioDaDobra(lente), u)) return false;
+    cv::Point2d u = paraNormalizado(lente, q);
+    if (!inverter(lente, q, raioDaDobra(lente), u)) return false;
     p = kCentro + kRaio * u;
     return true;
 }
@@ -182,8 +165,22 @@ const char* nomeDoPadrao(TipoDePadrao tipo)
         return "natural";
     case TipoDePadrao::Demo:
         return "demo";
+    case TipoDePadrao::DemoCinza:
+        return "demo-cinza";
+    case TipoDePadrao::Proprio:
+        return "malha-padrao";
+    case TipoDePadrao::XadrezQuadrado:
+        return "xadrez-14x14";
+    case TipoDePadrao::XadrezQuadradoLiso:
+        return "xadrez-14x14-liso";
+    case TipoDePadrao::XadrezOblongo:
+        return "xadrez-13x10";
+    case TipoDePadrao::XadrezOblongoLiso:
+        return "xadrez-13x10-liso";
+    case TipoDePadrao::CirculosAssimetricos:
+        return "círculos-assim";
     default:
-        return "xadrez";
+        return "círculos-largos";
     }
 }
 
@@ -191,50 +188,104 @@ cv::Mat padraoSintetico(TipoDePadrao tipo, unsigned semente)
 {
     switch (tipo) {
     case TipoDePadrao::Natural:
-        return padraoNatural(semente);
+        return texturaDeCalibracao(semente);
     case TipoDePadrao::Demo:
         return desenharPadrao();
+    case TipoDePadrao::Proprio:
+        return padraoDeCalibracao();
+    case TipoDePadrao::DemoCinza: {
+        cv::Mat cinza, cor;
+        cv::cvtColor(desenharPadrao(), cinza, cv::COLOR_BGR2GRAY);
+        cv::cvtColor(cinza, cor, cv::COLOR_GRAY2BGR);
+        return cor;
+    }
+    case TipoDePadrao::XadrezQuadrado:
+    case TipoDePadrao::XadrezQuadradoLiso:
+        return desenharXadrez(14, 14, 31, tipo == TipoDePadrao::XadrezQuadrado);
+    case TipoDePadrao::XadrezOblongo:
+    case TipoDePadrao::XadrezOblongoLiso:
+        return desenharXadrez(13, 10, 32, tipo == TipoDePadrao::XadrezOblongo);
+    case TipoDePadrao::CirculosAssimetricos:
+        return desenharCirculos(11, 4, 36, true);
     default:
-        return padraoXadrez();
+        return desenharCirculos(11, 7, 36, false);
     }
 }
 
 cv::Mat fotografar(const cv::Mat& padrao, const Caso& caso)
 {
-    constexpr int kAmostras = 4;
-    const int largura = caso.tamanho.width * kAmostras, altura = caso.tamanho.height * kAmostras;
-    const double recuo = (kAmostras - 1) / 2.0;
+    if (caso.daDemo) {
+        cv::Mat foto, grande;
+        foto = fotografarPadrao(desenharPadrao(), distorcaoDaDemo());
+        cv::resize(foto, grande, caso.tamanho, 0, 0, cv::INTER_CUBIC);
+        return grande;
+    }
+    // Finer captures need fewer samples: the pattern's own pixels are the finest detail.
+    const int amostras = std::clamp(static_cast<int>(std::ceil(4 / caso.lente.escala)), 1, 4);
+    const double recuo = (amostras - 1) / 2.0;
     const Lente& lente = caso.lente;
     const double dobra = raioDaDobra(lente);
-    cv::Mat mapaX(altura, largura, CV_32F), mapaY(altura, largura, CV_32F);
-    cv::parallel_for_(cv::Range(0, altura), [&](const cv::Range& linhas) {
-        for (int y = linhas.start; y < linhas.end; ++y) {
-            cv::Point2d u(0, 0);
-            bool temAnterior = false;
-            for (int x = 0; x < largura; ++x) {
-                const cv::Point2d q((x - recuo) / kAmostras, (y - recuo) / kAmostras);
-                const cv::Point2d v = paraNormalizado(lente, q);
-                // Started from the neighbour's answer, Newton needs two or three steps.
-                cv::Point2d tentativa = temAnterior ? u : v;
-                temAnterior = inverterPura(lente, v, dobra, tentativa);
-                if (!temAnterior) {
-                    tentativa = v;
-                    temAnterior = inverterPura(lente, v, dobra, tentativa);
-                }
-                cv::Point2d p(-1000, -1000); // no pattern point: black
-                if (temAnterior) {
-                    u = tentativa;
-                    p = kCentro + kRaio * u;
-                }
-                mapaX.at<float>(y, x) = static_cast<float>(p.x);
-                mapaY.at<float>(y, x) = static_cast<float>(p.y);
+    // What the capture may show: the pattern alone, or its sheet and table out to where the
+    // capture's corners reach (constant beyond).
+    int margem = 0;
+    cv::Mat cena = padrao;
+    if (caso.fundo == Fundo::Folha) {
+        // As far beyond the pattern as the capture's border reaches (where the lens still
+        // gives a pattern point), at most 700 pixels.
+        double alem = 60;
+        for (int k = 0; k <= 16; ++k)
+            for (const cv::Point2d q :
+                 {cv::Point2d(k * (caso.tamanho.width - 1) / 16.0, 0),
+                  cv::Point2d(k * (caso.tamanho.width - 1) / 16.0, caso.tamanho.height - 1),
+                  cv::Point2d(0, k * (caso.tamanho.height - 1) / 16.0),
+                  cv::Point2d(caso.tamanho.width - 1, k * (caso.tamanho.height - 1) / 16.0)}) {
+                cv::Point2d p;
+                if (desfazerLente(lente, q, p))
+                    alem = std::max({alem, -p.x, -p.y, p.x - padrao.cols, p.y - padrao.rows});
             }
-        }
-    });
-    cv::Mat amostras, foto;
-    cv::remap(padrao, amostras, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-              cv::Scalar::all(0));
-    cv::resize(amostras, foto, caso.tamanho, 0, 0, cv::INTER_AREA);
+        margem = static_cast<int>(std::min(700.0, alem + 20));
+        cena = cenaDaFolha(padrao, margem);
+    }
+    const cv::Scalar alem =
+        caso.fundo == Fundo::Folha ? cv::Scalar(70, 90, 110) : cv::Scalar::all(0);
+    cv::Mat foto(caso.tamanho, CV_8UC3);
+    // Row bands, so that a large capture needs no map of all its samples at once.
+    constexpr int kFaixa = 64;
+    for (int y0 = 0; y0 < caso.tamanho.height; y0 += kFaixa) {
+        const int linhas = std::min(kFaixa, caso.tamanho.height - y0);
+        const int largura = caso.tamanho.width * amostras, altura = linhas * amostras;
+        cv::Mat mapaX(altura, largura, CV_32F), mapaY(altura, largura, CV_32F);
+        cv::parallel_for_(cv::Range(0, altura), [&](const cv::Range& faixa) {
+            for (int y = faixa.start; y < faixa.end; ++y) {
+                cv::Point2d u(0, 0);
+                bool temAnterior = false;
+                for (int x = 0; x < largura; ++x) {
+                    const cv::Point2d q((x - recuo) / amostras, y0 + (y - recuo) / amostras);
+                    // Started from the neighbour's answer, Newton needs two or three steps.
+                    cv::Point2d tentativa = temAnterior ? u : paraNormalizado(lente, q);
+                    temAnterior = inverter(lente, q, dobra, tentativa);
+                    if (!temAnterior) {
+                        tentativa = paraNormalizado(lente, q);
+                        temAnterior = inverter(lente, q, dobra, tentativa);
+                    }
+                    cv::Point2d p(-1e6, -1e6); // no pattern point: black
+                    if (temAnterior) {
+                        u = tentativa;
+                        p = kCentro + kRaio * u + cv::Point2d(margem, margem);
+                    }
+                    mapaX.at<float>(y, x) = static_cast<float>(p.x);
+                    mapaY.at<float>(y, x) = static_cast<float>(p.y);
+                }
+            }
+        });
+        cv::Mat amostrado, reduzido;
+        cv::remap(cena, amostrado, mapaX, mapaY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, alem);
+        // Samples with no pattern point are black whatever lies beyond.
+        cv::Mat nenhum = mapaX < -1e5;
+        amostrado.setTo(cv::Scalar::all(0), nenhum);
+        cv::resize(amostrado, reduzido, cv::Size(caso.tamanho.width, linhas), 0, 0, cv::INTER_AREA);
+        reduzido.copyTo(foto.rowRange(y0, y0 + linhas));
+    }
 
     cv::Mat f;
     foto.convertTo(f, CV_32FC3);
@@ -272,6 +323,22 @@ cv::Rect2d retanguloDoCampo(const Lente& lente)
             aplicarLente(lente, kCentro + kRaio * cv::Point2d(std::cos(t), std::sin(t)));
         x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
         x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+cv::Rect2d retanguloDoPadrao(const Lente& lente, double margem)
+{
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    const double a = -margem, b = kLadoDoPadrao - 1 + margem;
+    for (int k = 0; k <= 400; ++k) {
+        const double t = a + (b - a) * k / 400;
+        for (const cv::Point2d p :
+             {cv::Point2d(t, a), cv::Point2d(t, b), cv::Point2d(a, t), cv::Point2d(b, t)}) {
+            const cv::Point2d q = aplicarLente(lente, p);
+            x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
+            x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
+        }
     }
     return {x0, y0, x1 - x0, y1 - y0};
 }
@@ -314,14 +381,27 @@ Caso casoAleatorio(TipoDePadrao tipo, std::mt19937& g, double escalaMaxima)
 
 std::string descreverCaso(const Caso& c)
 {
-    char texto[256];
+    double local = 0;
+    for (const DeslocamentoLocal& b : c.lente.locais)
+        local = std::max(local, cv::norm(b.vetor));
+    char texto[320];
     std::snprintf(texto, sizeof texto,
-                  "%-7s %4dx%-4d k %+.2f %+.2f %+.2f p %+.3f %+.3f giro %+5.1f escala %.2f "
+                  "%-17s %4dx%-4d k %+.2f %+.2f %+.2f p %+.3f %+.3f giro %+6.1f escala %.2f%s "
                   "ruído %.1f desfoque %.1f jpeg %d vinheta %.0f%%",
-                  nomeDoPadrao(c.padrao), c.tamanho.width, c.tamanho.height, c.lente.k1, c.lente.k2,
-                  c.lente.k3, c.lente.p1, c.lente.p2, emGraus(c.lente.angulo), c.lente.escala,
+                  c.daDemo ? "amostra.jpg" : nomeDoPadrao(c.padrao), c.tamanho.width,
+                  c.tamanho.height, c.lente.k1, c.lente.k2, c.lente.k3, c.lente.p1, c.lente.p2,
+                  emGraus(c.lente.angulo), c.lente.escala, c.lente.espelho ? " espelho" : "",
                   c.ruido, c.desfoque, c.qualidade, 100 * c.vinheta);
-    return texto;
+    std::string linha = texto;
+    if (local > 0) {
+        std::snprintf(texto, sizeof texto, " local até %.1f px", local);
+        linha += texto;
+    }
+    if (c.comGiro) {
+        std::snprintf(texto, sizeof texto, " --giro %.0f", c.giro);
+        linha += texto;
+    }
+    return linha;
 }
 
 } // namespace corretor

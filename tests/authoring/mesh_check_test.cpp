@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 
 using namespace corretor;
 
@@ -133,4 +134,41 @@ TEST(Authoring_MalhaNova, checked_in_memory_as_its_files_and_written_whole_or_no
     EXPECT_EQ((std::vector<std::string>{"verticesamp4.txt"}), ws.list("data"));
     EXPECT_EQ(99u, ws.list("matrix").size());
     EXPECT_TRUE(trabalho.list().empty()) << "the working folder is not used";
+}
+
+// The maps of the mesh of a large capture (its enlargement some 24000 pixels wide) pass: their
+// files' six decimals miss the vertices there by a few hundredths. A map one unit off in its
+// fifth decimal is still caught.
+TEST(Authoring_MalhaNova, large_coordinates_pass_and_a_wrong_map_is_still_caught)
+{
+    MalhaNova malha;
+    malha.destino = {{100, 100}, {300, 100}, {300, 300}, {100, 300}, {200, 200}};
+    malha.origem = {{8143, 8301}, {23157, 7989}, {23302, 23913}, {7977, 22859}, {15131, 15427}};
+    ASSERT_TRUE(triangular(malha)) << motivoFalha();
+    testing::internal::CaptureStderr();
+    gerarMapas(malha);
+    testing::internal::GetCapturedStderr();
+    const auto desvios = [](const Verificacao& v) {
+        int n = 0;
+        for (const auto& a : v.achados)
+            n += a.tipo == Problema::Desvio;
+        return n;
+    };
+    const Verificacao certa = verificarMalha(malha);
+    EXPECT_EQ(0, certa.problemas());
+    double maior = 0;
+    for (const auto& d : certa.desvios)
+        maior = std::max(maior, d.desvio);
+    EXPECT_GT(maior, kDesvioTolerado) << "beyond the fixed tolerance, allowed by the coordinates";
+    // Triangle 0's first coefficient one unit off in the fifth decimal: 0.08 pixel at x 8000.
+    MalhaNova errada = malha;
+    std::istringstream linhas(errada.mapas.at(0));
+    double a = 0, b = 0, c = 0;
+    linhas >> a >> b >> c;
+    std::string resto;
+    std::getline(linhas, resto), std::getline(linhas, resto, '\0');
+    char primeira[128];
+    std::snprintf(primeira, sizeof primeira, "%f %f %f\n", a + 1e-5, b, c);
+    errada.mapas[0] = primeira + resto;
+    EXPECT_EQ(1, desvios(verificarMalha(errada)));
 }

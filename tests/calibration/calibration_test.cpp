@@ -4,8 +4,8 @@
 #include "calibration/node_layout.h"
 #include "calibration/sintetica/avaliacao.h"
 #include "mesh/ampliacao.h"
-#include "utilities/report.h"
 #include "utilities/angles.h"
+#include "utilities/report.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(Calibration_Calibrar, finds_the_nodes_of_known_lenses_and_refines_moved_pic
     };
     const Linha linhas[] = {{TipoDePadrao::Natural, 11, false},
                             {TipoDePadrao::Demo, 12, true},
-                            {TipoDePadrao::Xadrez, 13, false}};
+                            {TipoDePadrao::XadrezOblongo, 13, false}};
     const std::vector<cv::Point> destino = escolherNosDeDestino(kMaisNos);
     for (const Linha& l : linhas) {
         SCOPED_TRACE(std::string(nomeDoPadrao(l.padrao)) + " " + std::to_string(l.semente));
@@ -37,7 +37,7 @@ TEST(Calibration_Calibrar, finds_the_nodes_of_known_lenses_and_refines_moved_pic
         std::vector<NoCalibrado> nos;
         RelatorioDeCalibracao relatorio;
         limparFalha();
-        ASSERT_TRUE(calibrarCaptura(padrao, captura, "captura", destino, nos, relatorio,
+        ASSERT_TRUE(calibrarCaptura(padrao, captura, "captura", destino, {}, nos, relatorio,
                                     [](const std::string&) {}))
             << motivoFalha();
         std::vector<cv::Point2d> achados;

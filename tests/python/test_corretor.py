@@ -71,6 +71,9 @@ def test_recusa_com_a_mensagem_do_sistema(demo, tmp_path):
     quebrada = tmp_path / "quebrada"
     shutil.copytree(demo, quebrada)
     (quebrada / "data" / "quelvarina.txt").write_text("1 2 x\n")
+    incompleta = tmp_path / "incompleta"
+    shutil.copytree(demo, incompleta)
+    (incompleta / "data" / "malha-incompleta").write_text("")
     casos = [
         (lambda: malha.corrigir(img.astype(np.float64)), ValueError, "deve ser uint8"),
         (lambda: malha.corrigir(img.astype(np.uint16)), ValueError, "não uint16"),
@@ -82,6 +85,7 @@ def test_recusa_com_a_mensagem_do_sistema(demo, tmp_path):
         (lambda: malha.comparar(img), ValueError, "tamanho"),
         (lambda: corretor.Malha(tmp_path / "nada"), OSError, "nada/data/pattern.jpg\": não existe"),
         (lambda: corretor.Malha(quebrada), OSError, "quelvarina.txt\", linha 1"),
+        (lambda: corretor.Malha(incompleta), OSError, "a malha está incompleta"),
         (lambda: corretor.abrir(str(tmp_path / "nada.jpg")), OSError, "não existe"),
         (lambda: corretor.salvar(str(tmp_path / "nada" / "x.jpg"), img), OSError, "x.jpg"),
     ]

@@ -12,6 +12,7 @@
 #include "utilities/command_line.h"
 #include "utilities/program_setup.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -141,7 +142,14 @@ int executarLote(int argc, const char* const* argv)
         return erroDeUso(motivoFalha());
     }
 
-    carregaVetorVertices();
+    // The mesh is read under the workspace's shared lock, and never when a replacement was cut
+    // short (utilities/workspace_lock.h, mesh/paths.h).
+    {
+        TravaDaPasta trava;
+        if (!trava.travar(".", TravaDaPasta::Modo::Leitura) || !malhaCompleta())
+            return falhaAntesDoLote();
+        carregaVetorVertices();
+    }
     if (houveFalha()) return falhaAntesDoLote();
     const Imagem padrao = abrir(caminhoLocal(filename2).c_str());
     if (padrao == nullptr) return falhaAntesDoLote();

@@ -8,10 +8,13 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
+#include "utilities/file_identity.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,7 +30,9 @@ struct OpcoesDeCalibrar
     std::string captura;
     int nos = kMaisNos;
     bool substituir = false;
-    std::string imagem; // empty: no picture
+    bool forcar = false; // write a mesh that fails the check against its capture
+    std::string imagem;  // empty: no picture
+    OpcoesDeCalibracao calibracao;
 };
 
 // Options that take a value take it as the next word.
@@ -37,7 +42,9 @@ bool lerOpcoesDeCalibrar(const Argumentos& argumentos, OpcoesDeCalibrar& o)
         const std::string& a = argumentos[i];
         if (a == "--substituir") {
             o.substituir = true;
-        } else if (a == "--nos" || a == "--imagem") {
+        } else if (a == "--forcar") {
+            o.forcar = true;
+        } else if (a == "--nos" || a == "--imagem" || a == "--giro") {
             if (i + 1 == argumentos.size()) {
                 falhar("falta o valor de " + a);
                 return false;
@@ -45,6 +52,11 @@ bool lerOpcoesDeCalibrar(const Argumentos& argumentos, OpcoesDeCalibrar& o)
             const std::string& valor = argumentos[++i];
             if (a == "--imagem") {
                 o.imagem = valor;
+                continue;
+            }
+            if (a == "--giro") {
+                if (!lerGiro(valor, o.calibracao.giro)) return false;
+                o.calibracao.comGiro = true;
                 continue;
             }
             char* fim = nullptr;
@@ -73,6 +85,26 @@ bool lerOpcoesDeCalibrar(const Argumentos& argumentos, OpcoesDeCalibrar& o)
 }
 
 const char* kCores[] = {"achado", "trocado", "previsto"};
+
+// Whether --imagem may write `imagem`: not over a file of the workspace (the pattern, the
+// capture, a mesh file), and only where a picture of its kind can be written. Records why not.
+bool imagemGravavel(const std::string& imagem, const std::string& captura)
+{
+    std::vector<std::string> daPasta = nomesDaMalha();
+    daPasta.push_back(caminhoLocal("data\\pattern.jpg"));
+    daPasta.push_back(caminhoDaMalhaIncompleta());
+    daPasta.push_back(captura);
+    const std::string esta = identidadeDoArquivo(imagem);
+    const auto mesmo = std::find_if(daPasta.begin(), daPasta.end(), [&](const std::string& nome) {
+        return identidadeDoArquivo(nome) == esta;
+    });
+    if (mesmo != daPasta.end()) {
+        falhar("--imagem \"" + escaparControles(imagem) + "\" é \"" + *mesmo +
+               "\", da área de trabalho; escolha outro nome");
+        return false;
+    }
+    return podeGravarImagem(imagem, "--imagem");
+}
 
 // The capture with the found mesh, beside the pattern with the target mesh, both at the same
 // height; nodes green when found, orange when replaced, red when predicted.
@@ -138,12 +170,15 @@ int malhaCalibrar(const Argumentos& argumentos)
 {
     OpcoesDeCalibrar o;
     if (!lerOpcoesDeCalibrar(argumentos, o)) return kSaidaUso;
+    if (!o.imagem.empty() && !imagemGravavel(o.imagem, o.captura)) return kSaidaUso;
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Escrita)) return kSaidaFalha;
     std::error_code erro;
     if (!o.substituir)
         for (const std::string& nome : nomesDaMalha())
             if (std::filesystem::exists(nome, erro)) {
                 falhar("\"" + nome + "\" já existe; para trocar a malha, use \"malha calibrar " +
-                       o.captura + " --substituir\"");
+                       escaparControles(o.captura) + " --substituir\"");
                 return kSaidaFalha;
             }
 
@@ -153,7 +188,7 @@ int malhaCalibrar(const Argumentos& argumentos)
         return kSaidaFalha;
     std::printf("padrão \"%s\": %d x %d; captura \"%s\": %d x %d\n",
                 caminhoLocal("data\\pattern.jpg").c_str(), padrao.cols, padrao.rows,
-                o.captura.c_str(), captura.cols, captura.rows);
+                escaparControles(o.captura).c_str(), captura.cols, captura.rows);
     const std::vector<cv::Point> destino = escolherNosDeDestino(o.nos);
     std::printf("nós de destino: %zu no padrão, o anel de fora além da borda do campo\n",
                 destino.size());
@@ -165,7 +200,8 @@ int malhaCalibrar(const Argumentos& argumentos)
         std::printf("%s\n", linha.c_str());
         std::fflush(stdout);
     };
-    if (!calibrarCaptura(padrao, captura, o.captura, destino, nos, relatorio, etapa))
+    if (!calibrarCaptura(padrao, captura, escaparControles(o.captura), destino, o.calibracao, nos,
+                         relatorio, etapa))
         return kSaidaFalha;
 
     MalhaNova malha;
@@ -189,6 +225,8 @@ int malhaCalibrar(const Argumentos& argumentos)
                 relatorio.maiorDesacordo, relatorio.noDoMaiorDesacordo);
     for (const auto& aviso : relatorio.avisos)
         avisar(aviso);
+    if (!conferirComACaptura(padrao, captura, escaparControles(o.captura), malha, o.forcar))
+        return kSaidaFalha;
 
     Verificacao verificacao;
     if (!verificarEGravar(malha, kTodaAMalha, verificacao)) return kSaidaFalha;
@@ -198,7 +236,7 @@ int malhaCalibrar(const Argumentos& argumentos)
     if (!o.imagem.empty()) {
         if (!gravarQuadro(o.imagem, captura, padrao, nos, malha.triangulos)) return kSaidaFalha;
         std::printf("imagem: \"%s\" (nós em verde: %s; laranja: %s; vermelho: %s)\n",
-                    o.imagem.c_str(), kCores[0], kCores[1], kCores[2]);
+                    escaparControles(o.imagem).c_str(), kCores[0], kCores[1], kCores[2]);
     }
     return kSaidaOk;
 }

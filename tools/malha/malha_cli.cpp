@@ -43,7 +43,8 @@ const Subcomando kSubcomandos[] = {
      "de destino. Sai com 0 quando está tudo certo e 1 quando não.\n",
      malhaVerificar},
     {"calibrar", "faz a malha inteira a partir de uma foto do padrão",
-     "uso: malha calibrar CAPTURA [--nos N] [--substituir] [--imagem ARQUIVO]\n"
+     "uso: malha calibrar CAPTURA [--nos N] [--giro GRAUS] [--substituir] [--forcar]\n"
+     "                    [--imagem ARQUIVO]\n"
      "\n"
      "CAPTURA é uma foto de \"data/pattern.jpg\" tirada pelo mesmo aparelho das imagens a\n"
      "corrigir, com o campo inteiro à vista. Escolhe os nós de destino no padrão (um anel\n"
@@ -51,27 +52,35 @@ const Subcomando kSubcomandos[] = {
      "com precisão de fração de pixel (estimativa global, modelo suave da lente, casamento\n"
      "local) e grava \"data/verticesamp4.txt\", \"data/vertices2.txt\",\n"
      "\"data/quelvarina.txt\" e \"matrix/0.txt\" a \"matrix/98.txt\", depois de passarem na\n"
-     "verificação de \"malha verificar\". Relata os nós achados, os trocados pela previsão\n"
-     "do modelo e o maior desacordo com ele. Recusa (nada é gravado) uma captura que não\n"
-     "mostre o padrão, em que o padrão não cubra o campo ou em que poucos nós se achem.\n"
+     "verificação de \"malha verificar\" e na conferência com a própria captura (corrigida\n"
+     "pela malha, ela deve mostrar o padrão no lugar, região por região). Relata os nós\n"
+     "achados, os trocados pela previsão do modelo e o maior desacordo com ele. Recusa (nada\n"
+     "é gravado) uma captura que não mostre o padrão, em que o padrão não cubra o campo, em\n"
+     "que poucos nós se achem, ou de um padrão simétrico cujo giro ela não mostre.\n"
      "\n"
      "  --nos N          N nós (10 a 63; 63 sem a opção)\n"
+     "  --giro GRAUS     o giro aproximado da captura, no sentido horário: escolhe entre os\n"
+     "                   giros que um padrão simétrico não distingue\n"
      "  --substituir     troca uma malha que já exista, todos os arquivos juntos ou nenhum\n"
+     "  --forcar         grava a malha mesmo que ela não confira com a captura (com aviso)\n"
      "  --imagem ARQUIVO grava a captura com a malha achada ao lado do padrão com a malha\n"
-     "                   de destino\n",
+     "                   de destino (nunca sobre um arquivo da área de trabalho)\n",
      malhaCalibrar},
     {"refinar", "aproxima os nós marcados à mão dos pontos que a captura mostra",
-     "uso: malha refinar CAPTURA [--raio R]\n"
+     "uso: malha refinar CAPTURA [--raio R] [--forcar]\n"
      "\n"
-     "Para uma malha marcada à mão: mantém \"data/vertices2.txt\" e \"data/quelvarina.txt\"\n"
-     "e leva cada nó de \"data/verticesamp4.txt\" ao lugar, a até R pixels da CAPTURA (8\n"
-     "sem a opção), onde ela mais se parece com a vizinhança do nó no padrão. Lista cada\n"
-     "movimento com sua confiança e os nós sem casamento, que ficam onde estavam; depois\n"
-     "regrava os mapas \"matrix/0.txt\" a \"matrix/98.txt\" (como \"malha matrizes\n"
-     "--substituir\"). Grava tudo junto, só se passar na verificação, e recusa o que\n"
-     "\"malha calibrar\" recusa.\n"
+     "Para uma malha marcada à mão (10 nós ou mais): mantém \"data/vertices2.txt\" e\n"
+     "\"data/quelvarina.txt\" e leva cada nó de \"data/verticesamp4.txt\" ao lugar, a até R\n"
+     "pixels da CAPTURA (8 sem a opção), onde ela mais se parece com a vizinhança do nó no\n"
+     "padrão; um nó marcado fora da captura, ou longe de onde os outros o põem, é nomeado e\n"
+     "levado ao que a captura mostra, mesmo mais longe. Lista cada movimento com sua\n"
+     "confiança e os nós sem casamento, que ficam onde estavam; depois regrava os mapas\n"
+     "\"matrix/0.txt\" a \"matrix/98.txt\" (como \"malha matrizes --substituir\"). Grava\n"
+     "tudo junto, só se passar na verificação e na conferência com a captura, e recusa o que\n"
+     "\"malha calibrar\" recusa e nós marcados girados ou deslocados em relação à captura.\n"
      "\n"
-     "  --raio R   distância máxima de busca, em pixels da captura (1 a 100)\n",
+     "  --raio R   distância máxima de busca, em pixels da captura (1 a 100)\n"
+     "  --forcar   grava mesmo que a malha não confira com a captura (com aviso)\n",
      malhaRefinar},
     {"desenhar", "grava as duas malhas desenhadas sobre as imagens, sem janela",
      "uso: malha desenhar IMAGEM\n"
@@ -101,6 +110,17 @@ const Subcomando kSubcomandos[] = {
      "A área só aparece na PASTA depois de completa e verificada; se algo falhar, nada fica.\n"
      "Para corrigir a amostra: cd PASTA && echo amostra.jpg | corrigir\n",
      malhaDemo},
+    {"padrao", "grava o padrão feito para a calibração e uma folha para imprimi-lo",
+     "uso: malha padrao [--mm MM] [--dpi DPI] [--folha ARQUIVO] [--substituir]\n"
+     "\n"
+     "Grava \"data/pattern.jpg\" (436x436): textura densa em várias escalas, sem repetição e\n"
+     "sem simetria, para que cada nó se ache sozinho na captura, com o círculo do campo\n"
+     "desenhado. Grava também a folha para imprimir (\"padrao-para-imprimir.png\", ou\n"
+     "ARQUIVO): o padrão com MM milímetros de lado (150 sem a opção) a DPI pontos por\n"
+     "polegada (300), margem branca e uma escala em centímetros para conferir a impressão.\n"
+     "Um \"data/pattern.jpg\" que já exista só é trocado com --substituir: as malhas feitas\n"
+     "com ele dependem dele.\n",
+     malhaPadrao},
 };
 
 void imprimirAjuda(FILE* saida)

@@ -9,6 +9,7 @@
 //   malha desenhar IMAGE              draws both meshes over their images into PNG files
 //   malha editar IMAGE                the authoring window: lays out a mesh by clicking
 //   malha demo DIR                    writes a complete demo workspace into DIR
+//   malha padrao                      writes the pattern and a sheet to print it on
 //
 // Every subcommand works in the working directory (demo in the folder it is given), takes
 // --help, prints its messages in Portuguese (errors on standard error as "malha: erro: ...")
@@ -17,6 +18,8 @@
 #pragma once
 
 #include "utilities/command_line.h"
+
+#include <opencv2/core.hpp>
 
 #include <string>
 #include <vector>
@@ -48,6 +51,24 @@ bool lerSoOpcoes(const Argumentos& argumentos, const std::vector<std::string>& c
 // false, recording "falta <oQueFalta>" or the unexpected word, otherwise.
 bool lerUmaPalavra(const Argumentos& argumentos, const char* oQueFalta, std::string& palavra);
 
+// For the subcommands that use a capture (tools/malha/capture_use.cpp).
+struct MalhaNova;
+
+// The turn of --giro GRAUS: a finite number of degrees from -360 to 360. False, recording why,
+// otherwise.
+bool lerGiro(const std::string& valor, double& giro);
+
+// Whether a picture can be written to `nome` (given by `opcao`): a kind of picture the image
+// library writes, in a folder that exists, not over a folder. False, recording why, otherwise;
+// nothing is written.
+bool podeGravarImagem(const std::string& nome, const char* opcao);
+
+// The mesh checked against the capture it was made from (calibration/self_check.h): the
+// regions and nodes that disagree are named in warnings; a mesh that does not agree is refused,
+// recording why, unless `forcar`, when the refusal is only a warning.
+bool conferirComACaptura(const cv::Mat& padrao, const cv::Mat& captura, const std::string& nome,
+                         const MalhaNova& malha, bool forcar);
+
 // The subcommands (tools/malha/malha_*.cpp).
 int malhaTriangular(const Argumentos& argumentos);
 int malhaMatrizes(const Argumentos& argumentos);
@@ -60,6 +81,7 @@ int malhaEditar(const Argumentos& argumentos);
 // The help of "malha editar"; its part from "teclas:" on is what the editor prints.
 extern const char kAjudaEditar[];
 int malhaDemo(const Argumentos& argumentos);
+int malhaPadrao(const Argumentos& argumentos);
 
 // The whole program: picks the subcommand named by argv[1] and runs it. Returns the exit
 // status, after printing the recorded reason of a failure on standard error.

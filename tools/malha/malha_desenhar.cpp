@@ -8,6 +8,7 @@
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -74,6 +75,8 @@ int malhaDesenhar(const Argumentos& argumentos)
 {
     std::string imagem;
     if (!lerUmaPalavra(argumentos, "o nome da imagem", imagem)) return kSaidaUso;
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Leitura)) return kSaidaFalha;
     limparMalha();
     int nosOrigem = 0, nosDestino = 0;
     if (!carregarVertices(nosOrigem, nosDestino)) return kSaidaFalha;
@@ -87,7 +90,7 @@ int malhaDesenhar(const Argumentos& argumentos)
         !desenharEGravar(destino.get(), 1, triangulos, kDestino))
         return kSaidaFalha;
     std::printf("\"%s\": malha de origem (%d nós) sobre \"%s\" ampliada quatro vezes\n", kOrigem,
-                nosOrigem, imagem.c_str());
+                nosOrigem, escaparControles(imagem).c_str());
     std::printf("\"%s\": malha de destino (%d nós) sobre \"%s\"\n", kDestino, nosDestino,
                 caminhoLocal(filename2).c_str());
     if (triangulos == 0)

@@ -14,6 +14,7 @@
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <opencv2/highgui.hpp>
 #include <opencv2/highgui/highgui_c.h>
@@ -418,6 +419,8 @@ int malhaEditar(const Argumentos& argumentos)
                "sem janela, use \"malha desenhar\"");
         return kSaidaFalha;
     }
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Escrita) || !malhaCompleta()) return kSaidaFalha;
     Originais originais;
     if (!carregarImagens(imagem, originais)) return kSaidaFalha;
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -433,8 +436,9 @@ int malhaEditar(const Argumentos& argumentos)
     lerMarcacoesDosArquivos();
     atualizarTitulos();
     cvWaitKey(1);
-    std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n", imagem.c_str(),
-                img->width, img->height, img2->width, img2->height);
+    std::printf("imagem \"%s\" ampliada: %d x %d pixels; padrão: %d x %d pixels\n",
+                escaparControles(imagem).c_str(), img->width, img->height, img2->width,
+                img2->height);
     std::fputs(std::strstr(kAjudaEditar, "teclas:"), stdout);
     std::printf("modo: %s\n", kModos[0].descricao);
     std::fflush(stdout);

@@ -7,6 +7,7 @@
 #include "tools/malha/malha_cli.h"
 #include "utilities/file_read.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <cctype>
 #include <cstdio>
@@ -43,6 +44,8 @@ int malhaMatrizes(const Argumentos& argumentos)
     std::vector<std::string> opcoes;
     if (!lerSoOpcoes(argumentos, {"--substituir"}, opcoes)) return kSaidaUso;
     const bool substituir = !opcoes.empty();
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Escrita) || !malhaCompleta()) return kSaidaFalha;
 
     MalhaNova malha;
     if (!lerMalhaDaPasta(malha, true)) return kSaidaFalha;

@@ -9,6 +9,7 @@
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,11 +24,14 @@ namespace {
 constexpr double kRaioPadrao = 8;
 constexpr double kRaioMaximo = 100;
 
-bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, double& raio)
+bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, double& raio,
+                        bool& forcar)
 {
     for (std::size_t i = 0; i < argumentos.size(); ++i) {
         const std::string& a = argumentos[i];
-        if (a == "--raio") {
+        if (a == "--forcar") {
+            forcar = true;
+        } else if (a == "--raio") {
             if (i + 1 == argumentos.size()) {
                 falhar("falta o valor de --raio");
                 return false;
@@ -36,7 +40,8 @@ bool lerOpcoesDeRefinar(const Argumentos& argumentos, std::string& captura, doub
             char* fim = nullptr;
             raio = std::strtod(valor.c_str(), &fim);
             if (valor.empty() || *fim != '\0' || !(raio >= 1 && raio <= kRaioMaximo)) {
-                falhar("--raio pede um número de pixels de 1 a 100, não \"" + valor + "\"");
+                falhar("--raio pede um número de pixels de 1 a 100, não \"" +
+                       escaparControles(valor) + "\"");
                 return false;
             }
         } else if (a.size() >= 2 && a[0] == '-') {
@@ -76,13 +81,29 @@ bool carregarMalhaMarcada(MalhaNova& malha)
     return true;
 }
 
+// The picks that lie outside the capture or far from where the others put them, by node
+// number, each with what became of it.
+std::string listaDeSuspeitos(const std::vector<NoRefinado>& nos, bool movidos)
+{
+    std::string lista;
+    for (std::size_t k = 0; k < nos.size(); ++k)
+        if ((nos[k].fora || nos[k].discorda) && nos[k].movido == movidos)
+            lista += (lista.empty() ? "" : ", ") + std::to_string(k + 1) + " (" +
+                     (nos[k].fora ? "fora da captura" : "longe de onde os outros o põem") + ")";
+    return lista;
+}
+
 } // namespace
 
 int malhaRefinar(const Argumentos& argumentos)
 {
     std::string nomeDaCaptura;
     double raio = kRaioPadrao;
-    if (!lerOpcoesDeRefinar(argumentos, nomeDaCaptura, raio)) return kSaidaUso;
+    bool forcar = false;
+    if (!lerOpcoesDeRefinar(argumentos, nomeDaCaptura, raio, forcar)) return kSaidaUso;
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Escrita) || !malhaCompleta()) return kSaidaFalha;
+    const std::string mostrado = escaparControles(nomeDaCaptura);
 
     MalhaNova malha;
     cv::Mat padrao, captura;
@@ -92,7 +113,7 @@ int malhaRefinar(const Argumentos& argumentos)
         return kSaidaFalha;
     const std::vector<cv::Point> origem = malha.origem;
     std::printf("malha marcada: %zu nós; captura \"%s\": %d x %d\n", origem.size(),
-                nomeDaCaptura.c_str(), captura.cols, captura.rows);
+                mostrado.c_str(), captura.cols, captura.rows);
 
     std::vector<cv::Point2d> naCaptura;
     naCaptura.reserve(origem.size());
@@ -104,7 +125,7 @@ int malhaRefinar(const Argumentos& argumentos)
         std::printf("%s\n", linha.c_str());
         std::fflush(stdout);
     };
-    if (!refinarNos(padrao, captura, nomeDaCaptura, malha.destino, naCaptura, raio, nos, relatorio,
+    if (!refinarNos(padrao, captura, mostrado, malha.destino, naCaptura, raio, nos, relatorio,
                     etapa))
         return kSaidaFalha;
 
@@ -124,6 +145,16 @@ int malhaRefinar(const Argumentos& argumentos)
     }
     std::printf("nós sem casamento a até %.1f pixels, deixados onde estavam: %s\n", raio,
                 parados.empty() ? "nenhum" : parados.c_str());
+    const std::string achados = listaDeSuspeitos(nos, true);
+    if (!achados.empty())
+        avisar("nós marcados fora do lugar, levados ao que a captura mostra: " + achados);
+    const std::string perdidos = listaDeSuspeitos(nos, false);
+    if (!perdidos.empty()) {
+        falhar("nós marcados fora do lugar e sem casamento na captura \"" + mostrado +
+               "\": " + perdidos + "; corrija-os com \"malha editar\"");
+        return kSaidaFalha;
+    }
+    if (!conferirComACaptura(padrao, captura, mostrado, malha, forcar)) return kSaidaFalha;
 
     // The target nodes and the triangles stay as they are: only the source file and the maps
     // are written.

@@ -4,6 +4,7 @@
 #include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,8 @@ int malhaTriangular(const Argumentos& argumentos)
     std::vector<std::string> opcoes;
     if (!lerSoOpcoes(argumentos, {"--substituir"}, opcoes)) return kSaidaUso;
     const bool substituir = !opcoes.empty();
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Escrita) || !malhaCompleta()) return kSaidaFalha;
 
     const std::string arquivo = caminhoLocal("data\\quelvarina.txt");
     std::error_code erro;

@@ -1,7 +1,9 @@
 // malha verificar: the report to read before a correction run.
 #include "authoring/mesh_check.h"
+#include "mesh/paths.h"
 #include "tools/malha/malha_cli.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <cstdio>
 
@@ -28,7 +30,8 @@ void imprimirDesvios(const Verificacao& v)
 {
     if (v.desvios.empty()) return;
     std::printf("desvio de cada mapa (maior distância, em pixels, entre os vértices de origem "
-                "levados pelo mapa e os de destino; tolerado: %g):\n",
+                "levados pelo mapa e os de destino; tolerado: %g, ou o que as seis casas "
+                "decimais dos arquivos permitem nas coordenadas do triângulo):\n",
                 kDesvioTolerado);
     for (const auto& d : v.desvios) {
         if (d.falta.empty())
@@ -45,6 +48,15 @@ int malhaVerificar(const Argumentos& argumentos)
 {
     std::vector<std::string> opcoes;
     if (!lerSoOpcoes(argumentos, {}, opcoes)) return kSaidaUso;
+    TravaDaPasta trava;
+    if (!trava.travar(".", TravaDaPasta::Modo::Leitura)) return kSaidaFalha;
+    // A replacement cut short leaves files that may each look sound.
+    if (!malhaCompleta()) {
+        std::printf("problema: %s\n", motivoFalha().c_str());
+        limparFalha();
+        std::printf("1 problema encontrado\n");
+        return kSaidaFalha;
+    }
 
     const Verificacao v = verificarMalha();
     imprimirContagens(v);
