@@ -44,6 +44,7 @@ struct Ganhos
     std::vector<double> cubica, lanczos; // curved minus flat, dB
     std::vector<std::string> perdas;     // cases where curved loses more than 0.05 dB
     std::vector<double> fortesCubica;    // the cubic gain where |k1| >= 0.2, true nodes
+    std::vector<std::string> fortes;     // those cases, named with their gain
 };
 
 // The root mean square distance, in capture pixels, between the point where the maps of the
@@ -95,10 +96,11 @@ Medida medir(const cv::Mat& captura, const cv::Mat& padrao, const std::vector<cv
 void linha(const char* classe, int indice, const Caso& caso, const char* malha,
            const Medida& medida, Ganhos& ganhos)
 {
+    std::printf("| %s | %d | %s | %.2f | %.2f | %s | ", classe, indice, nomeDoPadrao(caso.padrao),
+                caso.lente.escala, caso.lente.k1, malha);
     const std::vector<QualidadeDoModo>& q = medida.modos;
     if (q.empty()) {
-        std::printf("| %s | %d | %.2f | %s | falhou: %s |\n", classe, indice, caso.lente.k1, malha,
-                    motivoFalha().c_str());
+        std::printf("falhou: %s |\n", motivoFalha().c_str());
         limparFalha();
         return;
     }
@@ -106,21 +108,24 @@ void linha(const char* classe, int indice, const Caso& caso, const char* malha,
     const double gl = q[kLanczosCurva].qualidade.psnr - q[kLanczosPlana].qualidade.psnr;
     ganhos.cubica.push_back(gc);
     ganhos.lanczos.push_back(gl);
-    const bool verdadeira = std::strcmp(malha, "verdadeira") == 0;
-    if (verdadeira && std::abs(caso.lente.k1) >= 0.2) ganhos.fortesCubica.push_back(gc);
-    if (std::min(gc, gl) < -0.05)
-        ganhos.perdas.push_back(std::string(classe) + " " + std::to_string(indice) + " (" + malha +
-                                ")");
+    char nome[160];
+    std::snprintf(nome, sizeof nome, "%s %d (%s, %s, k1 %.2f): %+.2f dB", classe, indice,
+                  nomeDoPadrao(caso.padrao), malha, caso.lente.k1, gc);
+    // Strong: |k1| 0.20 or more, as the table shows it.
+    if (std::strcmp(malha, "verdadeira") == 0 && std::abs(caso.lente.k1) >= 0.195) {
+        ganhos.fortesCubica.push_back(gc);
+        ganhos.fortes.emplace_back(nome);
+    }
+    if (std::min(gc, gl) < -0.05) ganhos.perdas.emplace_back(nome);
     std::size_t planos = 0;
     for (const QualidadeDoModo& m : q)
         planos = std::max(planos, m.planos.size());
-    std::printf(
-        "| %s | %d | %.2f | %s | %.2f / %.2f | %.2f | %.2f | %.2f | %+.2f | %.2f | %.2f "
-        "| %+.2f | %.4f | %zu |\n",
-        classe, indice, caso.lente.k1, malha, medida.erroPlano, medida.erroCurvo,
-        q[kDireta].qualidade.psnr, q[kCubicaPlana].qualidade.psnr, q[kCubicaCurva].qualidade.psnr,
-        gc, q[kLanczosPlana].qualidade.psnr, q[kLanczosCurva].qualidade.psnr, gl,
-        std::min(q[kCubicaCurva].qualidade.cobertura, q[kCubicaPlana].qualidade.cobertura), planos);
+    std::printf("%.2f / %.2f | %.2f | %.2f | %.2f | %+.2f | %.2f | %.2f | %+.2f | %.4f | %zu |\n",
+                medida.erroPlano, medida.erroCurvo, q[kDireta].qualidade.psnr,
+                q[kCubicaPlana].qualidade.psnr, q[kCubicaCurva].qualidade.psnr, gc,
+                q[kLanczosPlana].qualidade.psnr, q[kLanczosCurva].qualidade.psnr, gl,
+                std::min(q[kCubicaCurva].qualidade.cobertura, q[kCubicaPlana].qualidade.cobertura),
+                planos);
     std::fflush(stdout);
 }
 
@@ -180,14 +185,16 @@ void avaliarClasse(const std::string& classe, Ganhos& todos)
     todos.perdas.insert(todos.perdas.end(), ganhos.perdas.begin(), ganhos.perdas.end());
     todos.fortesCubica.insert(todos.fortesCubica.end(), ganhos.fortesCubica.begin(),
                               ganhos.fortesCubica.end());
+    todos.fortes.insert(todos.fortes.end(), ganhos.fortes.begin(), ganhos.fortes.end());
 }
 
 void cabecalho()
 {
-    std::printf("| classe | caso | k1 | malha | erro do mapa plano / curvo (px) | direta | "
+    std::printf("| classe | caso | padrão | escala | k1 | malha | erro do mapa plano / curvo (px) "
+                "| direta | "
                 "cúbico plano | cúbico curvo | ganho | lanczos plano | lanczos curvo | ganho | "
                 "cobertura | planos |\n"
-                "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+                "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 }
 
 } // namespace
@@ -219,13 +226,17 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("== todas: %zu medidas, curva - plana, cúbico média %+.2f dB, lanczos média %+.2f "
-                "dB; lentes fortes (|k1| >= 0,2, nós verdadeiros): %zu casos, cúbico média %+.2f "
+                "dB; lentes fortes (|k1| >= 0,20, nós verdadeiros): %zu casos, cúbico média %+.2f "
                 "dB, mín %+.2f dB\n",
                 todos.cubica.size(), media(todos.cubica), media(todos.lanczos),
                 todos.fortesCubica.size(), media(todos.fortesCubica),
                 todos.fortesCubica.empty()
                     ? 0.0
                     : *std::min_element(todos.fortesCubica.begin(), todos.fortesCubica.end()));
+    std::printf("== lentes fortes, o ganho do cúbico com os nós verdadeiros:");
+    for (const std::string& f : todos.fortes)
+        std::printf(" %s;", f.c_str());
+    std::printf("\n");
     std::printf("== curva pior que a plana por mais de 0,05 dB:");
     for (const std::string& p : todos.perdas)
         std::printf(" %s;", p.c_str());
