@@ -34,7 +34,7 @@ std::vector<int> CorrecaoCompartilhada::planosPorAvisar()
     const std::lock_guard<std::mutex> vez(trava_);
     if (avisados_ || planos_.empty()) return {};
     avisados_ = true;
-    return std::move(planos_);
+    return std::exchange(planos_, {});
 }
 
 LacosSemParalelo::LacosSemParalelo() : antes_(cv::getNumThreads())
