@@ -10,6 +10,7 @@
 #include "utilities/program_setup.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <opencv2/core.hpp>
 
@@ -47,7 +48,13 @@ void imprimirUso(FILE* saida)
 int compararModos(const char* nome)
 {
     using namespace corretor;
-    carregaVetorVertices();
+    // The mesh is read as corrigir reads it: under the workspace's shared lock, and never when a
+    // replacement was cut short.
+    {
+        TravaDaPasta trava;
+        if (trava.travar(".", TravaDaPasta::Modo::Leitura) && malhaCompleta())
+            carregaVetorVertices();
+    }
     const Imagem padrao = houveFalha() ? nullptr : abrir(caminhoLocal(filename2).c_str());
     const Imagem imagem = padrao == nullptr ? nullptr : abrirParaAmpliar(nome);
     const std::vector<QualidadeDoModo> modos = imagem == nullptr
