@@ -1,10 +1,10 @@
 // The curved map (--suave) against the flat one, over the synthetic captures of known distortion
 // (calibration/sintetica/capture_classes.h): for each case, the capture corrected in every mode
 // (correction/quality_by_mode.h: each result saved as JPEG and measured against the pattern over
-// the field), and how far the flat and the curved maps lie from the lens, with the mesh of the
-// 63 target nodes at their true source points and with the mesh "malha calibrar" finds. Prints
-// one Markdown table row per case and mesh, then each class's gain of curved over flat and the
-// cases where curved loses.
+// the field), and how far the flat and the curved maps lie from the lens (in the larger pixel),
+// with the mesh of the 63 target nodes at their true source points and with the mesh "malha
+// calibrar" finds. Prints one Markdown table row per case and mesh, then each class's gain of
+// curved over flat and the cases where curved loses.
 //
 //   bancada_qualidade [--classe NOME]...
 //
@@ -47,9 +47,11 @@ struct Ganhos
     std::vector<std::string> fortes;     // those cases, named with their gain
 };
 
-// The root mean square distance, in capture pixels, between the point where the maps of the
-// mesh in the store sample each field pixel of the pattern and the point where the lens shows
-// it: how far the map itself is from the lens, whatever the picture.
+// The root mean square distance between the point where the maps of the mesh in the store
+// sample each field pixel of the pattern and the point where the lens shows it: how far the map
+// itself is from the lens, whatever the picture. In the larger of the capture's and the
+// pattern's pixels, as the calibration's node errors (calibration/sintetica/avaliacao.h): a
+// capture finer than the pattern shows the same misplacement over more of its pixels.
 double erroDoMapa(cv::Size captura, cv::Size padrao, bool suave, const Lente& lente)
 {
     const auto m = montarMapas(captura, padrao, suave);
@@ -69,7 +71,7 @@ double erroDoMapa(cv::Size captura, cv::Size padrao, bool suave, const Lente& le
             soma += d.dot(d);
             ++n;
         }
-    return n == 0 ? NAN : std::sqrt(soma / static_cast<double>(n));
+    return n == 0 ? NAN : std::sqrt(soma / static_cast<double>(n)) / std::max(1.0, lente.escala);
 }
 
 struct Medida
