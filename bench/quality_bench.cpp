@@ -9,8 +9,7 @@
 //   bancada_qualidade [--classe NOME]...
 //
 // By default the classes of the field seen through a lens (amostra, aleatória, local,
-// desfoque, espelho, giro); --classe names others (resolução takes minutes: its captures are
-// up to 6000 x 6000 and the forward correction enlarges them four times).
+// resolução, desfoque, espelho, giro), about ten minutes; --classe names the classes to run.
 #include "authoring/mesh_value.h"
 #include "calibration/calibration.h"
 #include "calibration/node_layout.h"
@@ -216,7 +215,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "\n");
         return 2;
     }
-    if (classes.empty()) classes = {"amostra", "aleatória", "local", "desfoque", "espelho", "giro"};
+    if (classes.empty())
+        classes = {"amostra", "aleatória", "local", "resolução", "desfoque", "espelho", "giro"};
     Ganhos todos;
     try {
         for (const std::string& classe : classes) {
