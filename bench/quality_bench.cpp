@@ -153,14 +153,10 @@ void avaliarClasse(const std::string& classe, Ganhos& todos)
             verdadeira.push_back(paraAmpliada(aplicarLente(caso.lente, cv::Point2d(d))));
         linha(classe.c_str(), i, caso, "verdadeira",
               medir(captura, padrao, verdadeira, destino, caso.lente), ganhos);
-        OpcoesDeCalibracao opcoes;
-        opcoes.comGiro = caso.comGiro;
-        opcoes.giro = caso.giro;
         std::vector<NoCalibrado> nos;
         RelatorioDeCalibracao relatorio;
         limparFalha();
-        if (!calibrarCaptura(padrao, captura, "captura", destino, opcoes, nos, relatorio,
-                             [](const std::string&) {})) {
+        if (!calibrarCaso(caso, padrao, captura, destino, nos, relatorio)) {
             linha(classe.c_str(), i, caso, "calibrada", {}, ganhos);
             continue;
         }
