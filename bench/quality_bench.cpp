@@ -9,7 +9,7 @@
 //   bancada_qualidade [--classe NOME]...
 //
 // By default the classes of the field seen through a lens (amostra, aleatória, local,
-// resolução, desfoque, espelho, giro), about ten minutes; --classe names the classes to run.
+// resolução, desfoque, espelho, giro), some minutes; --classe names the classes to run.
 #include "authoring/mesh_value.h"
 #include "calibration/calibration.h"
 #include "calibration/node_layout.h"
