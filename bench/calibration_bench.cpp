@@ -124,17 +124,12 @@ void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refin
     std::fflush(stdout);
     ++totais.casos;
     const std::vector<cv::Point> destino = escolherNosDeDestino(kMaisNos);
-    OpcoesDeCalibracao opcoes;
-    opcoes.comGiro = caso.comGiro;
-    opcoes.giro = caso.giro;
     std::vector<NoCalibrado> nos;
     RelatorioDeCalibracao relatorio;
     limparFalha();
     bool ok = false;
-    const double ms = bancada::tempoMs([&] {
-        ok = calibrarCaptura(padrao, captura, "captura", destino, opcoes, nos, relatorio,
-                             [](const std::string&) {});
-    });
+    const double ms = bancada::tempoMs(
+        [&] { ok = calibrarCaso(caso, padrao, captura, destino, nos, relatorio); });
     if (caso.recusar) {
         const bool nomeia = motivoFalha().find("simétric") != std::string::npos;
         if (!ok && nomeia) {

@@ -14,6 +14,13 @@
 //                       batch builds them once per input size);
 //         codificar     the 436 x 436 result encoded as save encodes ".jpg";
 //       printed as one line of "chave=valor" fields.
+//   bancada_piso suave PASTA VEZES IMAGEM...
+//       The curved map (--suave) against the flat one, in the workspace PASTA, with OpenCV's
+//       threads as a single corrigir has them: the median milliseconds of building the maps for
+//       the first image's size, flat and curved (montarMapas, VEZES times each, in turns), and
+//       of the interpolated warp of each image with each filter through either maps (VEZES
+//       rounds, in turns, each first every other round, the image read into the cache before
+//       each), with the ratios curved / flat measured in this one run.
 #include "bench/bench_timer.h"
 #include "correction/driver.h"
 #include "mesh/mesh_store.h"
@@ -27,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,12 +115,74 @@ int medir(const fs::path& pasta, int vezes, const std::vector<std::string>& nome
     return 0;
 }
 
+int suave(const fs::path& pasta, int vezes, const std::vector<std::string>& nomes)
+{
+    std::error_code erro;
+    fs::current_path(pasta, erro);
+    if (erro) return falha("não foi possível entrar em \"" + pasta.string() + "\"");
+    carregaVetorVertices();
+    if (houveFalha()) return falha(motivoFalha());
+    const Imagem padrao = abrir("data/pattern.jpg");
+    if (padrao == nullptr) return falha(motivoFalha());
+    std::vector<Imagem> fotos;
+    for (const auto& nome : nomes) {
+        fotos.push_back(abrir(nome.c_str()));
+        if (fotos.back() == nullptr) return falha(motivoFalha());
+    }
+    const cv::Size saida(padrao->width, padrao->height);
+    const cv::Size entrada(fotos[0]->width, fotos[0]->height);
+    std::vector<double> montar[2];
+    std::shared_ptr<const MapasInterpolados> mapas[2];
+    for (int vez = 0; vez <= vezes; ++vez)
+        for (int curvo = 0; curvo < 2; ++curvo) {
+            const double ms =
+                bancada::tempoMs([&] { mapas[curvo] = montarMapas(entrada, saida, curvo == 1); });
+            if (mapas[curvo] == nullptr) return falha(motivoFalha());
+            if (vez > 0) montar[curvo].push_back(ms);
+        }
+    MapasPorTamanho porTamanho[2] = {MapasPorTamanho(saida), MapasPorTamanho(saida, true)};
+    const Interpolacao filtros[3] = {Interpolacao::Linear, Interpolacao::Cubica,
+                                     Interpolacao::Lanczos};
+    std::vector<double> deformar[3][2];
+    double somaDasEntradas = 0;
+    for (int vez = 0; vez <= vezes; ++vez)
+        for (const Imagem& foto : fotos)
+            for (int f = 0; f < 3; ++f)
+                for (int k = 0; k < 2; ++k) {
+                    const int curvo = (k + vez) % 2; // each goes first every other round
+                    const auto m = porTamanho[curvo].para(cv::Size(foto->width, foto->height));
+                    if (m == nullptr) return falha(motivoFalha());
+                    // Read into the cache first, as a batch worker's warp finds the image
+                    // its decoder has just written.
+                    somaDasEntradas += cv::sum(cv::cvarrToMat(foto.get()))[0];
+                    Imagem saidaDoWarp;
+                    const double ms = bancada::tempoMs(
+                        [&] { saidaDoWarp = morphInterpolado(foto.get(), *m, filtros[f]); });
+                    if (saidaDoWarp == nullptr) return falha(motivoFalha());
+                    if (vez > 0) deformar[f][curvo].push_back(ms);
+                }
+    std::printf("entrada=%dx%d imagens=%zu vezes=%d threads=%d triangulos_planos=%zu "
+                "mapas_plano=%.3f mapas_suave=%.3f razao_mapas=%.2f",
+                entrada.width, entrada.height, nomes.size(), vezes, cv::getNumThreads(),
+                mapas[1]->planos.size(), mediana(montar[0]), mediana(montar[1]),
+                mediana(montar[1]) / mediana(montar[0]));
+    std::printf(" soma=%.0f", somaDasEntradas);
+    const char* const nomesDosFiltros[3] = {"linear", "cubico", "lanczos"};
+    for (int f = 0; f < 3; ++f)
+        std::printf(" %s_plano=%.3f %s_suave=%.3f razao_%s=%.3f", nomesDosFiltros[f],
+                    mediana(deformar[f][0]), nomesDosFiltros[f], mediana(deformar[f][1]),
+                    nomesDosFiltros[f], mediana(deformar[f][1]) / mediana(deformar[f][0]));
+    std::printf("\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const char* const uso = "uso: bancada_piso imagens ENTRADA PASTA N QUALIDADE\n"
-                            "     bancada_piso medir PASTA VEZES IMAGEM...\n";
+                            "     bancada_piso medir PASTA VEZES IMAGEM...\n"
+                            "     bancada_piso suave PASTA VEZES IMAGEM...\n";
     try {
         if (argc == 6 && std::strcmp(argv[1], "imagens") == 0) {
             const int n = std::atoi(argv[4]), qualidade = std::atoi(argv[5]);
@@ -125,6 +195,11 @@ int main(int argc, char** argv)
             const int vezes = std::atoi(argv[3]);
             if (vezes < 1) return falha(std::string("repetições inválidas \"") + argv[3] + "\"");
             return medir(argv[2], vezes, std::vector<std::string>(argv + 4, argv + argc));
+        }
+        if (argc >= 5 && std::strcmp(argv[1], "suave") == 0) {
+            const int vezes = std::atoi(argv[3]);
+            if (vezes < 1) return falha(std::string("repetições inválidas \"") + argv[3] + "\"");
+            return suave(argv[2], vezes, std::vector<std::string>(argv + 4, argv + argc));
         }
     } catch (const cv::Exception& e) {
         return falha(std::string("erro da biblioteca de imagens: ") + e.what());

@@ -70,7 +70,7 @@ namespace {
 // of the warp; the reason is the worker's own (utilities/report.h). Nothing it calls throws
 // past it.
 bool corrigirUma(const std::string& imagem, const std::string& pasta,
-                 CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+                 CorrecaoCompartilhada& correcao, std::optional<ModoInterpolado> interpolado,
                  AreaDoAvanco& area, std::string& motivo, bool& colocouAlgum) noexcept
 {
     limparFalha();
@@ -79,11 +79,10 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta,
             const std::string resultado = nomeDoResultado(imagem, pasta);
             // The interpolated correction samples the image itself and never enlarges it.
             const Imagem image =
-                interpolacao ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
+                interpolado ? abrir(imagem.c_str()) : abrirParaAmpliar(imagem.c_str());
             const Imagem corrigida =
-                image == nullptr
-                    ? nullptr
-                    : correcao.corrigir(image.get(), interpolacao, area, &colocouAlgum);
+                image == nullptr ? nullptr
+                                 : correcao.corrigir(image.get(), interpolado, area, &colocouAlgum);
             if (corrigida != nullptr && save(resultado.c_str(), corrigida.get())) return true;
         } catch (...) {
             falhar(motivoDaExcecao());
@@ -104,7 +103,7 @@ bool corrigirUma(const std::string& imagem, const std::string& pasta,
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
                  const FalhaLote& falha, const FalhaLote& aviso,
-                 std::optional<Interpolacao> interpolacao)
+                 std::optional<ModoInterpolado> interpolado)
 {
     const int total = static_cast<int>(imagens.size());
     CorrecaoCompartilhada correcao(padrao); // shared by the workers
@@ -116,8 +115,8 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
         for (int k = proxima++; k < total; k = proxima++) {
             std::string motivo;
             bool colocouAlgum = true;
-            const bool ok = corrigirUma(imagens[k], pasta, correcao, interpolacao, area,
-                                        motivo, colocouAlgum);
+            const bool ok =
+                corrigirUma(imagens[k], pasta, correcao, interpolado, area, motivo, colocouAlgum);
             const std::lock_guard<std::mutex> vez(trava);
             ++feitas;
             corrigidas += ok;
@@ -126,6 +125,8 @@ int corrigirLote(const std::vector<std::string>& imagens, const std::string& pas
                 if (!ok && falha) falha(imagens[k], motivo);
                 if (ok && !colocouAlgum && aviso)
                     aviso(imagens[k], "\"" + imagens[k] + "\": " + avisoDeCampoVazio());
+                const std::vector<int> planos = correcao.planosPorAvisar();
+                if (!planos.empty() && aviso) aviso("", avisoDePlanos(planos));
                 if (progresso) progresso(feitas, total);
             });
         }

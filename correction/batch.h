@@ -47,12 +47,13 @@ using FalhaLote = std::function<void(const std::string& imagem, const std::strin
 // (avisoDeCampoVazio, correction/driver.h). `progresso`, `falha` and `aviso` (any may be empty)
 // are called from whichever thread finished an image, one call at a time. Returns the number of
 // images corrected. The reason recorded on the calling thread (utilities/report.h) is cleared.
-// With `interpolacao` each image gets the interpolated correction (corrigirInterpolado,
-// correction/driver.h) instead, the maps of each input size built once for the whole batch
-// and shared by the workers (MapasPorTamanho).
+// With `interpolado` each image gets the interpolated correction in that mode
+// (corrigirInterpolado, correction/driver.h) instead, the maps of each input size built once
+// for the whole batch and shared by the workers (MapasPorTamanho); where the curved map would
+// fold, `aviso` is told so once, with no image name (avisoDePlanos).
 int corrigirLote(const std::vector<std::string>& imagens, const std::string& pasta,
                  const IplImage* padrao, int trabalhadores, const ProgressoLote& progresso,
                  const FalhaLote& falha, const FalhaLote& aviso = nullptr,
-                 std::optional<Interpolacao> interpolacao = std::nullopt);
+                 std::optional<ModoInterpolado> interpolado = std::nullopt);
 
 } // namespace corretor

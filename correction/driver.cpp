@@ -38,12 +38,29 @@ std::string avisoDeCampoVazio()
            "não cobre a imagem ampliada (confira com \"malha verificar\")";
 }
 
-Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
-                           bool* colocouAlgum)
+std::optional<ModoInterpolado> modoPedido(std::optional<Interpolacao> filtro, bool suave)
 {
-    const auto mapas =
-        montarMapas(cv::Size(image->width, image->height), cv::Size(padrao->width, padrao->height));
-    return mapas == nullptr ? nullptr : morphInterpolado(image, *mapas, filtro, colocouAlgum);
+    if (!filtro && !suave) return std::nullopt;
+    return ModoInterpolado{filtro.value_or(Interpolacao::Cubica), suave};
+}
+
+std::string avisoDePlanos(const std::vector<int>& triangulos)
+{
+    std::string nomes;
+    for (const int t : triangulos)
+        nomes += (nomes.empty() ? "" : ", ") + std::to_string(t);
+    return (triangulos.size() == 1 ? "no triângulo " : "nos triângulos ") + nomes +
+           " o mapa curvo dobraria; usado o mapa plano";
+}
+
+Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, ModoInterpolado modo,
+                           bool* colocouAlgum, std::vector<int>* planos)
+{
+    const auto mapas = montarMapas(cv::Size(image->width, image->height),
+                                   cv::Size(padrao->width, padrao->height), modo.suave);
+    if (mapas == nullptr) return nullptr;
+    if (planos != nullptr) *planos = mapas->planos;
+    return morphInterpolado(image, *mapas, modo.filtro, colocouAlgum);
 }
 
 namespace {
@@ -71,7 +88,7 @@ int falhaDaCorrecao(bool linhaAberta = false)
 
 } // namespace
 
-int executarCorrecao(std::optional<Interpolacao> interpolacao)
+int executarCorrecao(std::optional<ModoInterpolado> interpolado)
 {
     // The mesh is read under the workspace's shared lock, so that no writer replaces it half
     // way through the reading, and never when a replacement was cut short.
@@ -90,14 +107,15 @@ int executarCorrecao(std::optional<Interpolacao> interpolacao)
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // The interpolated correction samples the image itself and never enlarges it.
-    img = (interpolacao ? abrir(filename) : abrirParaAmpliar(filename)).release();
+    img = (interpolado ? abrir(filename) : abrirParaAmpliar(filename)).release();
     if (img == nullptr) return falhaDaCorrecao(true);
     img2 = open(caminhoLocal(filename2).c_str());
     if (img2 == nullptr) return falhaDaCorrecao(true);
 
     bool colocouAlgum = false;
-    if (interpolacao) {
-        resultado = corrigirInterpolado(img, img2, *interpolacao, &colocouAlgum).release();
+    std::vector<int> planos;
+    if (interpolado) {
+        resultado = corrigirInterpolado(img, img2, *interpolado, &colocouAlgum, &planos).release();
         if (resultado != nullptr) mostrarProgresso(100); // one step: the line shows it done
     } else {
         resultado = corrigirImagem(img, img2, mostrarProgresso, &colocouAlgum).release();
@@ -107,6 +125,7 @@ int executarCorrecao(std::optional<Interpolacao> interpolacao)
     std::printf("\nSua nova imagem foi salva com o nome de: result.jpg\n\n");
     std::fflush(stdout);
     // After the closing message, so that the run's own output stays as it is.
+    if (!planos.empty()) avisar(avisoDePlanos(planos));
     if (!colocouAlgum) avisar(avisoDeCampoVazio());
     pausar();
     liberarTudo();

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corretor {
 
@@ -38,17 +39,27 @@ Imagem corrigirImagem(const IplImage* image, const IplImage* padrao, const Progr
 // the likely causes.
 std::string avisoDeCampoVazio();
 
-// The interpolated correction of `image` onto the size of `padrao` (correction/warp_interpolado.h):
-// no enlargement, the maps built for this image's size. Returns the new image, or null (reason
-// recorded). Reads the mesh store. `colocouAlgum`, when given, is told
-// whether any pixel of the field was sampled.
-Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, Interpolacao filtro,
-                           bool* colocouAlgum = nullptr);
+// The mode that a filter of the interpolated correction (`filtro`, empty when none was asked
+// for) and the curved map (`suave`) ask for together, as every program reads "--interpolado"
+// and "--suave": none when neither was asked for; the curved map alone takes the cubic filter.
+std::optional<ModoInterpolado> modoPedido(std::optional<Interpolacao> filtro, bool suave);
+
+// The warning for the triangles where the curved map would fold and was made flat
+// (MapasInterpolados::planos), naming them by their number in the triangle list.
+std::string avisoDePlanos(const std::vector<int>& triangulos);
+
+// The interpolated correction of `image` onto the size of `padrao` (correction/warp_interpolado.h)
+// in mode `modo`: no enlargement, the maps built for this image's size. Returns the new image,
+// or null (reason recorded). Reads the mesh store. `colocouAlgum`, when given, is told whether
+// any pixel of the field was sampled; `planos`, when given, gets the triangles where the curved
+// map would fold (none for the flat one).
+Imagem corrigirInterpolado(const IplImage* image, const IplImage* padrao, ModoInterpolado modo,
+                           bool* colocouAlgum = nullptr, std::vector<int>* planos = nullptr);
 
 // The whole correction run on the console: load the mesh, ask for the image name, load the
-// image and the pattern, correct (the forward warp, or the interpolated one with `interpolacao`),
+// image and the pattern, correct (the forward warp, or the interpolated one with `interpolado`),
 // save "result.jpg", wait for a key. Returns the exit status: 0 on success, 1 after printing
 // the recorded reason of a failure on standard error.
-int executarCorrecao(std::optional<Interpolacao> interpolacao = std::nullopt);
+int executarCorrecao(std::optional<ModoInterpolado> interpolado = std::nullopt);
 
 } // namespace corretor

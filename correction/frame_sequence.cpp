@@ -6,6 +6,7 @@
 // (new memory for every frame would cost a page fault for each page on its first touch).
 #include "correction/frame_sequence.h"
 
+#include "correction/driver.h"
 #include "utilities/report.h"
 
 #include <algorithm>
@@ -165,7 +166,7 @@ void ler(const EtapasDaSequencia& etapas, Fila& fila) noexcept
     }
 }
 
-void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+void corrigir(CorrecaoCompartilhada& correcao, std::optional<ModoInterpolado> interpolado,
               Fila& fila) noexcept
 {
     try {
@@ -177,8 +178,8 @@ void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> inter
             Corrigido corrigido;
             const IplImage cabecalho = cvIplImage(quadro);
             try {
-                corrigido.imagem = correcao.corrigir(&cabecalho, interpolacao, area,
-                                                     &corrigido.colocouAlgum);
+                corrigido.imagem =
+                    correcao.corrigir(&cabecalho, interpolado, area, &corrigido.colocouAlgum);
             } catch (...) {
                 falhar(motivoDaExcecao());
             }
@@ -196,7 +197,7 @@ void corrigir(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> inter
 
 } // namespace
 
-long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<ModoInterpolado> interpolado,
                        const EtapasDaSequencia& etapas, int trabalhadores)
 {
     trabalhadores = std::max(1, trabalhadores);
@@ -209,7 +210,7 @@ long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolac
         try {
             threads.emplace_back(ler, std::cref(etapas), std::ref(fila));
             for (int t = 0; t < trabalhadores; ++t)
-                threads.emplace_back(corrigir, std::ref(correcao), interpolacao, std::ref(fila));
+                threads.emplace_back(corrigir, std::ref(correcao), interpolado, std::ref(fila));
             bool primeiroVazio = true;
             for (;;) {
                 Corrigido corrigido;
@@ -225,6 +226,8 @@ long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolac
                     primeiroVazio = false;
                     etapas.campoVazio(gravados - 1);
                 }
+                const std::vector<int> planos = correcao.planosPorAvisar();
+                if (!planos.empty() && etapas.planos) etapas.planos(avisoDePlanos(planos));
                 if (etapas.progresso) etapas.progresso(gravados);
             }
         } catch (...) {

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace corretor {
 
@@ -31,16 +32,19 @@ struct EtapasDaSequencia
     // Told, on the calling thread, the number of the first frame whose correction reached no
     // pixel of the field (its result is black); may be empty.
     std::function<void(long quadro)> campoVazio;
+    // Told, on the calling thread, once, the warning for the triangles where the curved map
+    // would fold (avisoDePlanos, correction/driver.h); may be empty.
+    std::function<void(const std::string& aviso)> planos;
 };
 
-// Reads every frame with etapas.ler, corrects it with `correcao` (forward, or interpolated with
-// `interpolacao`) on one of `trabalhadores`
+// Reads every frame with etapas.ler, corrects it with `correcao` (forward, or interpolated in
+// mode `interpolado`) on one of `trabalhadores`
 // threads (at least 1; while more than one works, OpenCV's parallel loops are held to one
 // thread, LacosSemParalelo), and writes the results with etapas.gravar. Returns the number of
 // frames written, or -1 with the reason recorded on the calling thread: the first failure of
 // any step; a failed correction is named by its frame, counted from 1 ("quadro 7: ..."). Reads
 // the mesh store.
-long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<Interpolacao> interpolacao,
+long corrigirSequencia(CorrecaoCompartilhada& correcao, std::optional<ModoInterpolado> interpolado,
                        const EtapasDaSequencia& etapas, int trabalhadores);
 
 } // namespace corretor

@@ -128,7 +128,7 @@ MalhaCarregada::MalhaCarregada(const TabelasDaMalha& tabelas, const cv::Mat& pad
 {
 }
 
-Imagem MalhaCarregada::corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
+Imagem MalhaCarregada::corrigir(const IplImage* imagem, std::optional<ModoInterpolado> interpolado,
                                 bool* colocouAlgum)
 {
     std::unique_ptr<AreaDoAvanco> area;
@@ -143,7 +143,7 @@ Imagem MalhaCarregada::corrigir(const IplImage* imagem, std::optional<Interpolac
     Imagem corrigida;
     {
         const TurnoNoArmazem turno(id_, &tabelas_);
-        corrigida = correcao_.corrigir(imagem, interpolacao, *area, colocouAlgum);
+        corrigida = correcao_.corrigir(imagem, interpolado, *area, colocouAlgum);
     }
     const std::lock_guard<std::mutex> vez(trava_);
     if (sobras_.size() < 2) sobras_.push_back(std::move(area));

@@ -45,13 +45,17 @@ public:
     MalhaCarregada& operator=(const MalhaCarregada&) = delete;
 
     // Corrects `imagem` (8-bit, 3 channels, any row stride; not changed) as corrigir-lote
-    // corrects an image with this mesh and pattern: forward, or with `interpolacao` the
-    // interpolated correction with that filter. Returns the new image of the pattern's size, or
+    // corrects an image with this mesh and pattern: forward, or with `interpolado` the
+    // interpolated correction in that mode. Returns the new image of the pattern's size, or
     // null with the reason recorded on the calling thread. `colocouAlgum`, when given, is told
     // whether any pixel of the field was reached. Any number of threads may call at once; the
     // forward warp's working areas are kept for the next calls (two at most).
-    Imagem corrigir(const IplImage* imagem, std::optional<Interpolacao> interpolacao,
+    Imagem corrigir(const IplImage* imagem, std::optional<ModoInterpolado> interpolado,
                     bool* colocouAlgum = nullptr);
+
+    // The triangles of this mesh where the curved map would fold, once
+    // (CorrecaoCompartilhada::planosPorAvisar).
+    std::vector<int> planosPorAvisar() { return correcao_.planosPorAvisar(); }
 
     const TabelasDaMalha& tabelas() const { return tabelas_; }
     const IplImage* padrao() const { return &cabecalhoDoPadrao_; }

@@ -4,6 +4,7 @@
 // with them, the black stretches written afterwards.
 #include "correction/warp_interpolado.h"
 
+#include "correction/curved_map.h"
 #include "correction/stages.h"
 #include "mesh/ampliacao.h"
 #include "mesh/mesh_store.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace corretor {
@@ -84,6 +86,60 @@ void pintarTriangulos(cv::Mat& rotulos)
     }
 }
 
+// The source points of the curved map (correction/curved_map.h) for the field pixels of
+// `rotulos`. A curved piece whose Jacobian, at one of its pixels, has no inverse or turns the
+// other way than its triangle's map would fold: its triangle is made flat (MapaSuave::aplainar,
+// which keeps the map smooth) and the pixels are worked out again, up to kRodadas times, since
+// flattening bends the pieces around a little. A triangle that still folds then keeps its
+// stored map, inverted, as the flat correction has it; its pixels hold not-a-number. Every
+// triangle made flat goes to `planos`.
+cv::Mat pontosCurvos(const cv::Mat& rotulos, const Mapa (&mapas)[kTriangulos],
+                     std::vector<int>& planos)
+{
+    constexpr int kRodadas = 4;
+    MapaSuave curvo;
+    cv::Mat pontos(rotulos.size(), CV_64FC2);
+    bool dobra[kTriangulos] = {}, plano[kTriangulos] = {};
+    for (int rodada = 0;; ++rodada) {
+        std::fill(std::begin(dobra), std::end(dobra), false);
+        pontos.setTo(cv::Scalar::all(std::nan("")));
+        for (int r = 0; r < rotulos.rows; ++r) {
+            const int16_t* rotulo = rotulos.ptr<int16_t>(r);
+            cv::Vec2d* ponto = pontos.ptr<cv::Vec2d>(r);
+            for (int c = 0; c < rotulos.cols; ++c) {
+                const int t = rotulo[c];
+                if (t < 0 || !dentroDoCampo(c, r) || !mapas[t].valido || dobra[t]) continue;
+                cv::Point2d p;
+                cv::Matx22d J;
+                if (!curvo.avaliar(t, c, r, p, J)) continue;
+                if (!(cv::determinant(J) * mapas[t].det > 0)) {
+                    dobra[t] = true;
+                    continue;
+                }
+                ponto[c] = cv::Vec2d(p.x, p.y);
+            }
+        }
+        std::vector<int> aplainar;
+        for (int t = 0; t < kTriangulos; ++t)
+            if (dobra[t] || plano[t]) aplainar.push_back(t);
+        const bool novos =
+            std::any_of(std::begin(dobra), std::end(dobra), [](bool d) { return d; });
+        if (!novos || rodada == kRodadas) break;
+        for (const int t : aplainar)
+            plano[t] = true;
+        curvo.aplainar(aplainar);
+    }
+    for (int t = 0; t < kTriangulos; ++t)
+        if (plano[t] || dobra[t]) planos.push_back(t);
+    for (int r = 0; r < rotulos.rows; ++r) { // what still folds: the stored maps, inverted
+        const int16_t* rotulo = rotulos.ptr<int16_t>(r);
+        cv::Vec2d* ponto = pontos.ptr<cv::Vec2d>(r);
+        for (int c = 0; c < rotulos.cols; ++c)
+            if (rotulo[c] >= 0 && dobra[rotulo[c]]) ponto[c] = cv::Vec2d(std::nan(""), 0);
+    }
+    return pontos;
+}
+
 // The bands of rows that hold every sampled pixel: kFaixas bands of equal height over the
 // rows that have one, each from its leftmost to its rightmost sampled column. Enough bands to
 // leave out most of the corners of the field's square and to share the work between the
@@ -129,7 +185,7 @@ std::vector<cv::Rect> faixasDeAmostras(const MapasInterpolados& mapas)
 
 } // namespace
 
-std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida)
+std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida, bool suave)
 {
     if (entrada.empty() || saida.empty()) {
         falhar("imagem vazia para a correção interpolada");
@@ -151,18 +207,25 @@ std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size 
     auto resultado = std::make_shared<MapasInterpolados>();
     resultado->entrada = entrada;
     resultado->saida = saida;
+    resultado->suave = suave;
+    std::optional<cv::Mat> curvos;
+    if (suave) curvos = pontosCurvos(rotulos, mapas, resultado->planos);
     const double limiteX = 4.0 * entrada.width - 0.5, limiteY = 4.0 * entrada.height - 0.5;
     cv::Mat pontos(saida, CV_32FC2, cv::Scalar::all(0));
     for (int r = 0; r < saida.height; ++r) {
         const int16_t* rotulo = rotulos.ptr<int16_t>(r);
         cv::Vec2f* ponto = pontos.ptr<cv::Vec2f>(r);
+        const cv::Vec2d* curvo = curvos ? curvos->ptr<cv::Vec2d>(r) : nullptr;
         int inicioPreto = -1; // the start of the black stretch being passed, or -1
         for (int c = 0; c <= saida.width; ++c) {
             bool preto = true;
             if (c < saida.width && rotulo[c] >= 0 && dentroDoCampo(c, r) &&
                 mapas[rotulo[c]].valido) {
                 double X, Y;
-                inverter(mapas[rotulo[c]], c, r, X, Y);
+                if (curvo != nullptr && !std::isnan(curvo[c][0]))
+                    X = curvo[c][0], Y = curvo[c][1];
+                else
+                    inverter(mapas[rotulo[c]], c, r, X, Y);
                 // Written so that a coordinate that is not a number fails too.
                 if (X >= -0.5 && X < limiteX && Y >= -0.5 && Y < limiteY) {
                     const cv::Point2d p = daAmpliada(cv::Point2d(X, Y));
@@ -220,7 +283,7 @@ std::shared_ptr<const MapasInterpolados> MapasPorTamanho::para(cv::Size entrada)
         std::rotate(achado, achado + 1, guardados_.end()); // now the newest
         return guardados_.back();
     }
-    auto novos = montarMapas(entrada, saida_);
+    auto novos = montarMapas(entrada, saida_, suave_);
     if (novos == nullptr) return nullptr;
     if (guardados_.size() == kGuardados) guardados_.erase(guardados_.begin());
     guardados_.push_back(novos);

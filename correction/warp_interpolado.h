@@ -38,6 +38,14 @@ namespace corretor {
 // (8 x 8).
 enum class Interpolacao { Linear, Cubica, Lanczos };
 
+// The interpolated correction asked for: its filter, and with `suave` the curved map through
+// the same nodes (montarMapas) in place of each triangle's flat one.
+struct ModoInterpolado
+{
+    Interpolacao filtro = Interpolacao::Cubica;
+    bool suave = false;
+};
+
 // The source coordinates of every output pixel for one input size and one output size, in the
 // fixed-point form cv::remap reads fastest (cv::convertMaps: whole coordinates CV_16SC2, and
 // the index of the fraction, 1/32 of a pixel in each direction, CV_16UC1); the stretches of
@@ -54,12 +62,20 @@ struct MapasInterpolados
     };
     std::vector<Trecho> pretos;
     std::vector<cv::Rect> faixas;
+    bool suave = false;      // built with the curved map
+    std::vector<int> planos; // with it, the triangles where it would fold, mapped flat
 };
 
 // Builds the maps of the mesh store as it stands for images of `entrada` corrected onto
 // `saida`. Returns null, recording why, when the input is too large for the maps (a side of
 // 32767 pixels or more) or either size is empty. Several threads may build at once.
-std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida);
+// With `suave`, each field pixel's source point comes from the curved map through the same
+// nodes (correction/curved_map.h) instead of its triangle's inverted map, but in the triangles
+// where the curved map would fold (its Jacobian at one of their pixels with no inverse, or
+// turning the other way than the triangle's map), which keep the flat map and are listed in
+// `planos`. Everything else (the triangle of each pixel, black pixels) is as without it.
+std::shared_ptr<const MapasInterpolados> montarMapas(cv::Size entrada, cv::Size saida,
+                                                     bool suave = false);
 
 // The interpolated warp of `image` (8-bit, 3 channels, of the size the maps were built for)
 // onto a new 8-bit, 3-channel image of the maps' output size, returned to the caller. The bands
@@ -77,13 +93,14 @@ class MapasPorTamanho
 {
 public:
     static constexpr std::size_t kGuardados = 8;
-    explicit MapasPorTamanho(cv::Size saida) : saida_(saida) {}
+    explicit MapasPorTamanho(cv::Size saida, bool suave = false) : saida_(saida), suave_(suave) {}
 
     // The maps for images of `entrada`, or null with the reason recorded on the calling thread.
     std::shared_ptr<const MapasInterpolados> para(cv::Size entrada);
 
 private:
     cv::Size saida_;
+    bool suave_;
     std::mutex trava_;
     std::vector<std::shared_ptr<const MapasInterpolados>> guardados_; // the newest last
 };

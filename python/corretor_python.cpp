@@ -130,18 +130,19 @@ py::array_t<std::uint8_t> paraArray(const IplImage* image)
     return array;
 }
 
-std::optional<Interpolacao> lerInterpolado(const py::object& interpolado)
+// The mode of the arguments interpolado and suave, as the programs read --interpolado and
+// --suave: suave alone asks for the cubic filter.
+std::optional<ModoInterpolado> lerInterpolado(const py::object& interpolado, bool suave)
 {
-    if (interpolado.is_none()) return std::nullopt;
-    if (py::isinstance<py::bool_>(interpolado)) {
-        if (interpolado.cast<bool>()) return Interpolacao::Cubica;
-        return std::nullopt;
-    }
+    if (interpolado.is_none()) return modoPedido(std::nullopt, suave);
+    if (py::isinstance<py::bool_>(interpolado))
+        return modoPedido(
+            interpolado.cast<bool>() ? std::optional(Interpolacao::Cubica) : std::nullopt, suave);
     if (py::isinstance<py::str>(interpolado)) {
         const std::string filtro = interpolado.cast<std::string>();
-        if (filtro == "cubico") return Interpolacao::Cubica;
-        if (filtro == "linear") return Interpolacao::Linear;
-        if (filtro == "lanczos") return Interpolacao::Lanczos;
+        if (filtro == "cubico") return modoPedido(Interpolacao::Cubica, suave);
+        if (filtro == "linear") return modoPedido(Interpolacao::Linear, suave);
+        if (filtro == "lanczos") return modoPedido(Interpolacao::Lanczos, suave);
     }
     throw py::value_error("interpolado: filtro desconhecido " +
                           py::repr(interpolado).cast<std::string>() +
@@ -258,18 +259,22 @@ void gravar(const Malha& malha, const std::filesystem::path& pasta, bool substit
 }
 
 py::array_t<std::uint8_t> corrigir(Malha& malha, const py::object& img,
-                                   const py::object& interpolado)
+                                   const py::object& interpolado, bool suave)
 {
     const ImagemDoPython imagem = lerImagem(img, "img");
-    const std::optional<Interpolacao> filtro = lerInterpolado(interpolado);
+    const std::optional<ModoInterpolado> modo = lerInterpolado(interpolado, suave);
     Imagem corrigida;
     bool colocouAlgum = true;
     if (!semATrava([&] {
             const IplImage cabecalho = cvIplImage(imagem.pixels);
-            corrigida = malha.carregada->corrigir(&cabecalho, filtro, &colocouAlgum);
+            corrigida = malha.carregada->corrigir(&cabecalho, modo, &colocouAlgum);
             return corrigida != nullptr;
         }))
         throw py::value_error(motivoRegistrado());
+    const std::vector<int> planos = malha.carregada->planosPorAvisar();
+    if (!planos.empty() &&
+        PyErr_WarnEx(PyExc_RuntimeWarning, avisoDePlanos(planos).c_str(), 1) != 0)
+        throw py::error_already_set();
     if (!colocouAlgum && PyErr_WarnEx(PyExc_RuntimeWarning, avisoDeCampoVazio().c_str(), 1) != 0)
         throw py::error_already_set();
     return paraArray(corrigida.get());
@@ -341,9 +346,13 @@ PYBIND11_MODULE(corretor, m)
              "Carrega a malha (data/, matrix/) e o padrão (data/pattern.jpg) da pasta, sem mudar "
              "a pasta de trabalho do processo. OSError quando algum arquivo não se pode ler.")
         .def("corrigir", &corrigir, py::arg("img"), py::arg("interpolado") = py::none(),
+             py::arg("suave") = false,
              "A imagem corrigida, do tamanho do padrão, com os mesmos pixels que corrigir e "
              "corrigir-lote dão a ela antes de gravá-la. interpolado: None (a correção direta), "
-             "\"linear\", \"cubico\" (ou True) ou \"lanczos\".")
+             "\"linear\", \"cubico\" (ou True) ou \"lanczos\". suave: a correção interpolada "
+             "pelo mapa curvo que passa pelos mesmos nós, como --suave (sem interpolado, com o "
+             "filtro cubico); onde ele dobraria, o triângulo fica com o mapa plano e um "
+             "RuntimeWarning, uma vez por malha, diz quais.")
         .def("comparar", &comparar, py::arg("resultado"), py::arg("padrao") = py::none(),
              "PSNR, diferença e cobertura de um resultado contra o padrão (o da malha, quando "
              "padrao é None), dentro do campo, como o programa comparar.")

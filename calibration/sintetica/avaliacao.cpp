@@ -27,6 +27,17 @@ ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destin
     return e;
 }
 
+bool calibrarCaso(const Caso& caso, const cv::Mat& padrao, const cv::Mat& captura,
+                  const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
+                  RelatorioDeCalibracao& relatorio)
+{
+    OpcoesDeCalibracao opcoes;
+    opcoes.comGiro = caso.comGiro;
+    opcoes.giro = caso.giro;
+    return calibrarCaptura(padrao, captura, "captura", destino, opcoes, nos, relatorio,
+                           [](const std::string&) {});
+}
+
 double percentil(std::vector<double> valores, double f)
 {
     if (valores.empty()) return 0;

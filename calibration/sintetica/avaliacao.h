@@ -3,10 +3,12 @@
 // calibration's tests and bench.
 #pragma once
 
+#include "calibration/calibration.h"
 #include "calibration/sintetica/captura_sintetica.h"
 
 #include <opencv2/core.hpp>
 
+#include <string>
 #include <vector>
 
 namespace corretor {
@@ -24,6 +26,13 @@ struct ErrosDosNos
     std::vector<cv::Point> achada;     // the source nodes found, as the vertex file holds them
     std::vector<cv::Point> verdadeira; // the true source nodes, rounded the same way
 };
+
+// calibrarCaptura (calibration/calibration.h) of `captura`, the capture of `caso` of the pattern
+// `padrao`, told what a user would tell "malha calibrar" for it (the turn, --giro), with no
+// lines for the user; its result.
+bool calibrarCaso(const Caso& caso, const cv::Mat& padrao, const cv::Mat& captura,
+                  const std::vector<cv::Point>& destino, std::vector<NoCalibrado>& nos,
+                  RelatorioDeCalibracao& relatorio);
 
 // `achados[k]` is the capture point found for the pattern pixel destino[k].
 ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,

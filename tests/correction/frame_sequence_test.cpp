@@ -28,7 +28,7 @@ TEST(Correction_FrameSequence, keeps_the_order_and_stops_at_the_first_failure)
 
     struct Caso
     {
-        std::optional<Interpolacao> modo;
+        std::optional<ModoInterpolado> modo;
         int trabalhadores;
         int falhaDeLeitura = -1; // the reader fails at this frame
         int largo = -1;          // this frame is too wide for the interpolated maps
@@ -37,10 +37,11 @@ TEST(Correction_FrameSequence, keeps_the_order_and_stops_at_the_first_failure)
     };
     const Caso casos[] = {
         {std::nullopt, 3, -1, -1, 16, ""},
-        {Interpolacao::Cubica, 2, -1, -1, 16, ""},
-        {Interpolacao::Linear, 1, -1, -1, 16, ""},
+        {ModoInterpolado{Interpolacao::Cubica}, 2, -1, -1, 16, ""},
+        {ModoInterpolado{Interpolacao::Lanczos, true}, 2, -1, -1, 16, ""},
+        {ModoInterpolado{Interpolacao::Linear}, 1, -1, -1, 16, ""},
         {std::nullopt, 2, 9, -1, -1, "ilegível"},
-        {Interpolacao::Linear, 3, -1, 6, -1, "quadro 7: "},
+        {ModoInterpolado{Interpolacao::Linear}, 3, -1, 6, -1, "quadro 7: "},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(std::to_string(c.trabalhadores) + " workers, read failure " +

@@ -5,6 +5,7 @@ import shutil
 import subprocess
 import sys
 import threading
+import warnings
 
 import numpy as np
 import pytest
@@ -15,9 +16,10 @@ from conftest import BUILD, programa
 FILTROS = [None, "linear", "cubico", "lanczos"]
 
 
-def corrigir_lote(pasta, interpolado, saida):
+def corrigir_lote(pasta, interpolado, saida, suave=False):
     """The result of corrigir-lote for amostra.jpg, as bytes."""
     opcao = [] if interpolado is None else ["--interpolado=" + interpolado]
+    opcao += ["--suave"] if suave else []
     subprocess.run([programa("corrigir-lote"), *opcao, "-o", saida, "amostra.jpg"], cwd=pasta,
                    check=True, stdout=subprocess.DEVNULL)
     return (pasta / saida / "amostra.jpg").read_bytes()
@@ -103,6 +105,23 @@ def test_uma_correcao_sem_campo_avisa(demo, tmp_path):
         mapa.write_text("nan nan nan\nnan nan nan\n")
     with pytest.warns(RuntimeWarning, match="nenhum pixel"):
         corretor.Malha(vazia).corrigir(corretor.abrir(str(demo / "amostra.jpg")))
+
+
+def test_suave_da_os_bytes_dos_programas_e_avisa_uma_vez_onde_dobraria(demo, tmp_path):
+    img = corretor.abrir(str(demo / "amostra.jpg"))
+    corretor.salvar(str(tmp_path / "py.jpg"), corretor.Malha(demo).corrigir(img, suave=True))
+    assert (tmp_path / "py.jpg").read_bytes() == corrigir_lote(demo, None, "rs", suave=True)
+    ruim = tmp_path / "ruim"  # node 12's source point moved far
+    shutil.copytree(demo, ruim)
+    nos = (ruim / "data" / "verticesamp4.txt").read_text().splitlines()
+    nos[11] = "399 422"
+    (ruim / "data" / "verticesamp4.txt").write_text("\n".join(nos) + "\n")
+    malha = corretor.Malha(ruim)
+    with pytest.warns(RuntimeWarning, match=r"^nos triângulos \d+(, \d+)+ o mapa curvo dobraria"):
+        malha.corrigir(img, interpolado="linear", suave=True)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        malha.corrigir(img, suave=True)
 
 
 def deslocada(demo, destino, colunas):

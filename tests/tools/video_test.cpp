@@ -71,11 +71,17 @@ TEST_F(Tools_CorrigirVideo, every_frame_is_the_batch_correction_in_both_modes)
     const Imagem padrao = abrir("data/pattern.jpg");
     cv::imwrite("quadro5.png", entrada[5]);
 
-    for (const std::optional<Interpolacao> modo :
-         {std::optional<Interpolacao>{}, {Interpolacao::Cubica}}) {
-        SCOPED_TRACE(modo ? "--interpolado" : "forward");
+    struct Modo
+    {
+        const char* opcao; // null for the forward correction
+        std::optional<ModoInterpolado> modo;
+    };
+    for (const Modo& m : {Modo{nullptr, std::nullopt}, Modo{"--interpolado", ModoInterpolado{}},
+                          Modo{"--suave", ModoInterpolado{Interpolacao::Cubica, true}}}) {
+        const std::optional<ModoInterpolado>& modo = m.modo;
+        SCOPED_TRACE(m.opcao ? m.opcao : "forward");
         std::vector<std::string> args = {"clipe.mkv", "saida.mkv"};
-        if (modo) args.insert(args.begin(), "--interpolado");
+        if (m.opcao) args.insert(args.begin(), m.opcao);
         const teste::RunResult r = video(args);
         ASSERT_EQ(0, r.status) << r.err;
         EXPECT_EQ(0u, r.out.find("12 quadros corrigidos em \"saida.mkv\"")) << r.out;
@@ -94,7 +100,7 @@ TEST_F(Tools_CorrigirVideo, every_frame_is_the_batch_correction_in_both_modes)
         }
         // The program corrigir-lote on one frame: the same pixels, so the same JPEG bytes.
         std::vector<std::string> lote = {"quadro5.png"};
-        if (modo) lote.insert(lote.begin(), "--interpolado");
+        if (m.opcao) lote.insert(lote.begin(), m.opcao);
         ASSERT_EQ(0, teste::run(CORRIGIR_LOTE_PATH, lote, "", ws.dir()).status);
         const IplImage quinto = cvIplImage(saida[5]);
         ASSERT_TRUE(save("quinto.jpg", &quinto));

@@ -32,7 +32,7 @@ namespace {
 const char* const kPrograma = "corrigir-video";
 
 const char* const kUso =
-    "uso: corrigir-video [--interpolado[=FILTRO]] [--codec CODEC] ENTRADA SAIDA\n"
+    "uso: corrigir-video [--interpolado[=FILTRO]] [--suave] [--codec CODEC] ENTRADA SAIDA\n"
     "\n"
     "Corrige cada quadro do vídeo ENTRADA com a malha e o padrão da pasta de trabalho, como\n"
     "corrigir-lote corrige uma imagem, e grava os quadros corrigidos, no tamanho do padrão e\n"
@@ -50,6 +50,8 @@ struct Opcoes
 {
     std::string entrada, saida;
     std::optional<Interpolacao> interpolacao;
+    bool suave = false;
+    std::optional<ModoInterpolado> modo; // what the two ask for (modoPedido)
     CodecDeVideo codec;
 };
 
@@ -84,6 +86,8 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
                                  "\" (h264, ffv1, mjpeg ou um código de quatro letras)");
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
             if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
+        } else if (a == "--suave") {
+            opcoes.suave = true;
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }
@@ -91,6 +95,7 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
     if (nomes.size() != 2)
         return erroDeUso(nomes.size() < 2 ? "faltam ENTRADA e SAIDA"
                                           : "mais de dois nomes (só ENTRADA e SAIDA)");
+    opcoes.modo = modoPedido(opcoes.interpolacao, opcoes.suave);
     opcoes.entrada = nomes[0];
     opcoes.saida = nomes[1];
     if (nomes[0].empty() || nomes[1].empty()) return erroDeUso("um nome vazio");
@@ -208,8 +213,7 @@ int executarVideo(int argc, const char* const* argv)
     if (!entrada.abrir(opcoes.entrada)) return falha();
     // Judged from what the file declares, before any frame is decoded.
     const cv::Size tamanho = entrada.tamanho();
-    if (tamanho.area() > 0 &&
-        !imagemCabe(tamanho.width, tamanho.height, opcoes.interpolacao ? 1 : 4)) {
+    if (tamanho.area() > 0 && !imagemCabe(tamanho.width, tamanho.height, opcoes.modo ? 1 : 4)) {
         precederMotivo("\"" + opcoes.entrada + "\": ");
         return falha();
     }
@@ -239,8 +243,11 @@ int executarVideo(int argc, const char* const* argv)
         progresso.apagar();
         avisar("quadro " + std::to_string(quadro + 1) + ": " + avisoDeCampoVazio());
     };
-    const long quadros =
-        corrigirSequencia(correcao, opcoes.interpolacao, etapas, nucleosDisponiveis());
+    etapas.planos = [&progresso](const std::string& aviso) {
+        progresso.apagar();
+        avisar(aviso);
+    };
+    const long quadros = corrigirSequencia(correcao, opcoes.modo, etapas, nucleosDisponiveis());
     progresso.apagar();
     if (quadros < 0 || !gravador.concluir()) return falha();
     std::printf("%ld quadros corrigidos em \"%s\" (%.1f quadros/s)\n", quadros,

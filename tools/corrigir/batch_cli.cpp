@@ -31,7 +31,7 @@ namespace {
 const char* const kUso =
     "uso: corrigir-lote [-o PASTA] IMAGEM...\n"
     "     corrigir-lote [-o PASTA] [--lista ARQUIVO] [--parte K/N] [--pular-existentes]\n"
-    "                   [--interpolado[=FILTRO]] [IMAGEM...]\n"
+    "                   [--interpolado[=FILTRO]] [--suave] [IMAGEM...]\n"
     "\n"
     "Corrige cada IMAGEM com a malha e o padrão da pasta de trabalho (os mesmos arquivos que\n"
     "corrigir lê, carregados uma vez só) e grava o resultado de \"fotos/a.png\" em\n"
@@ -71,6 +71,7 @@ struct Opcoes
     int parte = 1, partes = 1;
     bool pularExistentes = false;
     std::optional<Interpolacao> interpolacao;
+    bool suave = false;
 };
 
 // Reads the command line into `opcoes`. Returns -1 to go on, or the exit status (usage shown,
@@ -110,6 +111,8 @@ int lerOpcoes(int argc, const char* const* argv, Opcoes& opcoes)
             opcoes.pularExistentes = true;
         } else if (opcaoInterpolado(a, opcoes.interpolacao)) {
             if (!opcoes.interpolacao) return erroDeUso(filtroDesconhecido(a));
+        } else if (a == "--suave") {
+            opcoes.suave = true;
         } else {
             return erroDeUso("opção desconhecida \"" + a + "\"");
         }
@@ -191,8 +194,9 @@ int executarLote(int argc, const char* const* argv)
         if (terminal) std::printf("\r\033[K");
         avisar(texto);
     };
-    const int corrigidas = corrigirLote(imagens, pasta, padrao.get(), trabalhadores, mostrar,
-                                        relatar, avisarDe, opcoes.interpolacao);
+    const int corrigidas =
+        corrigirLote(imagens, pasta, padrao.get(), trabalhadores, mostrar, relatar, avisarDe,
+                     modoPedido(opcoes.interpolacao, opcoes.suave));
     std::printf("\n%d de %d imagens corrigidas em \"%s\"", corrigidas, total, pasta.c_str());
     if (puladas > 0) std::printf("; %d puladas, com o resultado em dia", puladas);
     if (refeitas > 0)

@@ -10,12 +10,16 @@ namespace corretor {
 const char* const kUsoInterpolado =
     "  --interpolado[=FILTRO]  a correção interpolada: cada pixel do resultado busca sua cor\n"
     "                          na imagem carregada, pelo inverso do mapa do seu triângulo,\n"
-    "                          sem buracos; FILTRO é linear, cubico (o padrão) ou lanczos\n";
+    "                          sem buracos; FILTRO é linear, cubico (o padrão) ou lanczos\n"
+    "  --suave                 a correção interpolada por um mapa curvo que passa pelos mesmos\n"
+    "                          nós, suave através das arestas dos triângulos (sem\n"
+    "                          --interpolado, com o filtro cubico); onde ele dobraria, o\n"
+    "                          triângulo fica com o mapa plano e um aviso diz quais\n";
 
 namespace {
 
 const char* const kUso =
-    "uso: corrigir [--interpolado[=FILTRO]]\n"
+    "uso: corrigir [--interpolado[=FILTRO]] [--suave]\n"
     "\n"
     "Corrige a imagem cujo nome é lido da entrada com a malha e o padrão da pasta de trabalho\n"
     "e grava o resultado em \"result.jpg\". Sem opção, cada pixel da imagem ampliada quatro\n"
@@ -50,6 +54,7 @@ std::string filtroDesconhecido(const std::string& argumento)
 int executarCorrigir(int argc, const char* const* argv)
 {
     std::optional<Interpolacao> interpolacao;
+    bool suave = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -59,6 +64,8 @@ int executarCorrigir(int argc, const char* const* argv)
         }
         if (opcaoInterpolado(a, interpolacao)) {
             if (!interpolacao) return erroDeUso("corrigir", filtroDesconhecido(a));
+        } else if (a == "--suave") {
+            suave = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return erroDeUso("corrigir", "opção desconhecida \"" + a + "\"");
         } else {
@@ -66,7 +73,7 @@ int executarCorrigir(int argc, const char* const* argv)
                                              "\": o nome da imagem é lido da entrada");
         }
     }
-    return executarCorrecao(interpolacao);
+    return executarCorrecao(modoPedido(interpolacao, suave));
 }
 
 } // namespace corretor

@@ -8,7 +8,7 @@
 
 namespace corretor {
 
-// The lines of the usage texts that describe --interpolado.
+// The lines of the usage texts that describe --interpolado and --suave.
 extern const char* const kUsoInterpolado;
 
 // True when `argumento` is the option "--interpolado" or "--interpolado=FILTRO"; `filtro` then
@@ -20,7 +20,7 @@ bool opcaoInterpolado(const std::string& argumento, std::optional<Interpolacao>&
 // know.
 std::string filtroDesconhecido(const std::string& argumento);
 
-// Reads "[--interpolado[=FILTRO]]" or "--help" and runs the correction (executarCorrecao,
+// Reads "[--interpolado[=FILTRO]] [--suave]" or "--help" and runs the correction (executarCorrecao,
 // correction/driver.h). A command line it does not take is refused (utilities/command_line.h)
 // before anything is read or written. Returns the exit status.
 int executarCorrigir(int argc, const char* const* argv);
