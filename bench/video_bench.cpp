@@ -159,8 +159,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bancada_video: o codificador H.264 não está disponível\n");
         return 1;
     }
-    gravarAreaDeTrabalho(pasta, bancada::preencherMalhaCircular(4 * kEntrada.width,
-                                                                4 * kEntrada.height));
+    gravarAreaDeTrabalho(pasta,
+                         bancada::preencherMalhaCircular(4 * kEntrada.width, 4 * kEntrada.height));
 
     const auto programa = [&](const std::string& opcoes) {
         const std::string comando = "cd '" + pasta.string() + "' && '" CORRIGIR_VIDEO_PATH "' " +
@@ -186,13 +186,11 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    double piso = 1e30, interpolado = 1e30, direto = 1e30, soDecodificar = 1e30,
-           soCodificar = 1e30;
+    double piso = 1e30, interpolado = 1e30, direto = 1e30, soDecodificar = 1e30, soCodificar = 1e30;
     const std::string piloto = (pasta / "piso.mp4").string();
     for (int r = 0; r < rodadas; ++r) {
-        piso = std::min(piso, bancada::tempoMs([&] {
-                            decodificarECodificar(entrada, piloto, corrigidos);
-                        }));
+        piso = std::min(
+            piso, bancada::tempoMs([&] { decodificarECodificar(entrada, piloto, corrigidos); }));
         soDecodificar = std::min(soDecodificar, bancada::tempoMs([&] {
                                      cv::VideoCapture video(entrada, cv::CAP_FFMPEG);
                                      for (cv::Mat quadro; video.read(quadro);) {

@@ -93,8 +93,8 @@ TEST(Authoring_GerarMatriz, files_hold_maps_that_carry_their_vertices)
     teste::Workspace ws;
     const teste::InDirectory here(ws.dir());
     const Ponto semPivo[3][2][3] = {{{{10, 20}, {20, 40}, {30, 10}}, {{5, 7}, {40, 9}, {22, 51}}},
-                                   {{{0, 5}, {3, 1}, {4, 7}}, {{100, 100}, {130, 90}, {141, 160}}},
-                                   {{{49, 98}, {1, 2}, {5, 3}}, {{10, 10}, {50, 12}, {30, 40}}}};
+                                    {{{0, 5}, {3, 1}, {4, 7}}, {{100, 100}, {130, 90}, {141, 160}}},
+                                    {{{49, 98}, {1, 2}, {5, 3}}, {{10, 10}, {50, 12}, {30, 40}}}};
     std::mt19937 random(5);
     int carried = 0;
     for (int round = 0; round < 6; ++round) {
