@@ -5,7 +5,6 @@
 #include "mesh/mesh_store.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
-#include "utilities/workspace_lock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,13 +92,7 @@ int executarCorrecao(std::optional<ModoInterpolado> interpolado)
     // The mesh is read under the workspace's shared lock, so that no writer replaces it half
     // way through the reading, and never when a replacement was cut short.
     bool semPrompt = false;
-    {
-        TravaDaPasta trava;
-        if (!trava.travar(".", TravaDaPasta::Modo::Leitura) || !malhaCompleta())
-            return falhaDaCorrecao();
-        semPrompt = carregaVetorVertices();
-    }
-    if (houveFalha()) return falhaDaCorrecao();
+    if (!lerMalhaDaAreaDeTrabalho(".", &semPrompt)) return falhaDaCorrecao();
     if (!semPrompt) std::printf("Entre com o nome da imagem a corrigir: ");
     std::fflush(stdout);
     if (!lerPalavra(stdin, filename, sizeof filename)) return falhaDaCorrecao();

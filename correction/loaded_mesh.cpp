@@ -8,7 +8,6 @@
 #include "correction/image_ops.h"
 #include "mesh/paths.h"
 #include "utilities/report.h"
-#include "utilities/workspace_lock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -92,17 +91,8 @@ std::unique_ptr<MalhaCarregada> MalhaCarregada::carregar(const std::string& nome
         pasta.pop_back();
     const Imagem padrao = abrir((pasta + "/data/pattern.jpg").c_str());
     if (padrao == nullptr) return nullptr;
-    return doArmazem(
-        [&pasta] {
-            // As the programs read it: under the workspace's shared lock, and never when a
-            // replacement was cut short.
-            TravaDaPasta trava;
-            if (!trava.travar(pasta, TravaDaPasta::Modo::Leitura) || !malhaCompleta(pasta))
-                return false;
-            carregarMalhaDe(pasta);
-            return !houveFalha();
-        },
-        cv::cvarrToMat(padrao.get()));
+    return doArmazem([&pasta] { return lerMalhaDaAreaDeTrabalho(pasta); },
+                     cv::cvarrToMat(padrao.get()));
 }
 
 std::unique_ptr<MalhaCarregada> MalhaCarregada::doArmazem(const std::function<bool()>& encher,

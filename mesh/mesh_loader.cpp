@@ -4,6 +4,7 @@
 #include "mesh/text_scanner.h"
 #include "utilities/file_read.h"
 #include "utilities/report.h"
+#include "utilities/workspace_lock.h"
 
 #include <climits>
 #include <string>
@@ -174,6 +175,15 @@ bool carregaVetorVertices()
 bool carregarMalhaDe(const std::string& pasta)
 {
     return carregarDe(pasta.empty() ? "." : pasta);
+}
+
+bool lerMalhaDaAreaDeTrabalho(const std::string& pasta, bool* semPrompt)
+{
+    TravaDaPasta trava;
+    if (!trava.travar(pasta, TravaDaPasta::Modo::Leitura) || !malhaCompleta(pasta)) return false;
+    const bool todos = pasta == "." ? carregaVetorVertices() : carregarMalhaDe(pasta);
+    if (semPrompt != nullptr) *semPrompt = todos;
+    return !houveFalha();
 }
 
 } // namespace corretor

@@ -90,6 +90,13 @@ void mostrarVertices();
 // folder. The working directory is neither used nor changed.
 bool carregarMalhaDe(const std::string& pasta);
 
+// The mesh as every correction reads it: carregaVetorVertices ("." for the working directory) or
+// carregarMalhaDe(pasta), under the workspace's shared lock (utilities/workspace_lock.h), so
+// that no writer replaces it half way through the reading, and never while a replacement was
+// cut short (malhaCompleta, mesh/paths.h). Returns false, reason recorded, when it could not be
+// read whole; `semPrompt`, when given, gets the loader's answer (true for 64 triangle records).
+bool lerMalhaDaAreaDeTrabalho(const std::string& pasta = ".", bool* semPrompt = nullptr);
+
 // The four tables as one value, for a host that keeps several meshes in one process and puts
 // each into the store in turn (correction/loaded_mesh.h).
 struct TabelasDaMalha

@@ -10,7 +10,6 @@
 #include "utilities/program_setup.h"
 #include "utilities/quality.h"
 #include "utilities/report.h"
-#include "utilities/workspace_lock.h"
 
 #include <opencv2/core.hpp>
 
@@ -48,13 +47,7 @@ void imprimirUso(FILE* saida)
 int compararModos(const char* nome)
 {
     using namespace corretor;
-    // The mesh is read as corrigir reads it: under the workspace's shared lock, and never when a
-    // replacement was cut short.
-    {
-        TravaDaPasta trava;
-        if (trava.travar(".", TravaDaPasta::Modo::Leitura) && malhaCompleta())
-            carregaVetorVertices();
-    }
+    lerMalhaDaAreaDeTrabalho();
     const Imagem padrao = houveFalha() ? nullptr : abrir(caminhoLocal(filename2).c_str());
     const Imagem imagem = padrao == nullptr ? nullptr : abrirParaAmpliar(nome);
     const std::vector<QualidadeDoModo> modos = imagem == nullptr

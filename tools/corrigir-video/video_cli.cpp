@@ -15,7 +15,6 @@
 #include "utilities/file_identity.h"
 #include "utilities/program_setup.h"
 #include "utilities/report.h"
-#include "utilities/workspace_lock.h"
 
 #include <chrono>
 #include <cmath>
@@ -197,14 +196,7 @@ int executarVideo(int argc, const char* const* argv)
     };
     if (!conferirSaida(opcoes)) return falha();
 
-    // The mesh is read as corrigir-lote reads it: under the workspace's shared lock, and never
-    // when a replacement was cut short.
-    {
-        TravaDaPasta trava;
-        if (!trava.travar(".", TravaDaPasta::Modo::Leitura) || !malhaCompleta()) return falha();
-        carregaVetorVertices();
-    }
-    if (houveFalha()) return falha();
+    if (!lerMalhaDaAreaDeTrabalho()) return falha();
     const Imagem padrao = abrir(caminhoLocal(filename2).c_str());
     if (padrao == nullptr) return falha();
 

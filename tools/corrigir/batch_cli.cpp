@@ -12,7 +12,6 @@
 #include "utilities/command_line.h"
 #include "utilities/program_setup.h"
 #include "utilities/report.h"
-#include "utilities/workspace_lock.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -142,15 +141,7 @@ int executarLote(int argc, const char* const* argv)
         return erroDeUso(motivoFalha());
     }
 
-    // The mesh is read under the workspace's shared lock, and never when a replacement was cut
-    // short (utilities/workspace_lock.h, mesh/paths.h).
-    {
-        TravaDaPasta trava;
-        if (!trava.travar(".", TravaDaPasta::Modo::Leitura) || !malhaCompleta())
-            return falhaAntesDoLote();
-        carregaVetorVertices();
-    }
-    if (houveFalha()) return falhaAntesDoLote();
+    if (!lerMalhaDaAreaDeTrabalho()) return falhaAntesDoLote();
     const Imagem padrao = abrir(caminhoLocal(filename2).c_str());
     if (padrao == nullptr) return falhaAntesDoLote();
     std::error_code erro;
