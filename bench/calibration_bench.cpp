@@ -148,10 +148,7 @@ void avaliar(const Caso& caso, int indice, const std::string& gravar, bool refin
         return;
     }
     totais.tempos.push_back(ms);
-    std::vector<cv::Point2d> achados;
-    for (const auto& no : nos)
-        achados.push_back(no.captura);
-    const ErrosDosNos e = errosDosNos(caso.lente, destino, achados);
+    const ErrosDosNos e = errosDosNos(caso.lente, destino, nos);
     const QualidadeDaMalha verdadeira = medirMalha(captura, padrao, e.verdadeira, destino);
     const QualidadeDaMalha achada = medirMalha(captura, padrao, e.achada, destino);
     totais.erros.insert(totais.erros.end(), e.erros.begin(), e.erros.end());

@@ -160,10 +160,7 @@ void avaliarClasse(const std::string& classe, Ganhos& todos)
             linha(classe.c_str(), i, caso, "calibrada", {}, ganhos);
             continue;
         }
-        std::vector<cv::Point2d> achados;
-        for (const auto& no : nos)
-            achados.push_back(no.captura);
-        const ErrosDosNos calibrados = errosDosNos(caso.lente, destino, achados);
+        const ErrosDosNos calibrados = errosDosNos(caso.lente, destino, nos);
         linha(classe.c_str(), i, caso, "calibrada",
               medir(captura, padrao, calibrados.achada, destino, caso.lente), ganhos);
     }

@@ -38,6 +38,16 @@ bool calibrarCaso(const Caso& caso, const cv::Mat& padrao, const cv::Mat& captur
                            [](const std::string&) {});
 }
 
+ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,
+                        const std::vector<NoCalibrado>& nos)
+{
+    std::vector<cv::Point2d> achados;
+    achados.reserve(nos.size());
+    for (const auto& no : nos)
+        achados.push_back(no.captura);
+    return errosDosNos(lente, destino, achados);
+}
+
 double percentil(std::vector<double> valores, double f)
 {
     if (valores.empty()) return 0;

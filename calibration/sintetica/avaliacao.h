@@ -38,6 +38,10 @@ bool calibrarCaso(const Caso& caso, const cv::Mat& padrao, const cv::Mat& captur
 ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,
                         const std::vector<cv::Point2d>& achados);
 
+// The same for the nodes calibrarCaptura found: nos[k] for destino[k].
+ErrosDosNos errosDosNos(const Lente& lente, const std::vector<cv::Point>& destino,
+                        const std::vector<NoCalibrado>& nos);
+
 // The value below which the fraction `f` of `valores` lies (nearest rank); 0 when empty.
 double percentil(std::vector<double> valores, double f);
 

@@ -40,10 +40,7 @@ TEST(Calibration_Calibrar, finds_the_nodes_of_known_lenses_and_refines_moved_pic
         ASSERT_TRUE(calibrarCaptura(padrao, captura, "captura", destino, {}, nos, relatorio,
                                     [](const std::string&) {}))
             << motivoFalha();
-        std::vector<cv::Point2d> achados;
-        for (const auto& no : nos)
-            achados.push_back(no.captura);
-        const ErrosDosNos a = errosDosNos(caso.lente, destino, achados);
+        const ErrosDosNos a = errosDosNos(caso.lente, destino, nos);
         EXPECT_LE(percentil(a.erros, 0.5), 0.2);
         EXPECT_LE(percentil(a.erros, 0.95), 0.5);
 

@@ -64,10 +64,7 @@ TEST(Calibration_Symmetry, refuses_a_turn_the_capture_cannot_tell_and_takes_the_
                 continue;
             }
             ASSERT_TRUE(feita) << motivoFalha();
-            std::vector<cv::Point2d> achados;
-            for (const auto& no : nos)
-                achados.push_back(no.captura);
-            const ErrosDosNos e = errosDosNos(c.lente, destino, achados);
+            const ErrosDosNos e = errosDosNos(c.lente, destino, nos);
             EXPECT_LE(percentil(e.erros, 0.5), 0.2);
             EXPECT_LE(percentil(e.erros, 0.95), 0.5);
         }
